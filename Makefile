@@ -1,0 +1,26 @@
+# The two commands a new player or developer needs: `make run` and `make test`.
+BUILD_DIR ?= build
+BUILD_TYPE ?= RelWithDebInfo
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: all deps configure build run test bench clean
+
+all: build
+
+deps:
+	@sh tools/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) > /dev/null
+
+build: configure
+	@cmake --build $(BUILD_DIR) --parallel $(JOBS)
+
+run: build
+	@sh tools/with-display.sh $(BUILD_DIR)/carrowmere
+
+test: build
+	@sh tools/with-display.sh ctest --test-dir $(BUILD_DIR) --output-on-failure --timeout 300
+
+clean:
+	@rm -rf $(BUILD_DIR)

@@ -1,0 +1,248 @@
+#include "agents/human.h"
+
+#include "game/game.h"
+#include "game/parameters.h"
+#include "world/sound.h"
+
+#include <QPainter>
+#include <QStyleOptionGraphicsItem>
+
+#include <algorithm>
+
+Human::Human(int id, Game* game, QGraphicsItem* parent)
+    : Unit(id, game, parent)
+{
+    controlled = false;
+    viewRange = params::humanViewRange;
+    isHuman = true;
+    // Each skill is uniform between half its maximum and its maximum.
+    melee = (game->random.fraction() + 1) * params::humanMeleeMax * 0.5;
+    evade = (game->random.fraction() + 1) * params::humanEvadeMax * 0.5;
+    range = (game->random.fraction() + 1) * params::humanRangeMax * 0.5;
+    armed = game->random.fraction() < params::armedChance;
+    farSighted = game->random.fraction() < params::farSightedChance;
+}
+
+void Human::adaptToLight()
+{
+    const double light = game->light;
+    speedFactor = 1 + params::humanLightSpeed * light;
+    maxForce = params::humanMaxForce * speedFactor;
+    maxSpeed = params::humanMaxSpeed * speedFactor;
+    damping = params::humanDamping * (1 + light);
+    // The armed close in on the zombies by day and keep away from them by night.
+    cohesionWeight = armed ? params::humanZombieCohesion * -light : params::humanZombieCohesion;
+    viewRange = params::humanViewRange * (0.5 + 0.25 * (1 + light));
+}
+
+void Human::die()
+{
+    if (controlled && game->tick < graceSteps)
+        return;
+    if (dead)
+        return;
+    dead = true;
+    game->humanCount -= 1;
+    if (controlled)
+        game->deselect();
+}
+
+void Human::think(QList<Unit*>* neighbours)
+{
+    if (dead)
+        return;
+    acceleration = QVector2D(0, 0);
+    target = nullptr;
+    cooldown = std::max(cooldown - 1, 0);
+
+    if (neighbours) {
+        flock(neighbours);
+    } else {
+        static QList<Unit*> nearby; // reused: no allocation per human per tick
+        game->unitsNear(nearby, position.x(), position.y(), viewRange);
+        flock(&nearby);
+    }
+
+    if (cooldown == 0 && target)
+        attack(target);
+
+    if (heardSound) {
+        // A far noise pulls harder than a near one; the divisor is the full
+        // daylight sight, whatever the hour.
+        const QVector2D toSound = QVector2D(heardSound->x, heardSound->y) - position;
+        acceleration += scaled(steer(toSound, true),
+                               toSound.length() * params::humanSoundWeight / params::humanViewRange);
+    }
+    heardSound = nullptr;
+    heardLoudness = 0;
+}
+
+void Human::flock(QList<Unit*>* neighbours)
+{
+    const QVector2D here = position;
+    const double fleeRadius = armed ? params::armedFleeRadius : params::humanFleeRadius;
+    const double sight = viewRange;
+    double nearest = params::humanTargetRadius * (farSighted ? 2 : 1);
+
+    QVector2D separation(0, 0), heading(0, 0), flight(0, 0), zombieHeading(0, 0);
+    int separationCount = 0, headingCount = 0, flightCount = 0, zombieHeadingCount = 0;
+    // The human counts itself in both centres.
+    QVector2D humanCentre = here, zombieCentre = here;
+    int humanCentreCount = 1, zombieCentreCount = 1;
+    QVector2D goal = here;
+
+    for (Unit* other : std::as_const(*neighbours)) {
+        const QVector2D away = here - other->position;
+        const double distance = away.length();
+        if (!(distance > 0))
+            continue;
+        // Normalised, then divided by the distance once more: the closest
+        // push hardest.
+        const QVector2D push = scaled(away, 1.0 / (distance * distance));
+        if (other->isHuman) {
+            if (distance < params::humanSeparationRadius) {
+                separation += push;
+                ++separationCount;
+            }
+            if (distance < sight) {
+                heading += other->velocity;
+                ++headingCount;
+                humanCentre += other->position;
+                ++humanCentreCount;
+            }
+        } else {
+            if (distance < fleeRadius) {
+                flight += push;
+                ++flightCount;
+            }
+            if (distance < sight) {
+                zombieHeading += other->velocity;
+                ++zombieHeadingCount;
+                zombieCentre += other->position;
+                ++zombieCentreCount;
+            }
+            if (distance < nearest) {
+                nearest = distance;
+                goal = other->position;
+                target = other;
+            }
+        }
+    }
+
+    auto mean = [](QVector2D sum, int count) { return count > 0 ? scaled(sum, 1.0 / count) : sum; };
+    separation = mean(separation, separationCount);
+    heading = mean(heading, headingCount);
+    flight = mean(flight, flightCount);
+    zombieHeading = mean(zombieHeading, zombieHeadingCount);
+    humanCentre = mean(humanCentre, humanCentreCount);
+    zombieCentre = mean(zombieCentre, zombieCentreCount);
+
+    const QVector2D toGroup = humanCentre - here;
+    acceleration += scaled(steer(separation), params::humanSeparationWeight);
+    acceleration += scaled(steer(heading), params::humanAlignmentWeight);
+    acceleration += scaled(steer(toGroup), params::humanCohesionWeight * (toGroup.length() / sight));
+    acceleration += scaled(steer(flight), params::humanFleeWeight);
+    acceleration += scaled(steer(zombieHeading), params::humanZombieAlignment);
+    acceleration += scaled(steer(zombieCentre - here), cohesionWeight);
+    acceleration += scaled(steer(goal - here), params::armedChaseWeight * (armed ? 1 : 0));
+    acceleration -= scaled(velocity, damping);
+}
+
+void Human::attack(Unit* target)
+{
+    const double distance = (target->position - position).length();
+    if (distance > (armed ? params::gunRange : params::meleeRange))
+        return;
+    cooldown = int(params::humanAttackCooldown);
+
+    if (armed) {
+        // A shot cannot be dodged, and hit or miss it is heard.
+        if (game->random.fraction() < range)
+            target->die();
+        else
+            target->hitFlash = 1.0;
+        game->sounds.append(new Sound(game, pos(), params::gunshotVolume));
+        return;
+    }
+
+    if (game->random.fraction() < melee) {
+        if (game->random.fraction() > target->evade)
+            target->die();
+    } else {
+        target->hitFlash = 1.0;
+    }
+}
+
+void Human::step(int phase)
+{
+    if (phase != 0) {
+        commit();
+        return;
+    }
+    if (dead) {
+        fade *= params::humanFadeRate;
+        return;
+    }
+    hitFlash *= params::hitFlashDecay;
+    adaptToLight();
+    if (controlled)
+        steerByKeys();
+    velocity += scaled(acceleration, speedFactor);
+    limit(velocity, maxSpeed);
+    // Unlike a zombie, a survivor moves first and then collides.
+    position += scaled(velocity, speedFactor);
+    collide();
+}
+
+void Human::steerByKeys()
+{
+    velocity = scaled(velocity, params::keyDamping);
+    acceleration = QVector2D(0, 0);
+    const QSet<int>& keys = game->keys;
+    const float push = float(params::keyAcceleration);
+    if (keys.contains(Qt::Key_Left) || keys.contains(Qt::Key_A))
+        acceleration.setX(acceleration.x() - push);
+    if (keys.contains(Qt::Key_Right) || keys.contains(Qt::Key_D))
+        acceleration.setX(acceleration.x() + push);
+    if (keys.contains(Qt::Key_Up) || keys.contains(Qt::Key_W))
+        acceleration.setY(acceleration.y() - push);
+    if (keys.contains(Qt::Key_Down) || keys.contains(Qt::Key_S))
+        acceleration.setY(acceleration.y() + push);
+    if (keys.contains(Qt::Key_Escape) && game->selected)
+        game->deselect();
+}
+
+void Human::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*)
+{
+    const double detail = QStyleOptionGraphicsItem::levelOfDetailFromTransform(painter->worldTransform());
+    if (!(detail >= 1.0)) { // also when not a number
+        const QRect square(-2, -2, 4, 4);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(armed ? QColor(0, 0, 255, 255) : QColor(255, 0, 0, 255));
+        painter->drawRects(&square, 1);
+        return;
+    }
+
+    if (detail >= 2.0)
+        painter->setPen(outlinePen());
+    else
+        painter->setPen(Qt::NoPen);
+
+    if (dead) {
+        const double corpse = radius + 5.0 * (1 - fade);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(clampedColor(250, 0, 0, 255 * fade));
+        painter->drawEllipse(QRectF(-corpse, -corpse, 2 * corpse, 2 * corpse));
+        return;
+    }
+
+    if (detail >= 3.0) {
+        const QVector2D heading = (velocity * float(radius)) * 2.0f;
+        const QLine line(0, 0, int(heading.x()), int(heading.y()));
+        painter->drawLines(&line, 1);
+    }
+
+    const double shade = 100 + 150 * cooldown / params::zombieAttackCooldown - 100 * hitFlash;
+    painter->setBrush(armed ? clampedColor(shade, shade, 250, 255) : clampedColor(250, shade, shade, 255));
+    painter->drawEllipse(QRectF(-radius, -radius, 2 * radius, 2 * radius));
+}

@@ -1,0 +1,340 @@
+#include "agents/unit.h"
+
+#include "game/game.h"
+#include "game/parameters.h"
+#include "world/bins.h"
+#include "world/cell.h"
+#include "world/sound.h"
+
+#include <QPainter>
+#include <QStyleOptionGraphicsItem>
+
+#include <algorithm>
+#include <cmath>
+
+void limit(QVector2D& v, double max)
+{
+    const double length = v.length();
+    if (length > max)
+        v = scaled(v, max / length);
+}
+
+QColor clampedColor(double red, double green, double blue, double alpha)
+{
+    auto channel = [](double value) { return std::clamp(int(value), 0, 255); };
+    return QColor(channel(red), channel(green), channel(blue), channel(alpha));
+}
+
+QPen outlinePen()
+{
+    return QPen(QBrush(QColor(0, 0, 0, 255)), 0.2, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
+}
+
+Unit::Unit(int id, Game* game, QGraphicsItem* parent)
+    : QGraphicsItem(parent),
+      game(game),
+      bins(game->bins),
+      cells(game->cells),
+      position(0, 0),
+      acceleration(0, 0),
+      heardSound(nullptr),
+      heardLoudness(0.0),
+      speedFactor(1.0),
+      cohesionWeight(params::zombieCohesionWeight),
+      radius(params::unitRadius),
+      maxForce(params::zombieMaxForce),
+      maxSpeed(params::zombieMaxSpeed),
+      damping(params::zombieDamping),
+      id(id),
+      isHuman(false),
+      dead(false),
+      target(nullptr),
+      cooldown(0),
+      melee(params::zombieMelee),
+      evade(params::zombieEvade),
+      hitFlash(0.0),
+      fade(1.0)
+{
+    // The first draw goes to y: the order of draws is part of a seeded world.
+    const int first = game->random.draw();
+    const int second = game->random.draw();
+    velocity = QVector2D(float((2.0 * second / Random::maximum - 1) * params::zombieMaxSpeed),
+                         float((2.0 * first / Random::maximum - 1) * params::zombieMaxSpeed));
+}
+
+void Unit::advance(int phase)
+{
+    step(phase);
+}
+
+QRectF Unit::boundingRect() const
+{
+    return QRectF(-radius, -radius, 2 * radius, 2 * radius);
+}
+
+QVector2D Unit::steer(QVector2D desired, bool arrive) const
+{
+    const double distance = desired.length();
+    if (!(distance > 0))
+        return QVector2D(0, 0);
+    double speed = maxSpeed;
+    if (arrive && distance < 100.0)
+        speed = distance / 100.0 * maxSpeed;
+    QVector2D force = scaled(desired, speed / distance) - velocity;
+    limit(force, maxForce);
+    return force;
+}
+
+void Unit::collide()
+{
+    double x = position.x();
+    double y = position.y();
+    double vx = velocity.x();
+    double vy = velocity.y();
+    const double r = radius;
+    const double bounce = params::wallBounce;
+    const double push = params::wallPushBack;
+    // Humans too keep the zombies' margin: one step can never carry a unit
+    // across it, so every position stays inside the world.
+    const double margin = r + params::zombieMaxSpeed;
+    const double right = params::worldWidth - r - params::zombieMaxSpeed;
+    const double bottom = params::worldHeight - r - params::zombieMaxSpeed;
+
+    if (x < margin) {
+        vx = 1 + bounce * std::abs(vx);
+        x = (1 + push) * r;
+    }
+    if (y < margin) {
+        vy = 1 + bounce * std::abs(vy);
+        y = (1 + push) * r;
+    }
+    if (x > right) {
+        vx = -1 - bounce * std::abs(vx);
+        x = params::worldWidth - (1 + push) * r;
+    }
+    if (y > bottom) {
+        vy = -1 - bounce * std::abs(vy);
+        y = params::worldHeight - (1 + push) * r;
+    }
+
+    Cell& underfoot = cells->at(x, y);
+    if (!underfoot.empty) {
+        // Wading: weak remains slow the unit, anything at the threshold or
+        // above holds it fast.
+        const double drag = std::max(0.0, params::wallPassThreshold - underfoot.strength) * params::wallDrag;
+        vx *= drag;
+        vy *= drag;
+        underfoot.wear(params::wallWear);
+    }
+
+    // The wear comes before the strength test, so the touch that wears a
+    // wall down to the threshold already lets the unit through.
+    auto probe = [this](double px, double py) {
+        Cell& cell = cells->at(px, py);
+        if (cell.empty)
+            return false;
+        cell.wear(params::wallWear);
+        return cell.strength > params::wallPassThreshold;
+    };
+    if (probe(x - r, y)) {
+        vx = bounce * std::abs(vx);
+        x += push * r;
+    }
+    if (probe(x, y - r)) {
+        vy = bounce * std::abs(vy);
+        y += push * r;
+    }
+    if (probe(x + r, y)) {
+        vx = -bounce * std::abs(vx);
+        x -= push * r;
+    }
+    if (probe(x, y + r)) {
+        vy = -bounce * std::abs(vy);
+        y -= push * r;
+    }
+
+    position = QVector2D(float(x), float(y));
+    velocity = QVector2D(float(vx), float(vy));
+}
+
+void Unit::commit()
+{
+    const QPointF committed = pos();
+    const QPointF next = position.toPointF();
+    if (!filed) {
+        bins->file(this, next);
+        filed = true;
+    } else if (bins->indexOf(committed.x(), committed.y()) != bins->indexOf(next.x(), next.y())) {
+        bins->unfile(this, committed);
+        bins->file(this, next);
+    }
+    setPos(next);
+}
+
+void Unit::step(int phase)
+{
+    if (phase != 0) {
+        commit();
+        return;
+    }
+    if (dead) {
+        fade *= params::zombieFadeRate;
+        return;
+    }
+    hitFlash *= params::hitFlashDecay;
+    adaptToLight();
+    velocity += scaled(acceleration, speedFactor);
+    limit(velocity, maxSpeed);
+    collide();
+    position += scaled(velocity, speedFactor);
+}
+
+void Unit::adaptToLight()
+{
+    const double light = game->light;
+    speedFactor = 1 + params::zombieLightSpeed * light;
+    maxForce = params::zombieMaxForce * speedFactor;
+    maxSpeed = params::zombieMaxSpeed * speedFactor;
+    damping = params::zombieDamping * (light - 1);
+    cohesionWeight = -params::zombieCohesionWeight * light;
+}
+
+void Unit::think(QList<Unit*>* neighbours)
+{
+    if (dead)
+        return;
+    acceleration = QVector2D(0, 0);
+    target = nullptr;
+    cooldown = std::max(cooldown - 1, 0);
+
+    if (neighbours) {
+        flock(neighbours);
+    } else {
+        // Reused across calls: one allocation for the whole game, not one
+        // per zombie per AI tick.
+        static QList<Unit*> nearby;
+        game->unitsNear(nearby, position.x(), position.y(), params::flockRadius);
+        flock(&nearby);
+    }
+
+    if (cooldown == 0 && target)
+        attack(target);
+
+    if (heardSound)
+        acceleration += scaled(steer(QVector2D(heardSound->x, heardSound->y) - position, true),
+                               params::zombieSoundWeight);
+    heardSound = nullptr;
+    heardLoudness = 0;
+}
+
+void Unit::flock(QList<Unit*>* neighbours)
+{
+    const QVector2D here = position;
+    QVector2D separation(0, 0);
+    int separationCount = 0;
+    QVector2D heading(0, 0);
+    int headingCount = 0;
+    QVector2D centre = here; // the zombie counts itself in the centre
+    int centreCount = 1;
+    QVector2D goal = here;
+    double nearest = params::zombieChaseRadius;
+
+    for (Unit* other : std::as_const(*neighbours)) {
+        const QVector2D away = here - other->position;
+        const double distance = away.length();
+        if (!(distance > 0))
+            continue;
+        if (other->isHuman) {
+            if (distance < nearest) {
+                nearest = distance;
+                goal = other->position;
+                target = other;
+            }
+            continue;
+        }
+        if (distance < params::zombieSeparationRadius) {
+            // Normalised, then divided by the distance once more: among
+            // several close neighbours the closest push hardest.
+            separation += scaled(away, 1.0 / (distance * distance));
+            ++separationCount;
+        }
+        if (distance < params::flockRadius) {
+            heading += other->velocity;
+            ++headingCount;
+            centre += other->position;
+            ++centreCount;
+        }
+    }
+
+    if (separationCount > 0)
+        separation = scaled(separation, 1.0 / separationCount);
+    if (headingCount > 0)
+        heading = scaled(heading, 1.0 / headingCount);
+    centre = scaled(centre, 1.0 / centreCount);
+
+    const double light = game->light;
+    const QVector2D toCentre = centre - here;
+    acceleration += scaled(steer(separation), params::zombieSeparationWeight);
+    acceleration += scaled(steer(heading), params::zombieAlignmentWeight * -light);
+    acceleration += scaled(steer(toCentre), cohesionWeight * (toCentre.length() / params::flockRadius));
+    acceleration += scaled(steer(goal - here), params::zombieChaseWeight);
+    acceleration -= scaled(velocity, damping);
+}
+
+void Unit::attack(Unit* target)
+{
+    const double distance = (target->position - position).length();
+    if (distance > params::zombieAttackRange)
+        return;
+    cooldown = int(params::zombieAttackCooldown);
+    if (game->random.fraction() < melee) {
+        if (game->random.fraction() > target->evade)
+            target->die();
+    } else {
+        target->hitFlash = 1.0;
+    }
+}
+
+void Unit::die()
+{
+    if (dead)
+        return;
+    dead = true;
+    game->zombieCount -= 1;
+}
+
+void Unit::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*)
+{
+    const double detail = QStyleOptionGraphicsItem::levelOfDetailFromTransform(painter->worldTransform());
+    if (!(detail >= 1.0)) { // also when not a number
+        const QRect square(-1, -1, 3, 3);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(QColor(100, 100, 100, 255));
+        painter->drawRects(&square, 1);
+        return;
+    }
+
+    if (detail >= 4.0)
+        painter->setPen(outlinePen());
+    else
+        painter->setPen(Qt::NoPen);
+
+    if (dead) {
+        const double corpse = radius + 3.0 * (1 - fade);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(clampedColor(100, 150, 100, 255 * fade));
+        painter->drawEllipse(QRectF(-corpse, -corpse, 2 * corpse, 2 * corpse));
+        return;
+    }
+
+    if (detail >= 60.0) {
+        const QVector2D heading = velocity * float(radius) * 5.0f;
+        const QLine line(0, 0, int(heading.x()), int(heading.y()));
+        painter->drawLines(&line, 1);
+    }
+
+    const double glow = 100 + 150 * cooldown / params::zombieAttackCooldown;
+    const double flash = 100 + 150 * hitFlash;
+    painter->setBrush(clampedColor(glow, std::max(glow, flash), glow, 255));
+    painter->drawEllipse(QRect(int(-radius), int(-radius), int(2 * radius), int(2 * radius)));
+}

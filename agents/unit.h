@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QGraphicsItem>
+#include <QList>
+#include <QVector2D>
+
+class Bins;
+class Cell;
+class Game;
+class Sound;
+template <typename T> class Grid;
+
+// Scales v to length max when it is longer (strictly); leaves it otherwise.
+void limit(QVector2D& v, double max);
+
+// A weight times a vector, computed in double and stored back as floats.
+inline QVector2D scaled(QVector2D v, double factor)
+{
+    return QVector2D(float(v.x() * factor), float(v.y() * factor));
+}
+
+// A colour from computed components, each truncated toward zero and kept in
+// 0..255 so that tuning values far from the defaults never make it invalid.
+QColor clampedColor(double red, double green, double blue, double alpha);
+
+// The thin black outline of agents seen from close up.
+QPen outlinePen();
+
+// The agent of the simulation; a plain Unit is a zombie. It is a graphics item
+// only for its committed position (pos()) and its paint: it is never added to
+// a scene. Members are public plain data, read and written by the steps.
+class Unit : public QGraphicsItem
+{
+public:
+    Unit(int id, Game* game, QGraphicsItem* parent = nullptr);
+    ~Unit() override = default;
+
+    void advance(int phase) override;
+    QRectF boundingRect() const override;
+    void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget) override;
+
+    virtual void adaptToLight();
+    virtual void attack(Unit* target);
+    virtual void die();
+    virtual void step(int phase);
+    virtual void think(QList<Unit*>* neighbours);
+    virtual void flock(QList<Unit*>* neighbours);
+
+    // Reynolds steering towards a wish: the change of velocity that would
+    // turn the current velocity into the wish at full speed, limited to
+    // maxForce. With arrive, the speed asked for eases off within 100 units.
+    QVector2D steer(QVector2D desired, bool arrive = false) const;
+
+    // World-edge bounce, then the drag of the cell underfoot and the four
+    // wall probes one radius away; every non-empty cell touched is worn.
+    void collide();
+
+    // Phase 1 of the physics step: re-files the unit if it changed bin (or
+    // files it at its first commit) and makes position the committed one.
+    void commit();
+
+    Game* game;
+    Bins* bins;
+    Grid<Cell>* cells;
+    QVector2D position;        // where the unit is; pos() is where it was committed
+    QVector2D velocity;        // world units per physics step before speedFactor
+    QVector2D acceleration;    // rebuilt each AI tick, applied each physics step
+    Sound* heardSound;         // loudest since the last AI tick; not owned
+    double heardLoudness;
+    double speedFactor;
+    double cohesionWeight;
+    double radius;
+    double maxForce;
+    double maxSpeed;
+    double damping;            // negative speeds the unit up
+    int id;
+    bool isHuman;
+    bool dead;
+    Unit* target;              // not owned; valid within the AI tick that set it
+    int cooldown;              // AI ticks until the next attack
+    double melee;              // chance that an attack by this unit lands
+    double evade;              // chance to dodge a landed melee attack
+    double hitFlash;           // 1.0 when an attack on this unit missed; only drawing reads it
+    double fade;               // corpse opacity
+    bool filed = false;        // in a bin since its first commit
+};

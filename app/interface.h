@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QWidget>
+
+class Game;
+class QVBoxLayout;
+
+// The main window's page for the whole run: a running game, or, once a game
+// has ended, the menu with the controls and "Restart".
+class Interface : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static const char* const controlsText;
+
+    explicit Interface(QWidget* parent = nullptr);
+    ~Interface() override;
+
+    QVBoxLayout* layout = nullptr;
+    Game* game = nullptr;
+    QWidget* menu = nullptr;
+
+public slots:
+    void startGame();
+    void stopGame();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+};

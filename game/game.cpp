@@ -1,0 +1,377 @@
+#include "game/game.h"
+
+#include "agents/human.h"
+#include "agents/unit.h"
+#include "game/buildings.h"
+#include "game/parameters.h"
+#include "ui/scene.h"
+#include "ui/status.h"
+#include "ui/view.h"
+#include "world/sound.h"
+
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QTime>
+#include <QTimer>
+
+#include <cmath>
+
+namespace {
+
+// The moving average of a step's duration, weight 0.1 for the newest sample.
+void average(double& mean, const QElapsedTimer& clock)
+{
+    mean = 0.9 * mean + 0.1 * double(clock.elapsed());
+}
+
+} // namespace
+
+Game::Game(QWidget* parent, std::optional<std::uint64_t> seed)
+    : QWidget(parent),
+      camera(float(params::worldWidth / 2), float(params::worldHeight / 2)),
+      seed(seed.value_or(std::uint64_t(QTime::currentTime().msec())))
+{
+    random.seed(this->seed);
+
+    bins = new Bins(params::worldWidth, params::worldHeight, params::binColumns(), params::binRows());
+    cells = new Grid<Cell>(params::worldWidth, params::worldHeight, params::groundColumns(), params::groundRows());
+    for (int column = 0; column < cells->columns; ++column) {
+        for (int row = 0; row < cells->rows; ++row) {
+            cells->item(column, row).column = column;
+            cells->item(column, row).row = row;
+        }
+    }
+
+    {
+        const QImage fort(QStringLiteral(":/buildings/fort.tif"));
+        const QImage mansion(QStringLiteral(":/buildings/mansion.tif"));
+        const QImage house(QStringLiteral(":/buildings/house.tif"));
+        placeBuildings(fort, params::fortCount, *cells, params::buildingAttempts, random);
+        placeBuildings(mansion, params::mansionCount(), *cells, params::buildingAttempts, random);
+        placeBuildings(house, params::houseCount(), *cells, params::buildingAttempts, random);
+    } // the maps are needed no longer
+
+    growVegetation();
+
+    scene = new Scene(this);
+    scene->setSceneRect(-params::worldWidth, -params::worldHeight, 3 * params::worldWidth, 3 * params::worldHeight);
+    scene->setItemIndexMethod(QGraphicsScene::NoIndex);
+
+    for (int i = 0; i < params::initialZombies; ++i) {
+        Unit* zombie = new Unit(nextId, this);
+        zombie->position = emptyPoint();
+        units.append(zombie);
+        ++nextId;
+        ++zombieCount;
+    }
+    for (int i = 0; i < params::initialHumans; ++i) {
+        Human* human = new Human(nextId, this);
+        human->position = emptyPoint();
+        units.append(human);
+        if (i == 0)
+            select(human);
+        ++nextId;
+        ++humanCount;
+    }
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    status = new Status(this);
+    layout->addWidget(status, 0);
+
+    view = new View(this);
+    view->setViewport(View::makeViewport(this));
+    view->setTransformationAnchor(QGraphicsView::AnchorUnderMouse);
+    view->setRenderHint(QPainter::Antialiasing, false);
+    view->setDragMode(QGraphicsView::NoDrag);
+    view->setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
+    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view->resize(params::viewWidth, params::viewHeight);
+    layout->addWidget(view, 1);
+
+    if (selected) {
+        view->resetTransform();
+        view->zoom(params::initialZoom);
+    }
+
+    physicsTimer = makeTimer(params::physicsInterval, this, &Game::physicsUpdate);
+    aiTimer = makeTimer(params::aiInterval, this, &Game::AIUpdate);
+    reportTimer = makeTimer(1000, this, &Game::printFPS);
+    spawnTimer = makeTimer(int(params::spawnInterval), this, &Game::spawn);
+    displayTimer = makeTimer(params::displayInterval, this, &Game::display);
+    statusTimer = makeTimer(500, status, &Status::refresh);
+}
+
+Game::~Game()
+{
+    // Stop the timers before anything they drive goes away.
+    stopTimers();
+    qDeleteAll(units);
+    units.clear();
+    qDeleteAll(sounds);
+    sounds.clear();
+    selected = nullptr;
+    // The view still shows the scene until the toolkit deletes the view
+    // with the other children: detach it first.
+    if (view)
+        view->setScene(nullptr);
+    delete scene;
+    scene = nullptr;
+    delete bins;
+    bins = nullptr;
+    delete cells;
+    cells = nullptr;
+    keys.clear();
+}
+
+template <typename Receiver>
+QTimer* Game::makeTimer(int interval, Receiver* receiver, void (Receiver::*slot)())
+{
+    // Precise: a 30 ms step must be a 30 ms step, not one that drifts by 5 %.
+    auto* timer = new QTimer(this);
+    timer->setTimerType(Qt::PreciseTimer);
+    connect(timer, &QTimer::timeout, receiver, slot);
+    timer->start(interval);
+    return timer;
+}
+
+void Game::stopTimers()
+{
+    for (QTimer* timer : {physicsTimer, aiTimer, reportTimer, spawnTimer, displayTimer, statusTimer})
+        if (timer)
+            timer->stop();
+}
+
+QVector2D Game::emptyPoint()
+{
+    // The default world always has empty cells, so this ends.
+    for (;;) {
+        const int x = int(params::worldWidth * random.draw() / double(Random::maximum));
+        const int y = int(params::worldHeight * random.draw() / double(Random::maximum));
+        // A draw of 32767 lands on the far edge, outside every cell.
+        if (x >= params::worldWidth || y >= params::worldHeight)
+            continue;
+        if (cells->at(x, y).empty)
+            return QVector2D(float(x), float(y));
+    }
+}
+
+void Game::growVegetation()
+{
+    for (int column = 0; column < cells->columns; ++column) {
+        for (int row = 0; row < cells->rows; ++row) {
+            Cell& cell = cells->item(column, row);
+            if (cell.claimed)
+                continue;
+            if (random.fraction() < params::vegetationChance) {
+                cell.claimed = true;
+                const int alpha = int(0.2 * random.draw() / double(Random::maximum) * 255);
+                cell.setPixel(qRgba(0, 150, 0, alpha));
+            }
+        }
+    }
+}
+
+void Game::unitsNear(QList<Unit*>& out, float x, float y, double radius)
+{
+    bins->query(out, x, y, radius);
+}
+
+void Game::physicsUpdate()
+{
+    QElapsedTimer clock;
+    clock.start();
+
+    ++tick;
+    const double t = params::daySpeed * tick;
+    auto level = [](double value) { return std::clamp(value, -1.0, 1.0); };
+    light = level(std::cos(t));
+    const double red = level(std::cos(t) + 0.3);
+    const double green = level(std::cos(t - 0.4));
+    const double blue = level(std::cos(t + 3.14));
+    lightColor = clampedColor((red + 1) * 50, (green + 1) * 50, (blue + 1) * 5, (1 - light) * 100);
+
+    if (selected) {
+        score += params::scoreBase + params::scorePerZombie * zombieCount;
+    } else {
+        pan = scaled(pan, params::keyDamping);
+        const double push = 5.0 * params::keyAcceleration;
+        double pushX = 0;
+        double pushY = 0;
+        if (keys.contains(Qt::Key_Left) || keys.contains(Qt::Key_A))
+            pushX -= push;
+        if (keys.contains(Qt::Key_Right) || keys.contains(Qt::Key_D))
+            pushX += push;
+        if (keys.contains(Qt::Key_Up) || keys.contains(Qt::Key_W))
+            pushY -= push;
+        if (keys.contains(Qt::Key_Down) || keys.contains(Qt::Key_S))
+            pushY += push;
+        pan += QVector2D(float(pushX), float(pushY));
+    }
+
+    qsizetype kept = 0;
+    for (qsizetype i = 0; i < sounds.size(); ++i) {
+        Sound* sound = sounds[i];
+        sound->decay(0);
+        if (sound->volume < params::soundThreshold) {
+            delete sound;
+            continue;
+        }
+        sounds[kept++] = sound;
+    }
+    sounds.resize(kept);
+
+    kept = 0;
+    for (qsizetype i = 0; i < units.size(); ++i) {
+        Unit* unit = units[i];
+        if (unit->dead && unit->fade < params::corpseThreshold) {
+            if (unit->filed)
+                bins->unfile(unit, unit->pos());
+            delete unit;
+            continue;
+        }
+        unit->step(0);
+        units[kept++] = unit;
+    }
+    units.resize(kept);
+
+    for (Unit* unit : std::as_const(units))
+        unit->step(1);
+
+    average(physicsTime, clock);
+}
+
+void Game::AIUpdate()
+{
+    QElapsedTimer clock;
+    clock.start();
+    // Every sound reaches its hearers before anyone thinks, so each unit
+    // follows the loudest noise of this tick whatever the order.
+    for (Sound* sound : std::as_const(sounds))
+        sound->propagate();
+    thinkAll();
+    average(aiTime, clock);
+}
+
+void Game::thinkAll()
+{
+    // By index: a shot fired while thinking adds a sound, never a unit, but
+    // nothing here should rely on the list staying untouched.
+    for (qsizetype i = 0; i < units.size(); ++i)
+        units[i]->think(nullptr);
+}
+
+void Game::display()
+{
+    QElapsedTimer clock;
+    clock.start();
+
+    view->grabKeyboard();
+    if (selected) {
+        camera = selected->position;
+        view->centerOn(double(camera.x()), double(camera.y()));
+    } else if (pan.length() > 1.0) {
+        camera += pan;
+        view->centerOn(double(camera.x()), double(camera.y()));
+    }
+    scene->invalidate(QRectF(), QGraphicsScene::AllLayers);
+
+    average(displayTime, clock);
+}
+
+QString Game::timingReport() const
+{
+    // Every item is followed by one space, the last line being that space alone.
+    const auto number = [](double value) { return QString::number(value, 'g', 6); };
+    QString text;
+    for (const QString& item : {QStringLiteral("Average time spent (ms):\n"),
+                                QStringLiteral("Physics: "), number(physicsTime), QStringLiteral(" \t("),
+                                QString::number(params::physicsInterval), QStringLiteral(")\n"),
+                                QStringLiteral("AI:      "), number(aiTime), QStringLiteral(" \t("),
+                                QString::number(params::aiInterval), QStringLiteral(")\n"),
+                                QStringLiteral("Display: "), number(displayTime), QStringLiteral(" \t("),
+                                QString::number(params::displayInterval), QStringLiteral(")\n")})
+        text += item + QLatin1Char(' ');
+    return text;
+}
+
+void Game::printFPS()
+{
+    qDebug().noquote() << timingReport();
+}
+
+void Game::select(Human* human)
+{
+    deselect();
+    human->controlled = true;
+    selected = human;
+    if (view)
+        view->setDragMode(QGraphicsView::NoDrag);
+}
+
+void Game::deselect()
+{
+    if (!selected)
+        return;
+    selected->controlled = false;
+    selected = nullptr;
+    if (view)
+        view->setDragMode(QGraphicsView::ScrollHandDrag);
+}
+
+void Game::spawn()
+{
+    const double maximum = Random::maximum;
+    if (waveLeft <= 0) {
+        waveLeft = int(tick * params::waveGrowth + params::waveBase);
+        waveEdge = int(4 * random.draw() / maximum);
+        const double along = random.draw() / maximum;
+        if (waveEdge % 2 == 0)
+            wavePoint = QVector2D(waveEdge == 0 ? 0.0f : float(params::worldWidth - 1), float(params::worldHeight * along));
+        else
+            wavePoint = QVector2D(float(params::worldWidth * along), waveEdge == 1 ? 0.0f : float(params::worldHeight - 1));
+    }
+
+    // Edge 4 (a draw of 32767) is the right edge.
+    const int edge = waveEdge == 4 ? 2 : waveEdge;
+    const QVector2D inwards[] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
+
+    int batch = int(waveLeft * params::waveFraction);
+    if (batch <= 0)
+        batch = 1;
+    for (int i = 0; i < batch; ++i) {
+        if (units.size() >= params::maxUnits)
+            return;
+        Unit* zombie = new Unit(nextId, this);
+
+        QVector2D candidate;
+        // The first candidate and up to 100 retries; the last is taken
+        // whatever its cell holds.
+        for (int attempt = 0; attempt <= 100; ++attempt) {
+            const double offset = params::spawnSpread * random.draw() / maximum - params::spawnSpread / 2;
+            double x = wavePoint.x();
+            double y = wavePoint.y();
+            if (edge % 2 == 0)
+                y += offset;
+            else
+                x += offset;
+            x = std::clamp(x, 0.0, double(params::worldWidth - 1));
+            y = std::clamp(y, 0.0, double(params::worldHeight - 1));
+            candidate = QVector2D(float(x), float(y));
+            if (cells->at(x, y).empty)
+                break;
+        }
+
+        zombie->position = candidate;
+        zombie->velocity = scaled(inwards[edge], params::zombieMaxSpeed);
+        units.append(zombie);
+        ++nextId;
+        ++zombieCount;
+        --waveLeft;
+    }
+}

@@ -1,0 +1,113 @@
+#pragma once
+
+// Every number that shapes the balance of a game, in one place. The game
+// itself never writes them; tests and the benchmark may change one before
+// they build a Game, and everything derived from them is derived when a
+// Game is built.
+namespace params {
+
+// World, population and buildings
+inline int worldWidth = 1600;          // world units; one unit is one pixel at zoom 1
+inline int worldHeight = 800;
+inline int initialZombies = 500;
+inline int initialHumans = 30;         // the first one placed comes under player control
+inline int maxUnits = 2000;            // spawning pauses while this many agents, corpses included, exist
+inline int fortCount = 1;
+inline int buildingAttempts = 100;     // shared by all copies of one kind of building
+inline double vegetationChance = 0.5;
+
+// Timers (ms) and view
+inline int physicsInterval = 30;
+inline int displayInterval = 30;
+inline int aiInterval = 60;
+inline double spawnInterval = 250.0;   // truncated when the timer starts
+inline int viewWidth = 400;
+inline int viewHeight = 400;
+inline double initialZoom = 4.0;
+
+// Spawning waves
+inline double waveBase = 10.0;         // zombies in a wave at physics step 0
+inline double waveGrowth = 0.005;      // zombies added to a new wave per physics step played
+inline double waveFraction = 0.1;      // share of the wave's remainder that one spawn call lets in
+inline double spawnSpread = 50.0;      // stretch of edge, in world units, a wave enters on
+
+// Ground, walls and movement shared by all agents
+inline double unitRadius = 2.0;
+inline double wallPassThreshold = 0.3; // cells stronger than this stop agents
+inline double wallDrag = 1.0;
+inline double wallWear = 0.005;        // strength lost by a cell per contact
+inline double wallBounce = 0.3;        // share of the speed kept, reversed, by a bounce
+inline double wallPushBack = 0.3;      // in agent radii
+inline double hitFlashDecay = 0.95;    // per physics step
+inline double corpseThreshold = 0.1;
+
+// Zombies
+inline double zombieMaxSpeed = 0.5;    // world units per physics step at speed factor 1
+inline double zombieMaxForce = 0.03;
+inline double zombieLightSpeed = -0.4; // slower by day
+inline double zombieDamping = 0.1;
+inline double flockRadius = 30.0;
+inline double zombieSeparationRadius = 4.0;
+inline double zombieSeparationWeight = 4.0;
+inline double zombieAlignmentWeight = 0.5;
+inline double zombieCohesionWeight = 0.6;
+inline double zombieChaseRadius = 30.0;
+inline double zombieChaseWeight = 3.0;
+inline double zombieSoundWeight = 4.0;
+inline double zombieAttackRange = 6.0;
+inline double zombieAttackCooldown = 20.0; // AI ticks; also the full scale of the attack glow
+inline double zombieMelee = 0.2;
+inline double zombieEvade = 0.2;
+inline double zombieFadeRate = 0.92;   // per physics step, once dead
+
+// Humans
+inline double humanMaxSpeed = 1.2;
+inline double humanMaxForce = 0.05;
+inline double humanLightSpeed = 0.1;   // faster by day
+inline double humanDamping = 0.1;
+inline double humanViewRange = 70.0;   // sight at full day; also the divisor of the sound pull
+inline double armedChance = 0.1;
+inline double farSightedChance = 0.1;
+inline double humanMeleeMax = 0.7;
+inline double humanEvadeMax = 0.7;
+inline double humanRangeMax = 0.8;
+inline double meleeRange = 8.0;
+inline double gunRange = 25.0;
+inline double humanAttackCooldown = 20.0; // AI ticks
+inline double gunshotVolume = 1.0;
+inline double humanSeparationRadius = 5.0;
+inline double humanSeparationWeight = 4.0;
+inline double humanAlignmentWeight = 1.0;
+inline double humanCohesionWeight = 5.0;
+inline double humanZombieCohesion = -0.5; // negative: away from the zombies' centre
+inline double humanZombieAlignment = 0.0;
+inline double humanFleeRadius = 8.0;
+inline double armedFleeRadius = 14.0;
+inline double humanFleeWeight = 4.0;
+inline double humanTargetRadius = 50.0; // doubled when far-sighted
+inline double armedChaseWeight = 0.5;
+inline double humanSoundWeight = 5.0;
+inline double humanFadeRate = 0.98;
+
+// Sounds
+inline double soundScale = 100.0;
+inline double soundRadiusFactor = 1.0;
+inline double soundDecay = 0.95;       // per physics step
+inline double soundThreshold = 0.1;
+
+// Day, control and score
+inline double daySpeed = 0.003;        // radians per physics step
+inline double keyAcceleration = 0.5;
+inline double keyDamping = 0.8;
+inline double scoreBase = 0.1;         // per physics step under control
+inline double scorePerZombie = 0.005;  // per physics step per living zombie
+
+// Grid sizes, following from the world size whenever a Game is built.
+inline int groundColumns() { return worldWidth / 10; }
+inline int groundRows() { return worldHeight / 10; }
+inline int houseCount() { return groundColumns() * groundRows() / 5000; }
+inline int mansionCount() { return groundColumns() * groundRows() / 10000; }
+inline int binColumns() { return worldWidth / 30; }
+inline int binRows() { return worldHeight / 30; }
+
+} // namespace params

@@ -1,0 +1,101 @@
+#include "ui/scene.h"
+
+#include "agents/human.h"
+#include "game/game.h"
+#include "game/parameters.h"
+#include "world/bins.h"
+#include "world/cell.h"
+#include "world/sound.h"
+
+#include <QPainter>
+#include <QStyleOptionGraphicsItem>
+
+Scene::Scene(Game* game)
+    : QGraphicsScene(nullptr), game(game), cells(game->cells), bins(game->bins)
+{
+}
+
+void Scene::drawBackground(QPainter* painter, const QRectF& rect)
+{
+    painter->setPen(Qt::NoPen);
+    painter->setBrush(QColor(0, 0, 0, 255));
+    painter->drawRect(rect);
+
+    if (const Human* survivor = game->selected) {
+        // A square a little larger than the sight; the foreground ring
+        // blacks out the rest of it.
+        const double reach = 1.2 * survivor->viewRange;
+        const QPointF at = survivor->pos();
+        painter->setClipRect(QRect(int(at.x() - reach), int(at.y() - reach), int(2 * reach), int(2 * reach)),
+                             Qt::ReplaceClip);
+    }
+
+    painter->setBrush(QColor(200, 200, 200, 255));
+    painter->drawRect(QRect(0, 0, params::worldWidth, params::worldHeight));
+
+    const double spread = 0.5 * params::spawnSpread;
+    painter->setBrush(QColor(255, 255, 0, 100));
+    painter->drawEllipse(QRectF(game->wavePoint.x() - spread, game->wavePoint.y() - spread, 2 * spread, 2 * spread));
+
+    const double left = rect.x();
+    const double top = rect.y();
+    const double right = rect.x() + rect.width();
+    const double bottom = rect.y() + rect.height();
+
+    painter->save();
+    const Bins::Span agents = bins->span(left, top, right, bottom);
+    for (int column = agents.firstColumn; column <= agents.lastColumn; ++column) {
+        for (int row = agents.firstRow; row <= agents.lastRow; ++row) {
+            for (Unit* unit : bins->item(column, row)) {
+                const QPointF at = unit->pos();
+                painter->translate(at);
+                unit->paint(painter, nullptr, nullptr);
+                painter->translate(-at);
+            }
+        }
+    }
+    painter->restore();
+
+    // Vegetation and worn walls show only from close up.
+    const bool closeUp = QStyleOptionGraphicsItem::levelOfDetailFromTransform(painter->worldTransform()) > 2.0;
+    const Grid<Cell>::Span ground = cells->span(left, top, right, bottom);
+    for (int column = ground.firstColumn; column <= ground.lastColumn; ++column) {
+        for (int row = ground.firstRow; row <= ground.lastRow; ++row) {
+            const Cell& cell = cells->item(column, row);
+            if (cell.empty || (cell.strength <= params::wallPassThreshold && !closeUp))
+                continue;
+            painter->setBrush(cell.color);
+            painter->drawRect(QRect(int(column * cells->cellWidth), int(row * cells->cellHeight),
+                                    int(cells->cellWidth), int(cells->cellHeight)));
+        }
+    }
+
+    for (Sound* sound : std::as_const(game->sounds)) {
+        painter->save();
+        painter->translate(double(sound->x), double(sound->y));
+        sound->paint(painter, nullptr, nullptr);
+        painter->restore();
+    }
+
+    // Before the first physics step there is no light yet, and an invalid
+    // colour would paint the frame black.
+    if (game->lightColor.isValid()) {
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(game->lightColor);
+        painter->drawRect(rect);
+    }
+}
+
+void Scene::drawForeground(QPainter* painter, const QRectF&)
+{
+    const Human* survivor = game->selected;
+    if (!survivor)
+        return;
+    // A black ring from the sight range out to twice it covers the whole
+    // clip square of the background.
+    const double sight = survivor->viewRange;
+    const QPointF at = survivor->pos();
+    painter->setBrush(Qt::NoBrush);
+    painter->setPen(QPen(QBrush(QColor(0, 0, 0, 255)), sight, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+    painter->drawEllipse(QRectF(at.x() - 1.5 * sight, at.y() - 1.5 * sight, 3 * sight, 3 * sight));
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "world/grid.h"
+
+#include <QGraphicsScene>
+
+class Bins;
+class Cell;
+class Game;
+
+// Shows the world. It holds no items: both passes walk the game's own bins
+// and cells for the exposed rectangle only.
+class Scene : public QGraphicsScene
+{
+    Q_OBJECT
+
+public:
+    explicit Scene(Game* game);
+
+    // Public so that a frame can be drawn into any painter, not only a view's.
+    // Ground, wave marker, agents, walls and vegetation, sounds, then the
+    // day/night tint; clipped to the survivor's sight while one is steered.
+    void drawBackground(QPainter* painter, const QRectF& rect) override;
+    // Blacks out everything beyond the steered survivor's sight.
+    void drawForeground(QPainter* painter, const QRectF& rect) override;
+
+    Game* game;
+    Grid<Cell>* cells;
+    Bins* bins;
+};

@@ -1,0 +1,60 @@
+#include "ui/status.h"
+
+#include "agents/human.h"
+#include "game/game.h"
+#include "game/parameters.h"
+
+#include <QPainter>
+
+Status::Status(Game* game, QWidget* parent)
+    : QWidget(parent), game(game)
+{
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::MinimumExpanding);
+}
+
+QSize Status::sizeHint() const
+{
+    return QSize(100, params::viewHeight);
+}
+
+void Status::refresh()
+{
+    repaint();
+}
+
+void Status::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0, 0, 0, 255));
+    painter.drawRect(0, 0, width(), height());
+
+    painter.setPen(QColor(0, 255, 0, 255));
+    painter.setFont(QFont(QStringLiteral("Arial"), 12, QFont::Thin));
+
+    // Rows keep their places whether or not the survivor's rows are drawn.
+    const auto row = [&painter](int top, const QString& text) {
+        painter.drawText(QRect(0, top, 100, 20), Qt::AlignCenter, text);
+    };
+    const auto percent = [](double share) { return QStringLiteral("%1%").arg(int(share)); };
+
+    row(30, QStringLiteral("Zombies"));
+    row(50, QString::number(game->zombieCount));
+    row(70, QStringLiteral("Humans"));
+    row(90, QString::number(game->humanCount));
+    row(150, QStringLiteral("Light"));
+    row(170, percent((1 + game->light) * 50.0));
+    if (const Human* survivor = game->selected) {
+        row(230, QStringLiteral("Evade"));
+        row(250, percent(100.0 * survivor->evade));
+        row(270, QStringLiteral("Melee"));
+        row(290, percent(100.0 * survivor->melee));
+        if (survivor->armed) {
+            row(310, QStringLiteral("Range"));
+            row(330, percent(100.0 * survivor->range));
+        }
+    }
+    row(350, QStringLiteral("Score"));
+    row(370, QString::number(int(game->score)));
+    row(410, QStringLiteral("[ESC] Menu"));
+}
