@@ -1,0 +1,68 @@
+#pragma once
+
+// Helpers shared by the tests: games built from a fixed seed with their
+// timers stopped, so that a test steps them by calling the slots; and
+// tuning values changed for one test and restored after it.
+
+#include "agents/human.h"
+#include "agents/unit.h"
+#include "game/game.h"
+#include "game/parameters.h"
+#include "world/bins.h"
+#include "world/cell.h"
+#include "world/sound.h"
+
+#include <memory>
+
+namespace testing {
+
+// Sets a tuning value for the lifetime of the object, then restores it.
+template <typename T>
+class Override
+{
+public:
+    Override(T& parameter, T value) : parameter(parameter), saved(parameter) { parameter = value; }
+    ~Override() { parameter = saved; }
+    Override(const Override&) = delete;
+    Override& operator=(const Override&) = delete;
+
+private:
+    T& parameter;
+    T saved;
+};
+
+// A game from a fixed seed, timers stopped.
+inline std::unique_ptr<Game> makeGame(std::uint64_t seed = 1)
+{
+    auto game = std::make_unique<Game>(nullptr, seed);
+    game->stopTimers();
+    return game;
+}
+
+// A world with nothing in it: no buildings, no vegetation, no agents.
+struct EmptyWorld {
+    Override<int> zombies{params::initialZombies, 0};
+    Override<int> humans{params::initialHumans, 0};
+    Override<int> forts{params::fortCount, 0};
+    Override<int> attempts{params::buildingAttempts, 0};
+    Override<double> vegetation{params::vegetationChance, 0.0};
+};
+
+// Adds a zombie (or a survivor) to the game at a point and commits it, as the
+// game's own creators and the next physics step would.
+template <typename Agent = Unit>
+Agent* place(Game& game, QVector2D at)
+{
+    auto* agent = new Agent(game.nextId++, &game);
+    agent->position = at;
+    agent->velocity = QVector2D(0, 0);
+    game.units.append(agent);
+    if (agent->isHuman)
+        ++game.humanCount;
+    else
+        ++game.zombieCount;
+    agent->commit();
+    return agent;
+}
+
+} // namespace testing
