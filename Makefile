@@ -22,5 +22,8 @@ run: build
 test: build
 	@sh tools/with-display.sh ctest --test-dir $(BUILD_DIR) --output-on-failure --timeout 300
 
+bench: build
+	@sh tools/with-display.sh $(BUILD_DIR)/carrowmere-bench
+
 clean:
 	@rm -rf $(BUILD_DIR)

@@ -1,0 +1,458 @@
+// carrowmere-bench: how fast the simulation steps and the frames are, each
+// beside a reference measured in the same run on the same data, since the
+// machines are shared and noisy. Prints a table, one machine-readable line
+// per case, and whether each goal is met.
+//
+//   carrowmere-bench [--quick]
+
+#include "agents/human.h"
+#include "agents/unit.h"
+#include "game/game.h"
+#include "game/parameters.h"
+#include "ui/scene.h"
+#include "ui/view.h"
+#include "world/bins.h"
+#include "world/sound.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QPainter>
+#include <QTextStream>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace {
+
+QTextStream out(stdout);
+
+struct Stats {
+    double median = 0;
+    double p95 = 0;
+};
+
+Stats statsOf(std::vector<double> samples)
+{
+    std::sort(samples.begin(), samples.end());
+    Stats stats;
+    if (samples.empty())
+        return stats;
+    stats.median = samples[samples.size() / 2];
+    stats.p95 = samples[std::min(samples.size() - 1, std::size_t(std::ceil(0.95 * double(samples.size()))) - 1)];
+    return stats;
+}
+
+// Sets a tuning value until the end of the scope.
+template <typename T>
+struct Setting {
+    Setting(T& parameter, T value) : parameter(parameter), saved(parameter) { parameter = value; }
+    ~Setting() { parameter = saved; }
+    T& parameter;
+    T saved;
+};
+
+// A game from a fixed seed with its timers stopped and as many agents as
+// asked for (zombies added at random empty points), moved a little so that
+// every agent is filed and the flock has begun to form.
+std::unique_ptr<Game> makeGame(int agents, std::uint64_t seed = 7)
+{
+    auto game = std::make_unique<Game>(nullptr, seed);
+    game->stopTimers();
+    while (game->units.size() < agents) {
+        auto* zombie = new Unit(game->nextId++, game.get());
+        for (;;) {
+            const float x = float(game->random.fraction() * (params::worldWidth - 10) + 5);
+            const float y = float(game->random.fraction() * (params::worldHeight - 10) + 5);
+            if (game->cells->at(x, y).empty) {
+                zombie->position = QVector2D(x, y);
+                break;
+            }
+        }
+        game->units.append(zombie);
+        ++game->zombieCount;
+    }
+    for (int step = 0; step < 20; ++step) {
+        game->physicsUpdate();
+        if (step % 2 == 1)
+            game->AIUpdate();
+    }
+    return game;
+}
+
+// The reference kernel: a flat uniform grid built by a counting sort of the
+// agents' indices, answering the same radius queries as the AI step makes
+// and counting the neighbours found.
+struct FlatGrid {
+    double cell;
+    int columns, rows;
+    std::vector<int> start;
+    std::vector<int> order;
+    std::vector<float> xs, ys;
+
+    FlatGrid(double cell) : cell(cell)
+    {
+        columns = int(params::worldWidth / cell) + 1;
+        rows = int(params::worldHeight / cell) + 1;
+    }
+
+    int cellOf(float x, float y) const
+    {
+        const int c = std::clamp(int(x / cell), 0, columns - 1);
+        const int r = std::clamp(int(y / cell), 0, rows - 1);
+        return r * columns + c;
+    }
+
+    void build(const QList<Unit*>& units)
+    {
+        const int n = int(units.size());
+        xs.resize(std::size_t(n));
+        ys.resize(std::size_t(n));
+        std::vector<int> cellIndex(static_cast<std::size_t>(n));
+        start.assign(std::size_t(columns * rows + 1), 0);
+        for (int i = 0; i < n; ++i) {
+            xs[std::size_t(i)] = units[i]->position.x();
+            ys[std::size_t(i)] = units[i]->position.y();
+            cellIndex[std::size_t(i)] = cellOf(xs[std::size_t(i)], ys[std::size_t(i)]);
+            ++start[std::size_t(cellIndex[std::size_t(i)] + 1)];
+        }
+        for (std::size_t c = 1; c < start.size(); ++c)
+            start[c] += start[c - 1];
+        order.resize(std::size_t(n));
+        std::vector<int> fill(start.begin(), start.end() - 1);
+        for (int i = 0; i < n; ++i)
+            order[std::size_t(fill[std::size_t(cellIndex[std::size_t(i)])]++)] = i;
+    }
+
+    int count(float x, float y, double radius) const
+    {
+        const int c0 = std::max(0, int((x - radius) / cell));
+        const int c1 = std::min(columns - 1, int((x + radius) / cell));
+        const int r0 = std::max(0, int((y - radius) / cell));
+        const int r1 = std::min(rows - 1, int((y + radius) / cell));
+        int found = 0;
+        const double r2 = radius * radius;
+        for (int r = r0; r <= r1; ++r) {
+            for (int c = c0; c <= c1; ++c) {
+                const int cellIndex = r * columns + c;
+                for (int k = start[std::size_t(cellIndex)]; k < start[std::size_t(cellIndex + 1)]; ++k) {
+                    const int i = order[std::size_t(k)];
+                    const double dx = xs[std::size_t(i)] - x;
+                    const double dy = ys[std::size_t(i)] - y;
+                    if (dx * dx + dy * dy < r2)
+                        ++found;
+                }
+            }
+        }
+        return found;
+    }
+};
+
+double radiusOf(const Unit* unit)
+{
+    return unit->isHuman ? static_cast<const Human*>(unit)->viewRange : params::flockRadius;
+}
+
+// One reference pass: rebuild the flat grid, then one query per living agent.
+long long referencePass(const QList<Unit*>& units, FlatGrid& grid)
+{
+    grid.build(units);
+    long long neighbours = 0;
+    for (const Unit* unit : units)
+        if (!unit->dead)
+            neighbours += grid.count(unit->position.x(), unit->position.y(), radiusOf(unit));
+    return neighbours;
+}
+
+struct Goal {
+    QString what;
+    double value;
+    double limit;
+    QString unit;
+    bool pass() const { return value <= limit; }
+};
+
+std::vector<Goal> goals;
+
+void report(const QString& name, const Stats& stats, const QString& unit, const QString& note = QString())
+{
+    out << QStringLiteral("  %1 %2 %3 %4  %5\n")
+               .arg(name, -30)
+               .arg(stats.median, 10, 'f', 1)
+               .arg(stats.p95, 10, 'f', 1)
+               .arg(unit, -10)
+               .arg(note);
+    out.flush();
+    std::fprintf(stderr, "BENCH name=%s median=%.3f p95=%.3f unit=%s\n", qPrintable(name), stats.median, stats.p95,
+                 qPrintable(unit));
+}
+
+struct StepTimes {
+    Stats ai;        // ns per agent
+    Stats physics;   // ns per agent
+    Stats reference; // ns per agent
+    double aiTotal = 0; // ms, median of one AI step
+    double physicsTotal = 0;
+};
+
+StepTimes measureSteps(Game& game, int repetitions)
+{
+    std::vector<double> ai, physics, reference, aiMs, physicsMs;
+    FlatGrid grid(params::flockRadius);
+    QList<Unit*> near;
+    QElapsedTimer clock;
+    for (int rep = 0; rep < repetitions; ++rep) {
+        const double agents = double(game.units.size());
+
+        clock.start();
+        game.AIUpdate();
+        const double aiNs = double(clock.nsecsElapsed());
+
+        clock.start();
+        const long long counted = referencePass(game.units, grid);
+        const double referenceNs = double(clock.nsecsElapsed());
+
+        clock.start();
+        game.physicsUpdate();
+        game.physicsUpdate();
+        const double physicsNs = double(clock.nsecsElapsed()) / 2;
+
+        ai.push_back(aiNs / agents);
+        reference.push_back(referenceNs / agents);
+        physics.push_back(physicsNs / agents);
+        aiMs.push_back(aiNs / 1e6);
+        physicsMs.push_back(physicsNs / 1e6);
+
+        if (rep == 0) {
+            // The reference must find what the game's own queries find.
+            long long expected = 0;
+            grid.build(game.units);
+            for (Unit* unit : std::as_const(game.units)) {
+                if (unit->dead)
+                    continue;
+                game.unitsNear(near, unit->position.x(), unit->position.y(), radiusOf(unit));
+                expected += near.size();
+            }
+            if (expected != referencePass(game.units, grid))
+                out << "  ! the reference kernel disagrees with unitsNear\n";
+            (void)counted;
+        }
+    }
+    StepTimes times;
+    times.ai = statsOf(ai);
+    times.physics = statsOf(physics);
+    times.reference = statsOf(reference);
+    times.aiTotal = statsOf(aiMs).median;
+    times.physicsTotal = statsOf(physicsMs).median;
+    return times;
+}
+
+// The view's transform for a frame of the given size centred on a point.
+QTransform frameTransform(QSize size, QPointF centre, double zoom)
+{
+    QTransform transform;
+    transform.translate(size.width() / 2.0, size.height() / 2.0);
+    transform.scale(zoom, zoom);
+    transform.translate(-centre.x(), -centre.y());
+    return transform;
+}
+
+double drawFrame(Game& game, QImage& image, QPointF centre, double zoom)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QPainter painter(&image);
+    const QTransform transform = frameTransform(image.size(), centre, zoom);
+    painter.setWorldTransform(transform);
+    const QRectF exposed = transform.inverted().mapRect(QRectF(image.rect()));
+    game.scene->drawBackground(&painter, exposed);
+    game.scene->drawForeground(&painter, exposed);
+    painter.end();
+    return double(clock.nsecsElapsed()) / 1e6;
+}
+
+// The same content with the fewest direct calls: one image for the cells,
+// one batch of rectangles per agent colour, cosmetic rings.
+double drawReferenceFrame(Game& game, QImage& image, QPointF centre, double zoom)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QPainter painter(&image);
+    const QTransform transform = frameTransform(image.size(), centre, zoom);
+    painter.setWorldTransform(transform);
+    const QRectF exposed = transform.inverted().mapRect(QRectF(image.rect()));
+    painter.fillRect(exposed, Qt::black);
+    painter.fillRect(QRect(0, 0, params::worldWidth, params::worldHeight), QColor(200, 200, 200));
+
+    QVector<QRect> zombies, humans;
+    zombies.reserve(game.units.size());
+    for (const Unit* unit : std::as_const(game.units)) {
+        const QPoint at = unit->pos().toPoint();
+        (unit->isHuman ? humans : zombies).append(QRect(at.x() - 1, at.y() - 1, 3, 3));
+    }
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(100, 100, 100));
+    painter.drawRects(zombies);
+    painter.setBrush(QColor(255, 0, 0));
+    painter.drawRects(humans);
+
+    QImage ground(game.cells->columns, game.cells->rows, QImage::Format_ARGB32_Premultiplied);
+    ground.fill(Qt::transparent);
+    for (const Cell& cell : game.cells->items)
+        if (!cell.empty && (cell.strength > params::wallPassThreshold || zoom > 2.0))
+            ground.setPixelColor(cell.column, cell.row, cell.color);
+    painter.drawImage(QRectF(0, 0, params::worldWidth, params::worldHeight), ground);
+
+    QPen ring(QColor(220, 220, 220));
+    ring.setCosmetic(true);
+    painter.setPen(ring);
+    painter.setBrush(Qt::NoBrush);
+    for (const Sound* sound : std::as_const(game.sounds)) {
+        const double r = (1 - sound->volume) * sound->radius;
+        painter.drawEllipse(QPointF(sound->x, sound->y), r, r);
+    }
+    painter.setPen(Qt::NoPen);
+    painter.fillRect(exposed, game.lightColor);
+    painter.end();
+    return double(clock.nsecsElapsed()) / 1e6;
+}
+
+void addRings(Game& game)
+{
+    for (int i = 0; i < 12; ++i) {
+        auto* sound = new Sound(&game, QPointF(100 + 120 * i, 150 + 40 * i), 1.0);
+        sound->volume = 0.2 + 0.06 * i;
+        game.sounds.append(sound);
+    }
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication application(argc, argv);
+    const bool quick = application.arguments().contains(QStringLiteral("--quick"));
+    const int stepRepetitions = quick ? 20 : 120;
+    const int frameRepetitions = quick ? 10 : 60;
+
+    out << "Carrowmere benchmark" << (quick ? " (quick)" : "") << "\n\n";
+    out << QStringLiteral("  %1 %2 %3 %4\n").arg("case", -30).arg("median", 10).arg("p95", 10).arg("unit");
+
+    // Steps at the default world's densities.
+    StepTimes at2000;
+    for (int agents : {530, 1000, 2000}) {
+        Setting<int> cap(params::maxUnits, agents);
+        auto game = makeGame(agents);
+        const StepTimes times = measureSteps(*game, stepRepetitions);
+        const QString n = QString::number(agents);
+        report(QStringLiteral("ai/%1").arg(n), times.ai, QStringLiteral("ns/agent"),
+               QStringLiteral("%1x reference").arg(times.ai.median / times.reference.median, 0, 'f', 2));
+        report(QStringLiteral("reference/%1").arg(n), times.reference, QStringLiteral("ns/agent"));
+        report(QStringLiteral("physics/%1").arg(n), times.physics, QStringLiteral("ns/agent"));
+        if (agents == 2000)
+            at2000 = times;
+    }
+    goals.push_back({QStringLiteral("AI step at 2000 agents, ns per agent"), at2000.ai.median, 1000, QStringLiteral("ns")});
+    goals.push_back({QStringLiteral("AI step at 2000 agents / reference"), at2000.ai.median / at2000.reference.median, 4, QStringLiteral("x")});
+    goals.push_back({QStringLiteral("physics step at 2000 agents, ns per agent"), at2000.physics.median, 50, QStringLiteral("ns")});
+
+    // Scaling at the density of 2000 agents in 1600 x 800.
+    for (int agents : {5000, 20000, 50000}) {
+        const double scale = std::sqrt(agents / 2000.0);
+        Setting<int> width(params::worldWidth, int(1600 * scale));
+        Setting<int> height(params::worldHeight, int(800 * scale));
+        Setting<int> cap(params::maxUnits, agents);
+        Setting<int> zombies(params::initialZombies, agents - params::initialHumans);
+        auto game = makeGame(agents);
+        const StepTimes times = measureSteps(*game, quick ? 5 : (agents > 20000 ? 15 : 30));
+        const QString n = QString::number(agents);
+        report(QStringLiteral("ai/%1 (same density)").arg(n), times.ai, QStringLiteral("ns/agent"),
+               QStringLiteral("%1x reference").arg(times.ai.median / times.reference.median, 0, 'f', 2));
+        report(QStringLiteral("physics/%1 (same density)").arg(n), times.physics, QStringLiteral("ns/agent"));
+        if (agents == 20000) {
+            goals.push_back({QStringLiteral("AI + physics step at 20000 agents, ms"), times.aiTotal + times.physicsTotal, 30, QStringLiteral("ms")});
+            goals.push_back({QStringLiteral("AI per agent at 20000 / at 2000"), times.ai.median / at2000.ai.median, 1.5, QStringLiteral("x")});
+        }
+    }
+
+    // Frames into an image, the whole world at zoom 1 and a survivor's view at 4.
+    {
+        Setting<int> cap(params::maxUnits, 2000);
+        auto game = makeGame(2000);
+        addRings(*game);
+        QImage image(1920, 1080, QImage::Format_ARGB32_Premultiplied);
+        Human* survivor = game->selected;
+        game->deselect();
+
+        std::vector<double> frames, references;
+        for (int rep = 0; rep < frameRepetitions; ++rep) {
+            frames.push_back(drawFrame(*game, image, QPointF(800, 400), 1.0));
+            references.push_back(drawReferenceFrame(*game, image, QPointF(800, 400), 1.0));
+        }
+        const Stats frame = statsOf(frames);
+        const Stats reference = statsOf(references);
+        report(QStringLiteral("frame/zoom 1"), frame, QStringLiteral("ms"),
+               QStringLiteral("%1x reference").arg(frame.median / reference.median, 0, 'f', 2));
+        report(QStringLiteral("reference frame/zoom 1"), reference, QStringLiteral("ms"));
+        goals.push_back({QStringLiteral("frame at zoom 1, median ms"), frame.median, 8, QStringLiteral("ms")});
+        goals.push_back({QStringLiteral("frame at zoom 1, 95th percentile ms"), frame.p95, 15, QStringLiteral("ms")});
+        goals.push_back({QStringLiteral("frame at zoom 1 / reference"), frame.median / reference.median, 2.5, QStringLiteral("x")});
+
+        if (survivor && !survivor->dead) {
+            game->select(survivor);
+            frames.clear();
+            references.clear();
+            for (int rep = 0; rep < frameRepetitions; ++rep) {
+                frames.push_back(drawFrame(*game, image, survivor->pos(), 4.0));
+                references.push_back(drawReferenceFrame(*game, image, survivor->pos(), 4.0));
+            }
+            const Stats close = statsOf(frames);
+            const Stats closeReference = statsOf(references);
+            report(QStringLiteral("frame/zoom 4"), close, QStringLiteral("ms"),
+                   QStringLiteral("%1x reference").arg(close.median / closeReference.median, 0, 'f', 2));
+            report(QStringLiteral("reference frame/zoom 4"), closeReference, QStringLiteral("ms"));
+        }
+    }
+
+    // The frame on screen, through the viewport the game picks.
+    {
+        Setting<int> cap(params::maxUnits, 2000);
+        auto game = makeGame(2000);
+        addRings(*game);
+        game->deselect();
+        game->resize(1920, 1080);
+        game->show();
+        game->view->resetTransform();
+        application.processEvents();
+        std::vector<double> frames;
+        QElapsedTimer clock;
+        for (int rep = 0; rep < frameRepetitions; ++rep) {
+            clock.start();
+            game->display();
+            game->view->viewport()->repaint();
+            application.processEvents();
+            frames.push_back(double(clock.nsecsElapsed()) / 1e6);
+        }
+        const Stats screen = statsOf(frames);
+        report(QStringLiteral("screen/zoom 1 (%1)").arg(QString::fromLatin1(game->view->viewport()->metaObject()->className())),
+               screen, QStringLiteral("ms"));
+        goals.push_back({QStringLiteral("on-screen frame at zoom 1, median ms"), screen.median, 30, QStringLiteral("ms")});
+    }
+
+    out << "\nGoals\n";
+    bool allPass = true;
+    for (const Goal& goal : goals) {
+        out << QStringLiteral("  %1 %2 %3 (goal <= %4)  %5\n")
+                   .arg(goal.what, -44)
+                   .arg(goal.value, 10, 'f', 2)
+                   .arg(goal.unit, -3)
+                   .arg(goal.limit)
+                   .arg(goal.pass() ? QStringLiteral("PASS") : QStringLiteral("FAIL"));
+        allPass &= goal.pass();
+    }
+    out.flush();
+    return allPass ? 0 : 1;
+}
