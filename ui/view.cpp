@@ -7,7 +7,10 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QDebug>
+#include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QOpenGLFunctions>
 #include <QOpenGLWidget>
 #include <QWheelEvent>
 
@@ -18,10 +21,34 @@ namespace {
 // Below this a wheel turn would collapse or mirror the view.
 constexpr double smallestZoomStep = 0.1;
 
-bool openGLAvailable()
+struct ViewportChoice {
+    bool openGL;
+    QString reason;
+};
+
+// OpenGL through a software rasterizer (Mesa's llvmpipe, what a machine
+// without a GPU driver gets) paints a full-screen frame several times slower
+// than the raster engine, and no context at all means a QOpenGLWidget would
+// crash on its first paint: both get a raster viewport.
+ViewportChoice chooseViewport()
 {
     QOpenGLContext context;
-    return context.create();
+    if (!context.create())
+        return {false, QStringLiteral("no OpenGL context can be created")};
+    QOffscreenSurface surface;
+    surface.setFormat(context.format());
+    surface.create();
+    if (!context.makeCurrent(&surface))
+        return {false, QStringLiteral("no OpenGL context can be made current")};
+    const auto* renderer = reinterpret_cast<const char*>(context.functions()->glGetString(GL_RENDERER));
+    const QString name = QString::fromLatin1(renderer ? renderer : "unknown");
+    context.doneCurrent();
+
+    static const char* const software[] = {"llvmpipe", "softpipe", "swrast", "software", "gdi generic"};
+    for (const char* marker : software)
+        if (name.contains(QLatin1String(marker), Qt::CaseInsensitive))
+            return {false, QStringLiteral("the OpenGL renderer \"%1\" draws in software").arg(name)};
+    return {true, QStringLiteral("renderer \"%1\"").arg(name)};
 }
 
 } // namespace
@@ -34,9 +61,18 @@ View::View(Game* game, QWidget* parent)
 
 QWidget* View::makeViewport(QWidget* parent)
 {
+    ViewportChoice choice;
     const QByteArray forced = qgetenv("CARROWMERE_VIEWPORT").toLower();
-    const bool useOpenGL = forced == "opengl" || (forced != "raster" && openGLAvailable());
-    if (useOpenGL)
+    if (forced == "opengl" || forced == "raster") {
+        choice = {forced == "opengl", QStringLiteral("forced by CARROWMERE_VIEWPORT")};
+    } else {
+        // Asked once per run: making a context costs tens of milliseconds.
+        static const ViewportChoice detected = chooseViewport();
+        choice = detected;
+    }
+    qDebug().noquote() << QStringLiteral("Viewport: %1 (%2)")
+                              .arg(choice.openGL ? QStringLiteral("OpenGL") : QStringLiteral("raster"), choice.reason);
+    if (choice.openGL)
         return new QOpenGLWidget(parent);
     return new QWidget(parent);
 }

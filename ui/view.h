@@ -14,9 +14,9 @@ class View : public QGraphicsView
 public:
     explicit View(Game* game, QWidget* parent = nullptr);
 
-    // An OpenGL viewport where an OpenGL context can be made, else a plain
-    // raster one: a QOpenGLWidget without a context crashes on its first
-    // paint. CARROWMERE_VIEWPORT=opengl or =raster forces the choice.
+    // An OpenGL viewport on a GPU; a plain raster one where OpenGL draws in
+    // software or cannot be had at all. CARROWMERE_VIEWPORT=opengl or
+    // =raster forces the choice, for diagnosis.
     static QWidget* makeViewport(QWidget* parent);
 
     // Scales the view by factor in both axes, on top of the current transform.
