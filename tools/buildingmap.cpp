@@ -1,7 +1,9 @@
 // Turns a building map written as text (resources/buildings/*.map) into the
 // TIFF image that the game embeds: uncompressed, little-endian, 8 bits per
-// sample, red, green, blue and unassociated alpha, one strip. Unassociated
-// alpha keeps every colour exactly as written, even where alpha is below 255.
+// sample, red, green, blue and alpha, one strip. The alpha is marked as an
+// unspecified extra sample: the toolkit's TIFF reader then takes the colours
+// as written, where a sample marked unassociated would come back premultiplied
+// and lose its colour wherever alpha is below 255.
 //
 //   carrowmere-buildingmap input.map output.tif
 
@@ -119,7 +121,7 @@ std::vector<std::uint8_t> tiff(const Map& map)
         {278, Long, 1, height},          // RowsPerStrip: one strip
         {279, Long, 1, stripBytes},      // StripByteCounts
         {284, Short, 1, 1},              // PlanarConfiguration: chunky
-        {338, Short, 1, 2},              // ExtraSamples: unassociated alpha
+        {338, Short, 1, 0},              // ExtraSamples: unspecified, taken as straight alpha
     };
 
     std::vector<std::uint8_t> out = {'I', 'I', 42, 0};
