@@ -10,9 +10,26 @@
 #include <QPainter>
 #include <QStyleOptionGraphicsItem>
 
+#include <cmath>
+
 Scene::Scene(Game* game)
     : QGraphicsScene(nullptr), game(game), cells(game->cells), bins(game->bins)
 {
+}
+
+void Scene::paintAt(QPainter* painter, QPointF at, QGraphicsItem* item)
+{
+    // Small shapes are drawn from whole device pixels: the raster engine then
+    // fills their ellipses directly instead of flattening curves into
+    // polygons, and without antialiasing they land on whole pixels anyway.
+    const QTransform base = painter->worldTransform();
+    QTransform moved = base;
+    moved.translate(at.x(), at.y());
+    if (moved.type() <= QTransform::TxScale)
+        moved.setMatrix(moved.m11(), 0, 0, 0, moved.m22(), 0, std::round(moved.m31()), std::round(moved.m32()), 1);
+    painter->setWorldTransform(moved);
+    item->paint(painter, nullptr, nullptr);
+    painter->setWorldTransform(base);
 }
 
 void Scene::drawBackground(QPainter* painter, const QRectF& rect)
@@ -46,34 +63,37 @@ void Scene::drawBackground(QPainter* painter, const QRectF& rect)
     const Bins::Span agents = bins->span(left, top, right, bottom);
     for (int column = agents.firstColumn; column <= agents.lastColumn; ++column) {
         for (int row = agents.firstRow; row <= agents.lastRow; ++row) {
-            for (Unit* unit : bins->item(column, row)) {
-                const QPointF at = unit->pos();
-                painter->translate(at);
-                unit->paint(painter, nullptr, nullptr);
-                painter->translate(-at);
-            }
+            for (Unit* unit : bins->item(column, row))
+                paintAt(painter, unit->pos(), unit);
         }
     }
     painter->restore();
 
-    // Vegetation and worn walls show only from close up.
+    // Vegetation and worn walls show only from close up. Cells never
+    // overlap, so those of one colour are filled together, in one call.
     const bool closeUp = QStyleOptionGraphicsItem::levelOfDetailFromTransform(painter->worldTransform()) > 2.0;
     const Grid<Cell>::Span ground = cells->span(left, top, right, bottom);
+    for (auto& batch : cellBatches)
+        batch.second.clear();
     for (int column = ground.firstColumn; column <= ground.lastColumn; ++column) {
         for (int row = ground.firstRow; row <= ground.lastRow; ++row) {
             const Cell& cell = cells->item(column, row);
             if (cell.empty || (cell.strength <= params::wallPassThreshold && !closeUp))
                 continue;
-            painter->setBrush(cell.color);
-            painter->drawRect(QRect(int(column * cells->cellWidth), int(row * cells->cellHeight),
-                                    int(cells->cellWidth), int(cells->cellHeight)));
+            cellBatches[cell.color.rgba()].push_back(QRect(int(column * cells->cellWidth), int(row * cells->cellHeight),
+                                                           int(cells->cellWidth), int(cells->cellHeight)));
         }
+    }
+    for (const auto& [color, rects] : cellBatches) {
+        if (rects.empty())
+            continue;
+        painter->setBrush(QColor::fromRgba(color));
+        painter->drawRects(rects.data(), int(rects.size()));
     }
 
     for (Sound* sound : std::as_const(game->sounds)) {
         painter->save();
-        painter->translate(double(sound->x), double(sound->y));
-        sound->paint(painter, nullptr, nullptr);
+        paintAt(painter, QPointF(sound->x, sound->y), sound);
         painter->restore();
     }
 

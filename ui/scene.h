@@ -3,6 +3,10 @@
 #include "world/grid.h"
 
 #include <QGraphicsScene>
+#include <QRect>
+
+#include <unordered_map>
+#include <vector>
 
 class Bins;
 class Cell;
@@ -27,4 +31,11 @@ public:
     Game* game;
     Grid<Cell>* cells;
     Bins* bins;
+
+private:
+    // Paints an agent or a sound with the painter moved to its position.
+    static void paintAt(QPainter* painter, QPointF at, QGraphicsItem* item);
+
+    // The cells to fill, by colour; kept between frames for their capacity.
+    std::unordered_map<QRgb, std::vector<QRect>> cellBatches;
 };
