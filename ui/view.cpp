@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QDebug>
+#include <QLoggingCategory>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
@@ -15,6 +16,9 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <utility>
+
+Q_LOGGING_CATEGORY(viewportLog, "carrowmere.viewport")
 
 namespace {
 
@@ -70,8 +74,13 @@ QWidget* View::makeViewport(QWidget* parent)
         static const ViewportChoice detected = chooseViewport();
         choice = detected;
     }
-    qDebug().noquote() << QStringLiteral("Viewport: %1 (%2)")
-                              .arg(choice.openGL ? QStringLiteral("OpenGL") : QStringLiteral("raster"), choice.reason);
+    // One line a run, in a category of its own (carrowmere.viewport) so that
+    // QT_LOGGING_RULES can silence it.
+    static bool told = false;
+    if (!std::exchange(told, true))
+        qCDebug(viewportLog).noquote() << QStringLiteral("%1 viewport: %2")
+                                              .arg(choice.openGL ? QStringLiteral("OpenGL") : QStringLiteral("raster"),
+                                                   choice.reason);
     if (choice.openGL)
         return new QOpenGLWidget(parent);
     return new QWidget(parent);
