@@ -71,7 +71,7 @@ void Human::think(QList<Unit*>* neighbours)
         // daylight sight, whatever the hour.
         const QVector2D toSound = QVector2D(heardSound->x, heardSound->y) - position;
         acceleration += scaled(steer(toSound, true),
-                               toSound.length() * params::humanSoundWeight / params::humanViewRange);
+                               lengthOf(toSound) * params::humanSoundWeight / params::humanViewRange);
     }
     heardSound = nullptr;
     heardLoudness = 0;
@@ -93,7 +93,7 @@ void Human::flock(QList<Unit*>* neighbours)
 
     for (Unit* other : std::as_const(*neighbours)) {
         const QVector2D away = here - other->position;
-        const double distance = away.length();
+        const double distance = lengthOf(away);
         if (!(distance > 0))
             continue;
         // Normalised, then divided by the distance once more: the closest
@@ -140,7 +140,7 @@ void Human::flock(QList<Unit*>* neighbours)
     const QVector2D toGroup = humanCentre - here;
     acceleration += scaled(steer(separation), params::humanSeparationWeight);
     acceleration += scaled(steer(heading), params::humanAlignmentWeight);
-    acceleration += scaled(steer(toGroup), params::humanCohesionWeight * (toGroup.length() / sight));
+    acceleration += scaled(steer(toGroup), params::humanCohesionWeight * (lengthOf(toGroup) / sight));
     acceleration += scaled(steer(flight), params::humanFleeWeight);
     acceleration += scaled(steer(zombieHeading), params::humanZombieAlignment);
     acceleration += scaled(steer(zombieCentre - here), cohesionWeight);
@@ -150,7 +150,7 @@ void Human::flock(QList<Unit*>* neighbours)
 
 void Human::attack(Unit* target)
 {
-    const double distance = (target->position - position).length();
+    const double distance = lengthOf(target->position - position);
     if (distance > (armed ? params::gunRange : params::meleeRange))
         return;
     cooldown = int(params::humanAttackCooldown);

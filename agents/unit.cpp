@@ -14,7 +14,12 @@
 
 void limit(QVector2D& v, double max)
 {
-    const double length = v.length();
+    // Most vectors are clearly shorter than the limit: their squared length
+    // tells without the root, which would lie on every unit's critical path.
+    const double squared = double(v.x()) * v.x() + double(v.y()) * v.y();
+    if (squared < max * max * (1 - 1e-6))
+        return;
+    const double length = lengthOf(v);
     if (length > max)
         v = scaled(v, max / length);
 }
@@ -74,7 +79,7 @@ QRectF Unit::boundingRect() const
 
 QVector2D Unit::steer(QVector2D desired, bool arrive) const
 {
-    const double distance = desired.length();
+    const double distance = lengthOf(desired);
     if (!(distance > 0))
         return QVector2D(0, 0);
     double speed = maxSpeed;
@@ -241,7 +246,7 @@ void Unit::flock(QList<Unit*>* neighbours)
 
     for (Unit* other : std::as_const(*neighbours)) {
         const QVector2D away = here - other->position;
-        const double distance = away.length();
+        const double distance = lengthOf(away);
         if (!(distance > 0))
             continue;
         if (other->isHuman) {
@@ -276,14 +281,14 @@ void Unit::flock(QList<Unit*>* neighbours)
     const QVector2D toCentre = centre - here;
     acceleration += scaled(steer(separation), params::zombieSeparationWeight);
     acceleration += scaled(steer(heading), params::zombieAlignmentWeight * -light);
-    acceleration += scaled(steer(toCentre), cohesionWeight * (toCentre.length() / params::flockRadius));
+    acceleration += scaled(steer(toCentre), cohesionWeight * (lengthOf(toCentre) / params::flockRadius));
     acceleration += scaled(steer(goal - here), params::zombieChaseWeight);
     acceleration -= scaled(velocity, damping);
 }
 
 void Unit::attack(Unit* target)
 {
-    const double distance = (target->position - position).length();
+    const double distance = lengthOf(target->position - position);
     if (distance > params::zombieAttackRange)
         return;
     cooldown = int(params::zombieAttackCooldown);

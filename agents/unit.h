@@ -4,6 +4,8 @@
 #include <QList>
 #include <QVector2D>
 
+#include <cmath>
+
 class Bins;
 class Cell;
 class Game;
@@ -12,6 +14,14 @@ template <typename T> class Grid;
 
 // Scales v to length max when it is longer (strictly); leaves it otherwise.
 void limit(QVector2D& v, double max);
+
+// The length of v, the very value QVector2D::length() gives (a float rounded
+// from the exact double root), without the library call: the steering
+// loops take it for every neighbour.
+inline float lengthOf(QVector2D v)
+{
+    return float(std::sqrt(double(v.x()) * v.x() + double(v.y()) * v.y()));
+}
 
 // A weight times a vector, computed in double and stored back as floats.
 inline QVector2D scaled(QVector2D v, double factor)

@@ -24,13 +24,22 @@ void Bins::unfile(Unit* unit, QPointF point)
 void Bins::query(QList<Unit*>& out, float x, float y, double radius) const
 {
     out.clear();
+    if (!(radius > 0))
+        return; // no distance is below zero
+    // Squared distances settle all but the candidates within a hair of the
+    // radius; those few take the root, so the strict test is exactly
+    // distance < radius.
+    const double r2 = radius * radius;
+    const double surelyInside = r2 * (1 - 1e-12);
+    const double surelyOutside = r2 * (1 + 1e-12);
     const Span s = span(x - radius, y - radius, x + radius, y + radius);
     for (int column = s.firstColumn; column <= s.lastColumn; ++column) {
         for (int row = s.firstRow; row <= s.lastRow; ++row) {
             for (Unit* unit : item(column, row)) {
                 const float dx = unit->position.x() - x;
                 const float dy = unit->position.y() - y;
-                if (std::sqrt(double(dx) * dx + double(dy) * dy) < radius)
+                const double d2 = double(dx) * dx + double(dy) * dy;
+                if (d2 < surelyInside || (d2 <= surelyOutside && std::sqrt(d2) < radius))
                     out.append(unit);
             }
         }

@@ -29,7 +29,7 @@ void Sound::propagate()
     QList<Unit*> hearers;
     game->unitsNear(hearers, x, y, radius);
     for (Unit* unit : std::as_const(hearers)) {
-        const double distance = (unit->position - QVector2D(x, y)).length();
+        const double distance = lengthOf(unit->position - QVector2D(x, y));
         // Closer than one unit sounds as loud as one unit away.
         const double loudness = volume / std::max(distance, 1.0) * params::soundScale;
         if (loudness > params::soundThreshold && loudness > unit->heardLoudness) {
