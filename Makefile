@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench check-sanitize clean
 
 all: build
 
@@ -25,5 +25,9 @@ test: build
 bench: build
 	@sh tools/with-display.sh $(BUILD_DIR)/carrowmere-bench
 
+# The whole test suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
+check-sanitize: deps
+	@sh tools/check-sanitize.sh
+
 clean:
-	@rm -rf $(BUILD_DIR)
+	@rm -rf $(BUILD_DIR) build-sanitize

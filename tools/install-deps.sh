@@ -7,7 +7,8 @@ packages="cmake make g++ pkg-config
 qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-qpa-plugins
 qt6-image-formats-plugins fonts-liberation
 libgl1-mesa-dri libglx-mesa0 libegl-mesa0
-xvfb xauth xdotool x11-utils imagemagick"
+xvfb xauth xdotool x11-utils imagemagick
+desktop-file-utils appstream"
 
 missing=""
 for package in $packages; do
