@@ -4,8 +4,6 @@
 #include "game/parameters.h"
 #include "world/sound.h"
 
-#include <QPainter>
-#include <QStyleOptionGraphicsItem>
 
 #include <algorithm>
 
@@ -214,35 +212,17 @@ void Human::steerByKeys()
 
 void Human::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*)
 {
-    const double detail = QStyleOptionGraphicsItem::levelOfDetailFromTransform(painter->worldTransform());
-    if (!(detail >= 1.0)) { // also when not a number
-        const QRect square(-2, -2, 4, 4);
-        painter->setPen(Qt::NoPen);
-        painter->setBrush(armed ? QColor(0, 0, 255, 255) : QColor(255, 0, 0, 255));
-        painter->drawRects(&square, 1);
-        return;
-    }
-
-    if (detail >= 2.0)
-        painter->setPen(outlinePen());
-    else
-        painter->setPen(Qt::NoPen);
-
-    if (dead) {
-        const double corpse = radius + 5.0 * (1 - fade);
-        painter->setPen(Qt::NoPen);
-        painter->setBrush(clampedColor(250, 0, 0, 255 * fade));
-        painter->drawEllipse(QRectF(-corpse, -corpse, 2 * corpse, 2 * corpse));
-        return;
-    }
-
-    if (detail >= 3.0) {
-        const QVector2D heading = (velocity * float(radius)) * 2.0f;
-        const QLine line(0, 0, int(heading.x()), int(heading.y()));
-        painter->drawLines(&line, 1);
-    }
-
+    // Pale red, or blue when armed; deeper during a flash.
     const double shade = 100 + 150 * cooldown / params::zombieAttackCooldown - 100 * hitFlash;
-    painter->setBrush(armed ? clampedColor(shade, shade, 250, 255) : clampedColor(250, shade, shade, 255));
-    painter->drawEllipse(QRectF(-radius, -radius, 2 * radius, 2 * radius));
+    Look look;
+    look.square = QRect(-2, -2, 4, 4);
+    look.squareColor = armed ? QColor(0, 0, 255, 255) : QColor(255, 0, 0, 255);
+    look.outlineFrom = 2.0;
+    look.corpseColor = QColor(250, 0, 0);
+    look.corpseGrowth = 5.0;
+    look.headingFrom = 3.0;
+    look.headingLength = 2.0f;
+    look.body = armed ? clampedColor(shade, shade, 250, 255) : clampedColor(250, shade, shade, 255);
+    look.wholeBody = false;
+    paintAs(painter, look);
 }

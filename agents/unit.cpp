@@ -310,36 +310,69 @@ void Unit::die()
 
 void Unit::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*)
 {
+    const double glow = 100 + 150 * cooldown / params::zombieAttackCooldown;
+    const double flash = 100 + 150 * hitFlash;
+    Look look;
+    look.square = QRect(-1, -1, 3, 3);
+    look.squareColor = QColor(100, 100, 100, 255);
+    look.outlineFrom = 4.0;
+    look.corpseColor = QColor(100, 150, 100);
+    look.corpseGrowth = 3.0;
+    look.headingFrom = 60.0;
+    look.headingLength = 5.0f;
+    look.body = clampedColor(glow, std::max(glow, flash), glow, 255);
+    look.wholeBody = true;
+    paintAs(painter, look);
+}
+
+namespace {
+
+// Setting a brush of the colour already set would still cost the painter a
+// new brush and a state change, once per agent per frame.
+void useBrush(QPainter* painter, const QColor& color)
+{
+    const QBrush& current = painter->brush();
+    if (current.style() != Qt::SolidPattern || current.color() != color)
+        painter->setBrush(color);
+}
+
+} // namespace
+
+void Unit::paintAs(QPainter* painter, const Look& look) const
+{
     const double detail = QStyleOptionGraphicsItem::levelOfDetailFromTransform(painter->worldTransform());
     if (!(detail >= 1.0)) { // also when not a number
-        const QRect square(-1, -1, 3, 3);
         painter->setPen(Qt::NoPen);
-        painter->setBrush(QColor(100, 100, 100, 255));
-        painter->drawRects(&square, 1);
+        useBrush(painter, look.squareColor);
+        painter->drawRects(&look.square, 1);
         return;
     }
 
-    if (detail >= 4.0)
+    if (detail >= look.outlineFrom)
         painter->setPen(outlinePen());
     else
         painter->setPen(Qt::NoPen);
 
     if (dead) {
-        const double corpse = radius + 3.0 * (1 - fade);
+        // The corpse grows as it fades out.
+        const double corpse = radius + look.corpseGrowth * (1 - fade);
+        QColor color = look.corpseColor;
+        color.setAlpha(std::clamp(int(255 * fade), 0, 255));
         painter->setPen(Qt::NoPen);
-        painter->setBrush(clampedColor(100, 150, 100, 255 * fade));
+        useBrush(painter, color);
         painter->drawEllipse(QRectF(-corpse, -corpse, 2 * corpse, 2 * corpse));
         return;
     }
 
-    if (detail >= 60.0) {
-        const QVector2D heading = velocity * float(radius) * 5.0f;
+    if (detail >= look.headingFrom) {
+        const QVector2D heading = velocity * float(radius) * look.headingLength;
         const QLine line(0, 0, int(heading.x()), int(heading.y()));
         painter->drawLines(&line, 1);
     }
 
-    const double glow = 100 + 150 * cooldown / params::zombieAttackCooldown;
-    const double flash = 100 + 150 * hitFlash;
-    painter->setBrush(clampedColor(glow, std::max(glow, flash), glow, 255));
-    painter->drawEllipse(QRect(int(-radius), int(-radius), int(2 * radius), int(2 * radius)));
+    useBrush(painter, look.body);
+    if (look.wholeBody)
+        painter->drawEllipse(QRect(int(-radius), int(-radius), int(2 * radius), int(2 * radius)));
+    else
+        painter->drawEllipse(QRectF(-radius, -radius, 2 * radius, 2 * radius));
 }

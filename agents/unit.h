@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QColor>
 #include <QGraphicsItem>
+#include <QRect>
 #include <QList>
 #include <QVector2D>
 
@@ -69,6 +71,23 @@ public:
     // files it at its first commit) and makes position the committed one.
     void commit();
 
+protected:
+    // How an agent looks at each level of detail: zombies and survivors
+    // differ only in these values.
+    struct Look {
+        QRect square;          // the whole agent below zoom 1
+        QColor squareColor;
+        double outlineFrom;    // level of detail from which bodies are outlined
+        QColor corpseColor;    // its alpha follows the fade
+        double corpseGrowth;   // in world units, as the fade goes to 0
+        double headingFrom;    // level of detail from which the heading shows
+        float headingLength;   // in radii per unit of speed
+        QColor body;
+        bool wholeBody;        // body rectangle truncated to whole units
+    };
+    void paintAs(QPainter* painter, const Look& look) const;
+
+public:
     Game* game;
     Bins* bins;
     Grid<Cell>* cells;

@@ -12,6 +12,9 @@
 #include "world/cell.h"
 #include "world/sound.h"
 
+#include <QTest>
+
+#include <initializer_list>
 #include <memory>
 
 namespace testing {
@@ -65,4 +68,41 @@ Agent* place(Game& game, QVector2D at)
     return agent;
 }
 
+// Each component with QCOMPARE's own tolerance for floats: relative, and
+// absolute near zero.
+inline bool sameVector(QVector2D actual, QVector2D expected)
+{
+    auto same = [](float a, float e) { return qFuzzyIsNull(e) ? qFuzzyIsNull(a) : qFuzzyCompare(a, e); };
+    return same(actual.x(), expected.x()) && same(actual.y(), expected.y());
+}
+
+inline QString describe(QVector2D v)
+{
+    return QStringLiteral("(%1, %2)").arg(double(v.x()), 0, 'g', 9).arg(double(v.y()), 0, 'g', 9);
+}
+
+// think() reads the configuration that the physics step last adapted.
+inline void setLight(Game& game, double light, std::initializer_list<Unit*> units)
+{
+    game.light = light;
+    for (Unit* unit : units)
+        unit->adaptToLight();
+}
+
+// Whether the game's generator is where a copy taken earlier is now.
+inline bool drewNothingSince(Game& game, Random copy)
+{
+    Random probe = game.random;
+    return probe.draw() == copy.draw() && probe.draw() == copy.draw();
+}
+
 } // namespace testing
+
+#define COMPARE_VECTOR(actual, expected)                                                            \
+    do {                                                                                            \
+        const QVector2D actual_ = (actual);                                                         \
+        const QVector2D expected_ = (expected);                                                     \
+        QVERIFY2(testing::sameVector(actual_, expected_),                                           \
+                 qPrintable(QStringLiteral(#actual " is %1, expected %2")                           \
+                                .arg(testing::describe(actual_), testing::describe(expected_))));   \
+    } while (false)

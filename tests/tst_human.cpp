@@ -8,52 +8,11 @@
 
 namespace {
 
-// Each component with QCOMPARE's own tolerance for floats: relative, and
-// absolute near zero.
-bool sameVector(QVector2D actual, QVector2D expected)
-{
-    auto same = [](float a, float e) { return qFuzzyIsNull(e) ? qFuzzyIsNull(a) : qFuzzyCompare(a, e); };
-    return same(actual.x(), expected.x()) && same(actual.y(), expected.y());
-}
-
-QString describe(QVector2D v)
-{
-    return QStringLiteral("(%1, %2)").arg(double(v.x()), 0, 'g', 9).arg(double(v.y()), 0, 'g', 9);
-}
-
-} // namespace
-
-#define COMPARE_VECTOR(actual, expected)                                                            \
-    do {                                                                                            \
-        const QVector2D actual_ = (actual);                                                         \
-        const QVector2D expected_ = (expected);                                                     \
-        QVERIFY2(sameVector(actual_, expected_),                                                    \
-                 qPrintable(QStringLiteral(#actual " is %1, expected %2")                           \
-                                .arg(describe(actual_), describe(expected_))));                     \
-    } while (false)
-
-namespace {
-
 // A game with nothing in it, from a fixed seed, timers stopped.
 struct World {
     testing::EmptyWorld empty;
     std::unique_ptr<Game> game = testing::makeGame(31);
 };
-
-// think() reads the configuration that the physics step last adapted.
-void setLight(Game& game, double light, std::initializer_list<Unit*> units)
-{
-    game.light = light;
-    for (Unit* unit : units)
-        unit->adaptToLight();
-}
-
-// Whether the game's generator is where a copy taken earlier is now.
-bool drewNothingSince(Game& game, Random copy)
-{
-    Random probe = game.random;
-    return probe.draw() == copy.draw() && probe.draw() == copy.draw();
-}
 
 // A seed whose draw number `index` (counting from 0) is `value`.
 std::optional<std::uint64_t> seedWithDraw(int index, int value)
@@ -316,7 +275,7 @@ void TestHuman::onlyCloseZombiesAreFled()
     human->armed = armed;
     human->farSighted = false;
     human->cooldown = 5; // no attack in the way
-    setLight(game, 0.0, {human});
+    testing::setLight(game, 0.0, {human});
     QList<Unit*> neighbours{human, zombie};
 
     human->think(&neighbours);
@@ -354,7 +313,7 @@ void TestHuman::targetRadiusDoublesWhenFarSighted()
     Unit* zombie = testing::place(game, QVector2D(800, 400 - distance));
     human->farSighted = farSighted;
     human->armed = false;
-    setLight(game, 1.0, {human});
+    testing::setLight(game, 1.0, {human});
     QList<Unit*> neighbours{zombie, human};
 
     human->think(&neighbours);
@@ -389,7 +348,7 @@ void TestHuman::humanTargetsOnlyWhatItSees()
     Unit* zombie = testing::place(game, QVector2D(800 - distance, 400));
     human->farSighted = farSighted;
     human->armed = false;
-    setLight(game, light, {human});
+    testing::setLight(game, light, {human});
 
     human->think(nullptr);
 
@@ -421,7 +380,7 @@ void TestHuman::attackReachDependsOnTheWeapon()
     Unit* zombie = testing::place(game, QVector2D(800, 400) + offset);
     human->armed = armed;
     human->farSighted = false;
-    setLight(game, 1.0, {human});
+    testing::setLight(game, 1.0, {human});
     QList<Unit*> neighbours{human, zombie};
     const Random before = game.random;
 
@@ -429,7 +388,7 @@ void TestHuman::attackReachDependsOnTheWeapon()
 
     QCOMPARE(human->target, zombie);
     QCOMPARE(human->cooldown, attacks ? 20 : 0);
-    QCOMPARE(drewNothingSince(game, before), !attacks);
+    QCOMPARE(testing::drewNothingSince(game, before), !attacks);
     QCOMPARE(game.sounds.size(), armed && attacks ? 1 : 0);
 }
 
@@ -607,14 +566,14 @@ void TestHuman::controlledHumanStillAttacks()
     Unit* zombie = testing::place(game, QVector2D(805, 400));
     human->armed = false;
     game.select(human);
-    setLight(game, 1.0, {human});
+    testing::setLight(game, 1.0, {human});
     const Random before = game.random;
 
     human->think(nullptr);
 
     QCOMPARE(human->target, zombie);
     QCOMPARE(human->cooldown, 20);
-    QVERIFY(!drewNothingSince(game, before));
+    QVERIFY(!testing::drewNothingSince(game, before));
 }
 
 void TestHuman::zombieHeadingCountsOnlyWithAlignmentWeight_data()
@@ -636,7 +595,7 @@ void TestHuman::zombieHeadingCountsOnlyWithAlignmentWeight()
     Unit* east = testing::place(game, QVector2D(820, 400));
     Unit* south = testing::place(game, QVector2D(800, 425));
     human->armed = false;
-    setLight(game, 0.0, {human});
+    testing::setLight(game, 0.0, {human});
     QList<Unit*> neighbours{human, east, south};
 
     east->velocity = QVector2D(0.5f, 0);
@@ -648,7 +607,7 @@ void TestHuman::zombieHeadingCountsOnlyWithAlignmentWeight()
     south->velocity = QVector2D(0, -0.5f);
     human->think(&neighbours);
 
-    QCOMPARE(!sameVector(human->acceleration, withOneHeading), headingMatters);
+    QCOMPARE(!testing::sameVector(human->acceleration, withOneHeading), headingMatters);
 }
 
 QTEST_MAIN(TestHuman)

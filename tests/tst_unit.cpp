@@ -6,32 +6,6 @@
 
 namespace {
 
-// Each component with QCOMPARE's own tolerance for floats: relative, and
-// absolute near zero.
-bool sameVector(QVector2D actual, QVector2D expected)
-{
-    auto same = [](float a, float e) { return qFuzzyIsNull(e) ? qFuzzyIsNull(a) : qFuzzyCompare(a, e); };
-    return same(actual.x(), expected.x()) && same(actual.y(), expected.y());
-}
-
-QString describe(QVector2D v)
-{
-    return QStringLiteral("(%1, %2)").arg(double(v.x()), 0, 'g', 9).arg(double(v.y()), 0, 'g', 9);
-}
-
-} // namespace
-
-#define COMPARE_VECTOR(actual, expected)                                                            \
-    do {                                                                                            \
-        const QVector2D actual_ = (actual);                                                         \
-        const QVector2D expected_ = (expected);                                                     \
-        QVERIFY2(sameVector(actual_, expected_),                                                    \
-                 qPrintable(QStringLiteral(#actual " is %1, expected %2")                           \
-                                .arg(describe(actual_), describe(expected_))));                     \
-    } while (false)
-
-namespace {
-
 // A game with nothing in it, from a fixed seed, timers stopped.
 struct World {
     testing::EmptyWorld empty;

@@ -4,52 +4,11 @@
 
 namespace {
 
-// Each component with QCOMPARE's own tolerance for floats: relative, and
-// absolute near zero.
-bool sameVector(QVector2D actual, QVector2D expected)
-{
-    auto same = [](float a, float e) { return qFuzzyIsNull(e) ? qFuzzyIsNull(a) : qFuzzyCompare(a, e); };
-    return same(actual.x(), expected.x()) && same(actual.y(), expected.y());
-}
-
-QString describe(QVector2D v)
-{
-    return QStringLiteral("(%1, %2)").arg(double(v.x()), 0, 'g', 9).arg(double(v.y()), 0, 'g', 9);
-}
-
-} // namespace
-
-#define COMPARE_VECTOR(actual, expected)                                                            \
-    do {                                                                                            \
-        const QVector2D actual_ = (actual);                                                         \
-        const QVector2D expected_ = (expected);                                                     \
-        QVERIFY2(sameVector(actual_, expected_),                                                    \
-                 qPrintable(QStringLiteral(#actual " is %1, expected %2")                           \
-                                .arg(describe(actual_), describe(expected_))));                     \
-    } while (false)
-
-namespace {
-
 // A game with nothing in it, from a fixed seed, timers stopped.
 struct World {
     testing::EmptyWorld empty;
     std::unique_ptr<Game> game = testing::makeGame(23);
 };
-
-// think() reads the configuration that the physics step last adapted.
-void setLight(Game& game, double light, std::initializer_list<Unit*> units)
-{
-    game.light = light;
-    for (Unit* unit : units)
-        unit->adaptToLight();
-}
-
-// Whether the game's generator is where a copy taken earlier is now.
-bool drewNothingSince(Game& game, Random copy)
-{
-    Random probe = game.random;
-    return probe.draw() == copy.draw() && probe.draw() == copy.draw();
-}
 
 } // namespace
 
@@ -123,7 +82,7 @@ void TestZombie::loneZombieSpeedsUpAlongItsHeadingAtNight()
     Game& game = *world.game;
     Unit* zombie = testing::place(game, QVector2D(800, 400));
     zombie->velocity = QVector2D(0.06f, 0.08f); // heading (0.6, 0.8)
-    setLight(game, -1.0, {zombie});
+    testing::setLight(game, -1.0, {zombie});
     QList<Unit*> alone{zombie};
 
     zombie->think(&alone);
@@ -149,7 +108,7 @@ void TestZombie::loneZombieKeepsItsVelocityByDay()
     Game& game = *world.game;
     Unit* zombie = testing::place(game, QVector2D(800, 400));
     zombie->velocity = QVector2D(0.06f, 0.08f);
-    setLight(game, 1.0, {zombie});
+    testing::setLight(game, 1.0, {zombie});
     QList<Unit*> alone{zombie};
 
     for (int tick = 0; tick < 10; ++tick) {
@@ -177,15 +136,15 @@ void TestZombie::twilightZombieIgnoresNeighboursHeadingAndCentre()
     northWest->velocity = QVector2D(0.4f, 0.4f);
     QList<Unit*> neighbours{zombie, east, south, northWest};
 
-    setLight(game, 0.0, {zombie});
+    testing::setLight(game, 0.0, {zombie});
     zombie->think(&neighbours);
     // Nobody within 4, no human: only the damping, -(-0.1) x velocity.
     COMPARE_VECTOR(zombie->acceleration, QVector2D(0.01f, 0));
 
     // The same neighbours do pull by night: they are within the flock radius.
-    setLight(game, -1.0, {zombie});
+    testing::setLight(game, -1.0, {zombie});
     zombie->think(&neighbours);
-    QVERIFY(!sameVector(zombie->acceleration, QVector2D(0.02f, 0)));
+    QVERIFY(!testing::sameVector(zombie->acceleration, QVector2D(0.02f, 0)));
 }
 
 void TestZombie::zombiesFollowTheHeadingByNightAndTurnAgainstItByDay_data()
@@ -211,7 +170,7 @@ void TestZombie::zombiesFollowTheHeadingByNightAndTurnAgainstItByDay()
     Unit* west = testing::place(game, QVector2D(790, 400));
     east->velocity = QVector2D(0, 0.5f);
     west->velocity = QVector2D(0, 0.3f);
-    setLight(game, light, {zombie});
+    testing::setLight(game, light, {zombie});
     QList<Unit*> neighbours{zombie, east, west};
 
     zombie->think(&neighbours);
@@ -240,7 +199,7 @@ void TestZombie::zombiesClusterByNightAndSpreadByDay()
     // Standing still, so that their heading is nothing.
     Unit* first = testing::place(game, QVector2D(820, 400));
     Unit* second = testing::place(game, QVector2D(820, 400));
-    setLight(game, light, {zombie});
+    testing::setLight(game, light, {zombie});
     QList<Unit*> neighbours{first, zombie, second};
 
     zombie->think(&neighbours);
@@ -268,7 +227,7 @@ void TestZombie::closeZombiesSteerStraightApart()
     const QVector2D here(800, 400);
     Unit* first = testing::place(game, here);
     Unit* second = testing::place(game, here + offset);
-    setLight(game, 0.0, {first, second}); // no alignment, no cohesion
+    testing::setLight(game, 0.0, {first, second}); // no alignment, no cohesion
     QList<Unit*> both{first, second};
 
     first->think(&both);
@@ -304,7 +263,7 @@ void TestZombie::humanWithinThirtyIsChased()
     const QVector2D here(800, 400);
     Unit* zombie = testing::place(game, here);
     Human* human = testing::place<Human>(game, here + offset);
-    setLight(game, 0.0, {zombie});
+    testing::setLight(game, 0.0, {zombie});
     QList<Unit*> neighbours{zombie, human};
 
     zombie->think(fromBins ? nullptr : &neighbours);
@@ -322,7 +281,7 @@ void TestZombie::earlierOfEquallyNearHumansStaysTarget()
     Human* east = testing::place<Human>(game, QVector2D(810, 400));
     Human* west = testing::place<Human>(game, QVector2D(790, 400));
     Human* nearer = testing::place<Human>(game, QVector2D(800, 409));
-    setLight(game, 0.0, {zombie});
+    testing::setLight(game, 0.0, {zombie});
 
     QList<Unit*> eastFirst{zombie, east, west};
     zombie->think(&eastFirst);
@@ -363,7 +322,7 @@ void TestZombie::targetWithinSixIsAttacked()
 
     QCOMPARE(zombie->target, human);
     QCOMPARE(zombie->cooldown, attacks ? 20 : 0);
-    QCOMPARE(drewNothingSince(game, before), !attacks);
+    QCOMPARE(testing::drewNothingSince(game, before), !attacks);
 }
 
 void TestZombie::attackIsTriedOnceEveryTwentyTicks()
@@ -379,7 +338,7 @@ void TestZombie::attackIsTriedOnceEveryTwentyTicks()
     for (int tick = 0; tick < 100; ++tick) {
         const Random before = game.random;
         zombie->think(&neighbours);
-        const bool drew = !drewNothingSince(game, before);
+        const bool drew = !testing::drewNothingSince(game, before);
         QCOMPARE(drew, zombie->cooldown == 20);
         if (drew)
             attempts.append(tick);
@@ -460,7 +419,7 @@ void TestZombie::heardSoundPullsWithArriveAndIsForgotten()
     Game& game = *world.game;
     const QVector2D here(800, 400);
     Unit* zombie = testing::place(game, here);
-    setLight(game, 0.0, {zombie});
+    testing::setLight(game, 0.0, {zombie});
     zombie->maxForce = 10.0; // shows the speed asked for, unclipped
     auto* sound = new Sound(&game, (here + offset).toPointF(), 1.0);
     game.sounds.append(sound);
@@ -501,7 +460,7 @@ void TestZombie::deadZombieThinksNothing()
     QCOMPARE(zombie->cooldown, 5);
     QCOMPARE(zombie->heardSound, sound);
     QCOMPARE(zombie->heardLoudness, 2.0);
-    QVERIFY(drewNothingSince(game, before));
+    QVERIFY(testing::drewNothingSince(game, before));
     QVERIFY(!human->dead);
 }
 
