@@ -122,7 +122,12 @@ void Unit::collide()
         y = params::worldHeight - (1 + push) * r;
     }
 
-    Cell& underfoot = cells->at(x, y);
+    // Every probe shares the row or the column of the unit's centre: each
+    // index is worked out once, and again only after a bounce moves the unit.
+    int column = cells->columnOf(x);
+    int row = cells->rowOf(y);
+
+    Cell& underfoot = cells->item(column, row);
     if (!underfoot.empty) {
         // Wading: weak remains slow the unit, anything at the threshold or
         // above holds it fast.
@@ -134,26 +139,29 @@ void Unit::collide()
 
     // The wear comes before the strength test, so the touch that wears a
     // wall down to the threshold already lets the unit through.
-    auto probe = [this](double px, double py) {
-        Cell& cell = cells->at(px, py);
+    auto probe = [this](int probeColumn, int probeRow) {
+        Cell& cell = cells->item(probeColumn, probeRow);
         if (cell.empty)
             return false;
         cell.wear(params::wallWear);
         return cell.strength > params::wallPassThreshold;
     };
-    if (probe(x - r, y)) {
+    if (probe(cells->columnOf(x - r), row)) {
         vx = bounce * std::abs(vx);
         x += push * r;
+        column = cells->columnOf(x);
     }
-    if (probe(x, y - r)) {
+    if (probe(column, cells->rowOf(y - r))) {
         vy = bounce * std::abs(vy);
         y += push * r;
+        row = cells->rowOf(y);
     }
-    if (probe(x + r, y)) {
+    if (probe(cells->columnOf(x + r), row)) {
         vx = -bounce * std::abs(vx);
         x -= push * r;
+        column = cells->columnOf(x);
     }
-    if (probe(x, y + r)) {
+    if (probe(column, cells->rowOf(y + r))) {
         vy = -bounce * std::abs(vy);
         y -= push * r;
     }
