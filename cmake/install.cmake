@@ -1,3 +1,52 @@
 # Installation: the program and its desktop integration.
 include(GNUInstallDirs)
 install(TARGETS carrowmere RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+set(carrowmere_id org.carrowmere.Carrowmere)
+set(carrowmere_desktop_dir ${CMAKE_CURRENT_SOURCE_DIR}/resources/desktop)
+set(carrowmere_icon_dir ${CMAKE_CURRENT_SOURCE_DIR}/resources/icons)
+
+install(FILES ${carrowmere_desktop_dir}/${carrowmere_id}.desktop
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${carrowmere_desktop_dir}/${carrowmere_id}.metainfo.xml
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${carrowmere_icon_dir}/${carrowmere_id}.svg
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+# The PNGs are rendered by tools/icons.sh and committed.
+foreach(size 16 24 32 48 64 128 256)
+    install(FILES ${carrowmere_icon_dir}/${size}x${size}/${carrowmere_id}.png
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+endforeach()
+
+# The window's own icon, for window managers and task bars that do not look
+# the desktop file up. PNGs, since an SVG would need the Qt SVG module.
+qt_add_resources(carrowmere icons
+    PREFIX /icons
+    BASE ${carrowmere_icon_dir}
+    FILES
+        ${carrowmere_icon_dir}/16x16/${carrowmere_id}.png
+        ${carrowmere_icon_dir}/32x32/${carrowmere_id}.png
+        ${carrowmere_icon_dir}/48x48/${carrowmere_id}.png
+        ${carrowmere_icon_dir}/64x64/${carrowmere_id}.png
+        ${carrowmere_icon_dir}/128x128/${carrowmere_id}.png
+        ${carrowmere_icon_dir}/256x256/${carrowmere_id}.png)
+
+if(BUILD_TESTING)
+    # Warnings and hints too: a hint about categories means a misplaced menu entry.
+    add_test(NAME desktop-file
+        COMMAND desktop-file-validate ${carrowmere_desktop_dir}/${carrowmere_id}.desktop)
+    set_tests_properties(desktop-file PROPERTIES FAIL_REGULAR_EXPRESSION "error|warning|hint")
+
+    # --strict fails on infos as well. Not --pedantic: it objects to the
+    # capital in the id, which the desktop file's name must share.
+    add_test(NAME metainfo
+        COMMAND appstreamcli validate --no-net --strict ${carrowmere_desktop_dir}/${carrowmere_id}.metainfo.xml)
+
+    add_test(NAME install
+        COMMAND ${CMAKE_COMMAND}
+            -DBINARY_DIR=${CMAKE_BINARY_DIR}
+            -DPREFIX=${CMAKE_BINARY_DIR}/install-check
+            -DBINDIR=${CMAKE_INSTALL_BINDIR}
+            -DDATADIR=${CMAKE_INSTALL_DATADIR}
+            -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/check-install.cmake)
+endif()
