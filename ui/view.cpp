@@ -25,6 +25,14 @@ namespace {
 // Below this a wheel turn would collapse or mirror the view.
 constexpr double smallestZoomStep = 0.1;
 
+// Turn after turn, the scale would run off to infinity or to zero. Past these
+// bounds there is nothing more to see (the whole scene under a pixel, one world
+// unit wider than any screen), and not far past them the view breaks: frames
+// take longer the closer the zoom, the integer scroll range runs out near 4e5
+// and the camera jumps to the origin, and mapping loses its points below 1e-11.
+constexpr double smallestScale = 1e-4;
+constexpr double largestScale = 1e4;
+
 struct ViewportChoice {
     bool openGL;
     QString reason;
@@ -124,5 +132,11 @@ void View::wheelEvent(QWheelEvent* event)
 {
     if (game->selected)
         return;
-    zoom(std::max(1.0 + 0.002 * event->angleDelta().y(), smallestZoomStep));
+    double factor = std::max(1.0 + 0.002 * event->angleDelta().y(), smallestZoomStep);
+    const double scale = transform().m11();
+    if (scale * factor > largestScale)
+        factor = largestScale / scale;
+    else if (scale * factor < smallestScale)
+        factor = smallestScale / scale;
+    zoom(factor);
 }
