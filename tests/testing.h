@@ -12,6 +12,7 @@
 #include "world/cell.h"
 #include "world/sound.h"
 
+#include <QLoggingCategory>
 #include <QTest>
 
 #include <initializer_list>
@@ -33,6 +34,46 @@ private:
     T& parameter;
     T saved;
 };
+
+// Sets an environment variable for the lifetime of the object, then puts
+// back what was there.
+class EnvironmentOverride
+{
+public:
+    EnvironmentOverride(const char* name, const QByteArray& value)
+        : name(name), wasSet(qEnvironmentVariableIsSet(name)), saved(qgetenv(name))
+    {
+        qputenv(name, value);
+    }
+    ~EnvironmentOverride()
+    {
+        if (wasSet)
+            qputenv(name, saved);
+        else
+            qunsetenv(name);
+    }
+    EnvironmentOverride(const EnvironmentOverride&) = delete;
+    EnvironmentOverride& operator=(const EnvironmentOverride&) = delete;
+
+private:
+    const char* name;
+    bool wasSet;
+    QByteArray saved;
+};
+
+// Turns debug output of the default category on, whatever QT_LOGGING_RULES
+// says: the test environment turns it off, and the environment's rules
+// outrank QLoggingCategory::setFilterRules.
+inline void enableDefaultDebug()
+{
+    static QLoggingCategory::CategoryFilter previous = nullptr;
+    previous = QLoggingCategory::installFilter([](QLoggingCategory* category) {
+        if (previous)
+            previous(category);
+        if (qstrcmp(category->categoryName(), "default") == 0)
+            category->setEnabled(QtDebugMsg, true);
+    });
+}
 
 // A game from a fixed seed, timers stopped.
 inline std::unique_ptr<Game> makeGame(std::uint64_t seed = 1)

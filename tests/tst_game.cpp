@@ -59,19 +59,6 @@ public:
 
 QStringList debugMessages;
 
-QLoggingCategory::CategoryFilter defaultFilter = nullptr;
-
-// Debug output of the default category on, whatever QT_LOGGING_RULES says:
-// the test environment turns it off, and the environment's rules outrank
-// QLoggingCategory::setFilterRules.
-void enableDefaultDebug(QLoggingCategory* category)
-{
-    if (defaultFilter)
-        defaultFilter(category);
-    if (qstrcmp(category->categoryName(), "default") == 0)
-        category->setEnabled(QtDebugMsg, true);
-}
-
 void collectDebug(QtMsgType type, const QMessageLogContext&, const QString& text)
 {
     if (type == QtDebugMsg)
@@ -166,7 +153,7 @@ private slots:
 
 void TestGame::initTestCase()
 {
-    defaultFilter = QLoggingCategory::installFilter(enableDefaultDebug);
+    testing::enableDefaultDebug();
 }
 
 void TestGame::newGameHasDefaultPopulation()

@@ -40,30 +40,6 @@ struct Window {
     QPushButton* restart() const { return interface->menu->findChild<QPushButton*>(); }
 };
 
-// Sets CARROWMERE_VIEWPORT for its lifetime, then puts back what was there.
-class ViewportChoice
-{
-public:
-    explicit ViewportChoice(const QByteArray& value)
-        : wasSet(qEnvironmentVariableIsSet(name)), saved(qgetenv(name))
-    {
-        qputenv(name, value);
-    }
-    ~ViewportChoice()
-    {
-        if (wasSet)
-            qputenv(name, saved);
-        else
-            qunsetenv(name);
-    }
-    ViewportChoice(const ViewportChoice&) = delete;
-    ViewportChoice& operator=(const ViewportChoice&) = delete;
-
-private:
-    static constexpr const char* name = "CARROWMERE_VIEWPORT";
-    bool wasSet;
-    QByteArray saved;
-};
 
 } // namespace
 
@@ -246,7 +222,7 @@ void TestInterface::viewportFollowsTheEnvironment()
     QFETCH(bool, openGL);
     std::unique_ptr<Game> game;
     {
-        const ViewportChoice chosen(choice);
+        const testing::EnvironmentOverride chosen("CARROWMERE_VIEWPORT", choice);
         game = testing::makeGame(5);
     }
     QWidget* viewport = game->view->viewport();

@@ -21,19 +21,6 @@ void collect(QtMsgType type, const QMessageLogContext&, const QString& text)
     messages.append({type, text});
 }
 
-QLoggingCategory::CategoryFilter defaultFilter = nullptr;
-
-// Debug output of the default category on, whatever QT_LOGGING_RULES says:
-// the test environment turns it off, and the environment's rules outrank
-// QLoggingCategory::setFilterRules.
-void enableDefaultDebug(QLoggingCategory* category)
-{
-    if (defaultFilter)
-        defaultFilter(category);
-    if (qstrcmp(category->categoryName(), "default") == 0)
-        category->setEnabled(QtDebugMsg, true);
-}
-
 // A zombie whose thinking takes a known least time, to give the AI step a
 // duration that can be bounded.
 class SlowThinker : public Unit
@@ -118,7 +105,7 @@ private slots:
 
 void TestReport::initTestCase()
 {
-    defaultFilter = QLoggingCategory::installFilter(enableDefaultDebug);
+    testing::enableDefaultDebug();
 }
 
 void TestReport::reportShowsAveragesBesidePeriods_data()

@@ -73,30 +73,6 @@ std::optional<std::size_t> liveHeapBytes()
 #endif
 }
 
-// Sets CARROWMERE_VIEWPORT for its lifetime, then puts back what was there.
-class ViewportChoice
-{
-public:
-    explicit ViewportChoice(const QByteArray& value)
-        : wasSet(qEnvironmentVariableIsSet(name)), saved(qgetenv(name))
-    {
-        qputenv(name, value);
-    }
-    ~ViewportChoice()
-    {
-        if (wasSet)
-            qputenv(name, saved);
-        else
-            qunsetenv(name);
-    }
-    ViewportChoice(const ViewportChoice&) = delete;
-    ViewportChoice& operator=(const ViewportChoice&) = delete;
-
-private:
-    static constexpr const char* name = "CARROWMERE_VIEWPORT";
-    bool wasSet;
-    QByteArray saved;
-};
 
 // The parts of one game that must go when it ends, followed without keeping
 // them alive.
@@ -213,7 +189,7 @@ void TestRestart::restartsLeaveNothingOfFinishedGamesBehind()
     if (!liveHeapBytes())
         QSKIP("no way to read the live heap on this platform");
 
-    const ViewportChoice choice(viewport);
+    const testing::EnvironmentOverride choice("CARROWMERE_VIEWPORT", viewport);
     // Quicker timers, an AI step to every second physics step as in play: a
     // game plays its few steps in tens of milliseconds. Frames come at every
     // third step, since through the OpenGL viewport each costs milliseconds.
