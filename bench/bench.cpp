@@ -265,14 +265,20 @@ QTransform frameTransform(QSize size, QPointF centre, double zoom)
     return transform;
 }
 
+// Sets the painter up as the view would and returns the exposed scene area.
+QRectF beginFrame(QPainter& painter, const QImage& image, QPointF centre, double zoom)
+{
+    const QTransform transform = frameTransform(image.size(), centre, zoom);
+    painter.setWorldTransform(transform);
+    return transform.inverted().mapRect(QRectF(image.rect()));
+}
+
 double drawFrame(Game& game, QImage& image, QPointF centre, double zoom)
 {
     QElapsedTimer clock;
     clock.start();
     QPainter painter(&image);
-    const QTransform transform = frameTransform(image.size(), centre, zoom);
-    painter.setWorldTransform(transform);
-    const QRectF exposed = transform.inverted().mapRect(QRectF(image.rect()));
+    const QRectF exposed = beginFrame(painter, image, centre, zoom);
     game.scene->drawBackground(&painter, exposed);
     game.scene->drawForeground(&painter, exposed);
     painter.end();
@@ -286,9 +292,7 @@ double drawReferenceFrame(Game& game, QImage& image, QPointF centre, double zoom
     QElapsedTimer clock;
     clock.start();
     QPainter painter(&image);
-    const QTransform transform = frameTransform(image.size(), centre, zoom);
-    painter.setWorldTransform(transform);
-    const QRectF exposed = transform.inverted().mapRect(QRectF(image.rect()));
+    const QRectF exposed = beginFrame(painter, image, centre, zoom);
     painter.fillRect(exposed, Qt::black);
     painter.fillRect(QRect(0, 0, params::worldWidth, params::worldHeight), QColor(200, 200, 200));
 
@@ -335,6 +339,13 @@ void addRings(Game& game)
         sound->volume = 0.2 + 0.06 * i;
         game.sounds.append(sound);
     }
+}
+
+// Frames are drawn at midnight, when the tint covers them most.
+void toMidnight(Game& game)
+{
+    game.tick = 1046;
+    game.physicsUpdate();
 }
 
 } // namespace
@@ -399,6 +410,7 @@ int main(int argc, char* argv[])
         Setting<int> cap(params::maxUnits, 2000);
         auto game = makeGame(2000);
         addRings(*game);
+        toMidnight(*game);
         QImage image(1920, 1080, QImage::Format_ARGB32_Premultiplied);
         Human* survivor = game->selected;
         game->deselect();
@@ -438,6 +450,7 @@ int main(int argc, char* argv[])
         Setting<int> cap(params::maxUnits, 2000);
         auto game = makeGame(2000);
         addRings(*game);
+        toMidnight(*game);
         game->deselect();
         game->resize(1920, 1080);
         game->show();
