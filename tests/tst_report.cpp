@@ -3,26 +3,12 @@
 #include "ui/view.h"
 
 #include <QElapsedTimer>
-#include <QLoggingCategory>
 #include <QTest>
 #include <QTimer>
 
 namespace {
 
-struct Message {
-    QtMsgType type;
-    QString text;
-};
-
-QList<Message> messages;
-
-void collect(QtMsgType type, const QMessageLogContext&, const QString& text)
-{
-    messages.append({type, text});
-}
-
-// A zombie whose thinking takes a known least time, to give the AI step a
-// duration that can be bounded.
+// A zombie whose thinking takes a known least time.
 class SlowThinker : public Unit
 {
 public:
@@ -44,21 +30,12 @@ std::unique_ptr<Game> emptyGame()
     return testing::makeGame(2);
 }
 
-// The scene point at the exact middle of the viewport.
-QPointF viewCentre(const View* view)
+// Whether the scene point at the middle of the viewport is within one unit of the point.
+bool centredOn(const View* view, QVector2D point)
 {
-    const QWidget* viewport = view->viewport();
-    return view->viewportTransform().inverted().map(QPointF(viewport->width() / 2.0, viewport->height() / 2.0));
-}
-
-bool within(QPointF a, QPointF b, double tolerance)
-{
-    return std::abs(a.x() - b.x()) <= tolerance && std::abs(a.y() - b.y()) <= tolerance;
-}
-
-QString text(QPointF p)
-{
-    return QStringLiteral("(%1, %2)").arg(p.x()).arg(p.y());
+    const QPointF middle(view->viewport()->width() / 2.0, view->viewport()->height() / 2.0);
+    const QPointF centre = view->viewportTransform().inverted().map(middle);
+    return std::abs(centre.x() - point.x()) <= 1.0 && std::abs(centre.y() - point.y()) <= 1.0;
 }
 
 bool showGame(Game& game)
@@ -66,15 +43,6 @@ bool showGame(Game& game)
     game.resize(600, 450);
     game.show();
     return QTest::qWaitForWindowExposed(&game);
-}
-
-int controlledCount(const Game& game)
-{
-    int count = 0;
-    for (const Unit* unit : game.units)
-        if (unit->isHuman && static_cast<const Human*>(unit)->controlled)
-            ++count;
-    return count;
 }
 
 } // namespace
@@ -85,22 +53,14 @@ class TestReport : public QObject
 
 private slots:
     void initTestCase();
-    void reportShowsAveragesBesidePeriods_data();
-    void reportShowsAveragesBesidePeriods();
-    void freshGameReportsZeros();
+    void printFPSWritesOneDebugMessage_data();
     void printFPSWritesOneDebugMessage();
-    void aiIntervalShowsInTimerAndReport_data();
     void aiIntervalShowsInTimerAndReport();
-    void aiTimeIsMovingAverage_data();
     void aiTimeIsMovingAverage();
-    void firstDisplayCentresOnFirstHuman();
-    void cameraFollowsSteeredSurvivorWhateverThePan_data();
     void cameraFollowsSteeredSurvivorWhateverThePan();
     void freeCameraMovesOnlyWhenPanIsLongerThanOne_data();
     void freeCameraMovesOnlyWhenPanIsLongerThanOne();
-    void selectingAnotherSurvivorReleasesTheFirst();
-    void deselectFreesTheCamera();
-    void deselectWithNobodySelectedChangesNothing();
+    void selectAndDeselectLeaveCameraAndZoomAlone();
 };
 
 void TestReport::initTestCase()
@@ -108,7 +68,7 @@ void TestReport::initTestCase()
     testing::enableDefaultDebug();
 }
 
-void TestReport::reportShowsAveragesBesidePeriods_data()
+void TestReport::printFPSWritesOneDebugMessage_data()
 {
     QTest::addColumn<double>("physics");
     QTest::addColumn<double>("ai");
@@ -117,15 +77,13 @@ void TestReport::reportShowsAveragesBesidePeriods_data()
     QTest::newRow("worked example") << 3.25 << 11.5 << 7.0
                                     << "Average time spent (ms):\n Physics:  3.25  \t( 30 )\n"
                                        " AI:       11.5  \t( 60 )\n Display:  7  \t( 30 )\n ";
-    QTest::newRow("six significant digits") << 12.3456 << 6.513215599 << 0.1
-                                            << "Average time spent (ms):\n Physics:  12.3456  \t( 30 )\n"
-                                               " AI:       6.51322  \t( 60 )\n Display:  0.1  \t( 30 )\n ";
-    QTest::newRow("scientific when shorter") << 1234567.0 << 100000.0 << 0.0001
-                                             << "Average time spent (ms):\n Physics:  1.23457e+06  \t( 30 )\n"
-                                                " AI:       100000  \t( 60 )\n Display:  0.0001  \t( 30 )\n ";
+    QTest::newRow("six significant digits, scientific when shorter")
+        << 1234567.0 << 6.513215599 << 0.0001
+        << "Average time spent (ms):\n Physics:  1.23457e+06  \t( 30 )\n"
+           " AI:       6.51322  \t( 60 )\n Display:  0.0001  \t( 30 )\n ";
 }
 
-void TestReport::reportShowsAveragesBesidePeriods()
+void TestReport::printFPSWritesOneDebugMessage()
 {
     QFETCH(double, physics);
     QFETCH(double, ai);
@@ -135,130 +93,51 @@ void TestReport::reportShowsAveragesBesidePeriods()
     game->physicsTime = physics;
     game->aiTime = ai;
     game->displayTime = display;
-    QCOMPARE(game->timingReport(), report);
-}
 
-void TestReport::freshGameReportsZeros()
-{
-    const auto game = testing::makeGame(3);
-    QCOMPARE(game->timingReport(), QStringLiteral("Average time spent (ms):\n Physics:  0  \t( 30 )\n"
-                                                  " AI:       0  \t( 60 )\n Display:  0  \t( 30 )\n "));
-}
-
-void TestReport::printFPSWritesOneDebugMessage()
-{
-    const auto game = emptyGame();
-    game->physicsTime = 3.25;
-    game->aiTime = 11.5;
-    game->displayTime = 7;
-
-    messages.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(collect);
+    QTest::ignoreMessage(QtDebugMsg, qPrintable(report)); // fails unless the whole report comes as one message
     game->printFPS();
-    qInstallMessageHandler(previous);
-
-    QCOMPARE(messages.size(), 1);
-    QCOMPARE(messages[0].type, QtDebugMsg);
-    QCOMPARE(messages[0].text, QStringLiteral("Average time spent (ms):\n Physics:  3.25  \t( 30 )\n"
-                                              " AI:       11.5  \t( 60 )\n Display:  7  \t( 30 )\n "));
-}
-
-void TestReport::aiIntervalShowsInTimerAndReport_data()
-{
-    QTest::addColumn<int>("interval");
-    QTest::newRow("default") << 60;
-    QTest::newRow("quicker") << 45;
-    QTest::newRow("slower") << 120;
 }
 
 void TestReport::aiIntervalShowsInTimerAndReport()
 {
-    QFETCH(int, interval);
-    const testing::Override<int> aiInterval(params::aiInterval, interval);
+    const testing::Override<int> aiInterval(params::aiInterval, 45);
     const testing::EmptyWorld world;
     Game game(nullptr, 4);
-    QCOMPARE(game.aiTimer->interval(), interval);
+    QCOMPARE(game.aiTimer->interval(), 45);
     game.stopTimers();
     QCOMPARE(game.timingReport(), QStringLiteral("Average time spent (ms):\n Physics:  0  \t( 30 )\n"
-                                                 " AI:       0  \t( %1 )\n Display:  0  \t( 30 )\n ")
-                                      .arg(interval));
-}
-
-void TestReport::aiTimeIsMovingAverage_data()
-{
-    QTest::addColumn<double>("start");
-    QTest::addColumn<int>("samples");
-    QTest::addColumn<int>("milliseconds");
-    QTest::addColumn<double>("least");
-    QTest::newRow("one 10 ms sample from zero") << 0.0 << 1 << 10 << 1.0;
-    QTest::newRow("ten 10 ms samples from zero") << 0.0 << 10 << 10 << 6.5132156; // 10 (1 - 0.9^10)
-    QTest::newRow("a quick step pulls toward zero") << 10.0 << 1 << 0 << 9.0;
+                                                 " AI:       0  \t( 45 )\n Display:  0  \t( 30 )\n "));
 }
 
 void TestReport::aiTimeIsMovingAverage()
 {
-    QFETCH(double, start);
-    QFETCH(int, samples);
-    QFETCH(int, milliseconds);
-    QFETCH(double, least);
     const auto game = emptyGame();
-    SlowThinker::milliseconds = milliseconds;
-    if (milliseconds > 0)
-        testing::place<SlowThinker>(*game, QVector2D(100, 100));
-    game->aiTime = start;
+    SlowThinker::milliseconds = 10;
+    testing::place<SlowThinker>(*game, QVector2D(100, 100));
+    game->aiTime = 100;
 
-    // Each step measures at least the thinker's time and at most the time
-    // around the whole call, in whole milliseconds.
-    double most = start;
-    for (int sample = 0; sample < samples; ++sample) {
-        QElapsedTimer outside;
-        outside.start();
-        game->AIUpdate();
-        most = 0.9 * most + 0.1 * double(outside.elapsed());
-    }
-    QVERIFY2(game->aiTime >= least - 1e-6 && game->aiTime <= most + 1e-9,
+    // The step measures at least the thinker's time, at most the whole call's.
+    QElapsedTimer outside;
+    outside.start();
+    game->AIUpdate();
+    const double least = 91;
+    const double most = 90 + 0.1 * double(outside.elapsed());
+    QVERIFY2(game->aiTime >= least - 1e-9 && game->aiTime <= most + 1e-9,
              qPrintable(QStringLiteral("%1 not in [%2, %3]").arg(game->aiTime).arg(least).arg(most)));
-}
-
-void TestReport::firstDisplayCentresOnFirstHuman()
-{
-    const auto game = testing::makeGame(5);
-    QVERIFY(showGame(*game));
-    const Unit* first = game->units[500];
-    QCOMPARE(game->selected, first);
-
-    game->display();
-
-    QCOMPARE(game->camera, first->position);
-    QVERIFY2(within(viewCentre(game->view), first->position.toPointF(), 0.5), qPrintable(text(viewCentre(game->view))));
-}
-
-void TestReport::cameraFollowsSteeredSurvivorWhateverThePan_data()
-{
-    QTest::addColumn<QVector2D>("pan");
-    QTest::newRow("still") << QVector2D(0, 0);
-    QTest::newRow("fast pan") << QVector2D(50, -30);
-    QTest::newRow("slow pan") << QVector2D(0.5, 0.5);
 }
 
 void TestReport::cameraFollowsSteeredSurvivorWhateverThePan()
 {
-    QFETCH(QVector2D, pan);
     const auto game = emptyGame();
     QVERIFY(showGame(*game));
     Human* survivor = testing::place<Human>(*game, QVector2D(300, 200));
     game->select(survivor);
-    game->pan = pan;
+    game->pan = QVector2D(50, -30);
 
     game->display();
     QCOMPARE(game->camera, QVector2D(300, 200));
-    QVERIFY2(within(viewCentre(game->view), QPointF(300, 200), 1.0), qPrintable(text(viewCentre(game->view))));
-
-    survivor->position = QVector2D(650.5, 420.25);
-    game->display();
-    QCOMPARE(game->camera, QVector2D(650.5, 420.25));
-    QVERIFY2(within(viewCentre(game->view), QPointF(650.5, 420.25), 1.0), qPrintable(text(viewCentre(game->view))));
-    QCOMPARE(game->pan, pan);
+    QVERIFY(centredOn(game->view, game->camera));
+    QCOMPARE(game->pan, QVector2D(50, -30));
 }
 
 void TestReport::freeCameraMovesOnlyWhenPanIsLongerThanOne_data()
@@ -268,7 +147,6 @@ void TestReport::freeCameraMovesOnlyWhenPanIsLongerThanOne_data()
     QTest::newRow("length 0.94 stays") << QVector2D(0.8, 0.5) << false;
     QTest::newRow("length exactly 1 stays") << QVector2D(0, 1) << false;
     QTest::newRow("length 1.005 moves") << QVector2D(1.0, 0.1) << true;
-    QTest::newRow("length 5 moves") << QVector2D(-3, 4) << true;
 }
 
 void TestReport::freeCameraMovesOnlyWhenPanIsLongerThanOne()
@@ -277,94 +155,48 @@ void TestReport::freeCameraMovesOnlyWhenPanIsLongerThanOne()
     QFETCH(bool, moves);
     const auto game = emptyGame();
     QVERIFY(showGame(*game));
-    QCOMPARE(game->selected, nullptr);
-    // Start from a view centred on the camera, away from where it begins.
     game->camera = QVector2D(500, 300);
-    game->view->centerOn(500, 300);
-    const QPointF before = viewCentre(game->view);
     game->pan = pan;
 
     game->display();
     game->display();
 
-    const QVector2D expected = moves ? QVector2D(500, 300) + pan + pan : QVector2D(500, 300);
-    QCOMPARE(game->camera, expected);
+    QCOMPARE(game->camera, moves ? QVector2D(500, 300) + pan + pan : QVector2D(500, 300));
     QCOMPARE(game->pan, pan);
     if (moves)
-        QVERIFY2(within(viewCentre(game->view), expected.toPointF(), 1.0), qPrintable(text(viewCentre(game->view))));
-    else
-        QCOMPARE(viewCentre(game->view), before);
+        QVERIFY(centredOn(game->view, game->camera));
 }
 
-void TestReport::selectingAnotherSurvivorReleasesTheFirst()
+void TestReport::selectAndDeselectLeaveCameraAndZoomAlone()
 {
     const auto game = emptyGame();
     Human* first = testing::place<Human>(*game, QVector2D(100, 100));
     Human* second = testing::place<Human>(*game, QVector2D(200, 100));
-    testing::place<Human>(*game, QVector2D(300, 100));
     game->camera = QVector2D(123, 45);
     game->pan = QVector2D(2, 3);
     const QTransform zoom = game->view->transform();
 
-    game->select(first);
-    QCOMPARE(game->selected, first);
-    QVERIFY(first->controlled);
-    QCOMPARE(controlledCount(*game), 1);
-    QCOMPARE(game->view->dragMode(), QGraphicsView::NoDrag);
+    // Nobody to deselect: not even the drag mode changes.
+    game->view->setDragMode(QGraphicsView::RubberBandDrag);
+    game->deselect();
+    QCOMPARE(game->view->dragMode(), QGraphicsView::RubberBandDrag);
 
+    game->select(first);
+    QVERIFY(first->controlled);
     game->view->setDragMode(QGraphicsView::ScrollHandDrag);
     game->select(second);
     QCOMPARE(game->selected, second);
     QVERIFY(!first->controlled);
     QVERIFY(second->controlled);
-    QCOMPARE(controlledCount(*game), 1);
     QCOMPARE(game->view->dragMode(), QGraphicsView::NoDrag);
 
-    QCOMPARE(game->camera, QVector2D(123, 45));
-    QCOMPARE(game->pan, QVector2D(2, 3));
-    QCOMPARE(game->view->transform(), zoom);
-}
-
-void TestReport::deselectFreesTheCamera()
-{
-    const auto game = testing::makeGame(6);
-    Human* first = game->selected;
-    QVERIFY(first);
-    game->camera = QVector2D(123, 45);
-    game->pan = QVector2D(2, 3);
-    const QTransform zoom = game->view->transform();
-
     game->deselect();
-
     QCOMPARE(game->selected, nullptr);
-    QVERIFY(!first->controlled);
-    QCOMPARE(controlledCount(*game), 0);
+    QVERIFY(!second->controlled);
     QCOMPARE(game->view->dragMode(), QGraphicsView::ScrollHandDrag);
     QCOMPARE(game->camera, QVector2D(123, 45));
     QCOMPARE(game->pan, QVector2D(2, 3));
     QCOMPARE(game->view->transform(), zoom);
-}
-
-void TestReport::deselectWithNobodySelectedChangesNothing()
-{
-    const auto game = emptyGame();
-    Human* survivor = testing::place<Human>(*game, QVector2D(100, 100));
-    QCOMPARE(game->selected, nullptr);
-    for (QGraphicsView::DragMode mode : {QGraphicsView::NoDrag, QGraphicsView::RubberBandDrag}) {
-        game->view->setDragMode(mode);
-        game->deselect();
-        QCOMPARE(game->view->dragMode(), mode);
-        QCOMPARE(game->selected, nullptr);
-        QVERIFY(!survivor->controlled);
-    }
-
-    // Nor a second deselect after a real one.
-    game->select(survivor);
-    game->deselect();
-    game->view->setDragMode(QGraphicsView::NoDrag);
-    game->deselect();
-    QCOMPARE(game->view->dragMode(), QGraphicsView::NoDrag);
-    QVERIFY(!survivor->controlled);
 }
 
 QTEST_MAIN(TestReport)
