@@ -252,11 +252,25 @@ void Unit::flock(QList<Unit*>* neighbours)
     QVector2D goal = here;
     double nearest = params::zombieChaseRadius;
 
+    // Most neighbours are zombies well outside the separation radius and well
+    // inside the flock radius: their squared distance settles both tests, and
+    // the root is taken only for the others.
+    const double outsideSeparation = params::zombieSeparationRadius * params::zombieSeparationRadius * (1 + 1e-6);
+    const double insideFlock = params::flockRadius * params::flockRadius * (1 - 1e-6);
+
     for (Unit* other : std::as_const(*neighbours)) {
         const QVector2D away = here - other->position;
-        const double distance = lengthOf(away);
-        if (!(distance > 0))
+        const double squared = double(away.x()) * away.x() + double(away.y()) * away.y();
+        if (!(squared > 0))
             continue;
+        if (!other->isHuman && squared > outsideSeparation && squared < insideFlock) {
+            heading += other->velocity;
+            ++headingCount;
+            centre += other->position;
+            ++centreCount;
+            continue;
+        }
+        const double distance = lengthOf(away);
         if (other->isHuman) {
             if (distance < nearest) {
                 nearest = distance;
