@@ -131,18 +131,8 @@ class TestHiDpi : public QObject
 
 private slots:
     void initTestCase();
-    void viewportHasDevicePixelRatioTwo_data() { viewportKinds(); }
-    void viewportHasDevicePixelRatioTwo();
-    void viewFillsItsWholePhysicalArea_data() { viewportKinds(); }
-    void viewFillsItsWholePhysicalArea();
-    void survivorSpansItsSizeInPhysicalPixels_data() { viewportKinds(); }
-    void survivorSpansItsSizeInPhysicalPixels();
-    void survivorEdgeIsHardAtPhysicalResolution_data() { viewportKinds(); }
-    void survivorEdgeIsHardAtPhysicalResolution();
-
-private:
-    static void viewportKinds();
-    static bool prepare(const QByteArray& viewport);
+    void frameFillsThePhysicalPixelsSharply_data();
+    void frameFillsThePhysicalPixelsSharply();
 };
 
 void TestHiDpi::initTestCase()
@@ -150,46 +140,29 @@ void TestHiDpi::initTestCase()
     QCOMPARE(QGuiApplication::primaryScreen()->devicePixelRatio(), qreal(scale));
 }
 
-void TestHiDpi::viewportKinds()
+void TestHiDpi::frameFillsThePhysicalPixelsSharply_data()
 {
     QTest::addColumn<QByteArray>("viewport");
     QTest::newRow("raster") << QByteArray("raster");
     QTest::newRow("OpenGL") << QByteArray("opengl");
 }
 
-// False when the row cannot run here.
-bool TestHiDpi::prepare(const QByteArray& viewport)
-{
-    if (viewport == "opengl") {
-        QOpenGLContext context;
-        return context.create();
-    }
-    return true;
-}
-
-void TestHiDpi::viewportHasDevicePixelRatioTwo()
+void TestHiDpi::frameFillsThePhysicalPixelsSharply()
 {
     QFETCH(QByteArray, viewport);
-    if (!prepare(viewport))
-        QSKIP("no OpenGL context can be made here");
-    const Shown shown = showGame(viewport);
-    QVERIFY(QTest::qWaitForWindowExposed(shown.game.get()));
-    QWidget* drawn = shown.game->view->viewport();
-    QCOMPARE(qobject_cast<QOpenGLWidget*>(drawn) != nullptr, viewport == "opengl");
-    QCOMPARE(drawn->devicePixelRatioF(), qreal(scale));
-}
-
-void TestHiDpi::viewFillsItsWholePhysicalArea()
-{
-    QFETCH(QByteArray, viewport);
-    if (!prepare(viewport))
+    if (viewport == "opengl" && !QOpenGLContext().create())
         QSKIP("no OpenGL context can be made here");
     const Shown shown = showGame(viewport);
     Game& game = *shown.game;
     QVERIFY(QTest::qWaitForWindowExposed(&game));
+    QWidget* drawn = game.view->viewport();
+    QCOMPARE(qobject_cast<QOpenGLWidget*>(drawn) != nullptr, viewport == "opengl");
+    QCOMPARE(drawn->devicePixelRatioF(), qreal(scale));
+
     const QImage image = paintedView(game);
     QVERIFY2(!image.isNull(), "the view never showed the ground");
 
+    // The whole view, at physical size.
     const QSize screen = game.screen()->geometry().size() * scale;
     QCOMPARE(image.size(), QSize(screen.width() - statusWidth * scale, screen.height()));
     // At zoom 4 about the world's middle, the ground reaches past every edge
@@ -199,19 +172,8 @@ void TestHiDpi::viewFillsItsWholePhysicalArea()
     for (QPoint corner : {all.topLeft(), all.topRight(), all.bottomLeft(), all.bottomRight()})
         QVERIFY2(closeTo(image.pixelColor(corner), ground),
                  qPrintable(QStringLiteral("corner %1 is %2").arg(text(corner), text(image.pixelColor(corner)))));
-}
 
-void TestHiDpi::survivorSpansItsSizeInPhysicalPixels()
-{
-    QFETCH(QByteArray, viewport);
-    if (!prepare(viewport))
-        QSKIP("no OpenGL context can be made here");
-    const Shown shown = showGame(viewport);
-    Game& game = *shown.game;
-    QVERIFY(QTest::qWaitForWindowExposed(&game));
-    const QImage image = paintedView(game);
-    QVERIFY2(!image.isNull(), "the view never showed the ground");
-
+    // The survivor's disc: where and how large it should be.
     const QPoint centre = expectedCentre(game);
     const QRect disc = discBounds(image, centre, int(discDiameter));
     QVERIFY2(!disc.isEmpty(), qPrintable(QStringLiteral("nothing drawn near %1").arg(text(centre))));
@@ -224,21 +186,8 @@ void TestHiDpi::survivorSpansItsSizeInPhysicalPixels()
     for (int extent : {disc.width(), disc.height()})
         QVERIFY2(std::abs(extent - across) <= 1.5,
                  qPrintable(QStringLiteral("%1 pixels across, expected %2").arg(extent).arg(across)));
-}
 
-void TestHiDpi::survivorEdgeIsHardAtPhysicalResolution()
-{
-    QFETCH(QByteArray, viewport);
-    if (!prepare(viewport))
-        QSKIP("no OpenGL context can be made here");
-    const Shown shown = showGame(viewport);
-    Game& game = *shown.game;
-    QVERIFY(QTest::qWaitForWindowExposed(&game));
-    const QImage image = paintedView(game);
-    QVERIFY2(!image.isNull(), "the view never showed the ground");
-
-    const QRect disc = discBounds(image, expectedCentre(game), int(discDiameter));
-    QVERIFY(!disc.isEmpty());
+    // Its edge, hard at physical resolution.
     const QRect area = disc.adjusted(-4, -4, 4, 4);
 
     // Drawn without antialiasing: every pixel is ground, outline or body;
