@@ -172,15 +172,16 @@ void Unit::collide()
 
 void Unit::commit()
 {
-    const QPointF committed = pos();
     const QPointF next = position.toPointF();
+    const int nextBin = bins->indexOf(next.x(), next.y());
     if (!filed) {
         bins->file(this, next);
         filed = true;
-    } else if (bins->indexOf(committed.x(), committed.y()) != bins->indexOf(next.x(), next.y())) {
-        bins->unfile(this, committed);
+    } else if (nextBin != bin) {
+        bins->unfile(this, pos());
         bins->file(this, next);
     }
+    bin = nextBin;
     setPos(next);
 }
 

@@ -112,4 +112,5 @@ public:
     double hitFlash;           // 1.0 when an attack on this unit missed; only drawing reads it
     double fade;               // corpse opacity
     bool filed = false;        // in a bin since its first commit
+    int bin = -1;              // the index of that bin, known without dividing
 };

@@ -226,9 +226,14 @@ void Game::physicsUpdate()
     }
     sounds.resize(kept);
 
+    // Steps add and remove no units, so the list is walked through its data:
+    // the step is short and the list's detach check would be a good part of
+    // it at every element.
+    Unit** walk = units.data();
+    const qsizetype count = units.size();
     kept = 0;
-    for (qsizetype i = 0; i < units.size(); ++i) {
-        Unit* unit = units[i];
+    for (qsizetype i = 0; i < count; ++i) {
+        Unit* unit = walk[i];
         if (unit->dead && unit->fade < params::corpseThreshold) {
             if (unit->filed)
                 bins->unfile(unit, unit->pos());
@@ -236,7 +241,7 @@ void Game::physicsUpdate()
             continue;
         }
         unit->step(0);
-        units[kept++] = unit;
+        walk[kept++] = unit;
     }
     units.resize(kept);
 
