@@ -4,6 +4,7 @@
 #include "game/parameters.h"
 #include "world/bins.h"
 #include "world/cell.h"
+#include "world/occupancy.h"
 #include "world/sound.h"
 
 #include <QPainter>
@@ -127,23 +128,37 @@ void Unit::collide()
     int column = cells->columnOf(x);
     int row = cells->rowOf(y);
 
-    Cell& underfoot = cells->item(column, row);
-    if (!underfoot.empty) {
-        // Wading: weak remains slow the unit, anything at the threshold or
-        // above holds it fast.
-        const double drag = std::max(0.0, params::wallPassThreshold - underfoot.strength) * params::wallDrag;
-        vx *= drag;
-        vy *= drag;
-        underfoot.wear(params::wallWear);
+    // Each cell is worn where it is touched; one worn to nothing is bare
+    // from then on, and the occupancy map learns it.
+    Occupancy& ground = *game->occupancy;
+    ground.refresh();
+    auto wear = [&ground](Cell& cell, int cellColumn, int cellRow) {
+        cell.wear(params::wallWear);
+        if (cell.empty)
+            ground.clear(cellColumn, cellRow);
+    };
+
+    if (ground.mayHold(column, row)) {
+        Cell& underfoot = cells->item(column, row);
+        if (!underfoot.empty) {
+            // Wading: weak remains slow the unit, anything at the threshold
+            // or above holds it fast.
+            const double drag = std::max(0.0, params::wallPassThreshold - underfoot.strength) * params::wallDrag;
+            vx *= drag;
+            vy *= drag;
+            wear(underfoot, column, row);
+        }
     }
 
     // The wear comes before the strength test, so the touch that wears a
     // wall down to the threshold already lets the unit through.
-    auto probe = [this](int probeColumn, int probeRow) {
+    auto probe = [this, &ground, &wear](int probeColumn, int probeRow) {
+        if (!ground.mayHold(probeColumn, probeRow))
+            return false;
         Cell& cell = cells->item(probeColumn, probeRow);
         if (cell.empty)
             return false;
-        cell.wear(params::wallWear);
+        wear(cell, probeColumn, probeRow);
         return cell.strength > params::wallPassThreshold;
     };
     if (probe(cells->columnOf(x - r), row)) {

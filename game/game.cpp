@@ -7,6 +7,7 @@
 #include "ui/scene.h"
 #include "ui/status.h"
 #include "ui/view.h"
+#include "world/occupancy.h"
 #include "world/sound.h"
 
 #include <QDebug>
@@ -54,6 +55,7 @@ Game::Game(QWidget* parent, std::optional<std::uint64_t> seed)
     } // the maps are needed no longer
 
     growVegetation();
+    occupancy = new Occupancy(*cells);
 
     scene = new Scene(this);
     scene->setSceneRect(-params::worldWidth, -params::worldHeight, 3 * params::worldWidth, 3 * params::worldHeight);
@@ -124,6 +126,8 @@ Game::~Game()
     scene = nullptr;
     delete bins;
     bins = nullptr;
+    delete occupancy;
+    occupancy = nullptr;
     delete cells;
     cells = nullptr;
     keys.clear();

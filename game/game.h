@@ -15,6 +15,7 @@
 #include <optional>
 
 class Human;
+class Occupancy;
 class QTimer;
 class Scene;
 class Sound;
@@ -58,6 +59,7 @@ public:
     QTimer* spawnTimer = nullptr;
     Bins* bins = nullptr;
     Grid<Cell>* cells = nullptr;
+    Occupancy* occupancy = nullptr; // which of the cells may hold something
     // Lists rather than hash sets: their order is the order of creation, so
     // a seeded game replays exactly.
     QList<Unit*> units;        // every agent, living or dead until retired; owned

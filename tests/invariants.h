@@ -161,6 +161,9 @@ public:
                     return failure(QStringLiteral("agent %1, committed at (%2, %3), is in bin %4, not in bin %5")
                                        .arg(unit->id).arg(committed.x()).arg(committed.y())
                                        .arg(binOf.value(unit)).arg(bin));
+                if (unit->bin != bin)
+                    return failure(QStringLiteral("agent %1 is in bin %2 but takes itself to be in bin %3")
+                                       .arg(unit->id).arg(bin).arg(unit->bin));
             } else {
                 if (binOf.contains(unit))
                     return failure(QStringLiteral("agent %1 is in bin %2 before its first commit")
@@ -199,6 +202,16 @@ public:
                 return failure(QStringLiteral("%1 living humans are controlled").arg(controlled));
         } else if (controlled != 0) {
             return failure(QStringLiteral("nobody is selected, yet %1 humans are controlled").arg(controlled));
+        }
+
+        // The map may think a cell occupied that wear has emptied, never
+        // the other way round.
+        for (int row = 0; row < game.cells->rows; ++row) {
+            for (int column = 0; column < game.cells->columns; ++column) {
+                if (!game.cells->item(column, row).empty && !game.occupancy->mayHold(column, row))
+                    return failure(QStringLiteral("cell (%1, %2) holds something the occupancy map calls bare")
+                                       .arg(column).arg(row));
+            }
         }
 
         for (const Sound* sound : game.sounds) {

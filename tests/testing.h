@@ -10,6 +10,7 @@
 #include "game/parameters.h"
 #include "world/bins.h"
 #include "world/cell.h"
+#include "world/occupancy.h"
 #include "world/sound.h"
 
 #include <QLoggingCategory>

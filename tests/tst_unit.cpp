@@ -40,6 +40,7 @@ private slots:
     void wallProbeWearsBeforeItsStrengthTest_data();
     void wallProbeWearsBeforeItsStrengthTest();
     void cellUnderfootDragsBeforeItIsWorn();
+    void collisionSeesTheGroundAsItNowIs();
     void movementStepFollowsTheKindsOrder();
     void commitKeepsBinOrderUnlessTheBinChanges();
     void deadUnitOnlyFades();
@@ -174,6 +175,37 @@ void TestUnit::wallProbeWearsBeforeItsStrengthTest()
     COMPARE_VECTOR(unit->position, expectedPosition);
     COMPARE_VECTOR(unit->velocity, expectedVelocity);
     QCOMPARE(cell.strength, expectedStrength);
+}
+
+void TestUnit::collisionSeesTheGroundAsItNowIs()
+{
+    // The occupancy map answers for bare ground: it must learn of a wall put
+    // up after it last looked, and of a wall worn away.
+    World world;
+    Game& game = *world.game;
+    Unit* unit = testing::place(game, QVector2D(205, 405));
+    unit->velocity = QVector2D(1.0f, -0.5f);
+    unit->collide();
+    COMPARE_VECTOR(unit->velocity, QVector2D(1.0f, -0.5f));
+
+    Cell& cell = buildWall(game, 20, 40, 0.3);
+    unit->velocity = QVector2D(1.0f, -0.5f);
+    unit->collide();
+    COMPARE_VECTOR(unit->velocity, QVector2D(0, 0));
+
+    cell.strength = 0.004; // the underfoot wear empties it
+    unit->velocity = QVector2D(1.0f, -0.5f);
+    unit->collide();
+    QVERIFY(cell.empty);
+    QVERIFY(!game.occupancy->mayHold(20, 40));
+    unit->velocity = QVector2D(1.0f, -0.5f);
+    unit->collide();
+    COMPARE_VECTOR(unit->velocity, QVector2D(1.0f, -0.5f));
+
+    // A cell given something again makes the map look again.
+    cell.setPixel(qRgba(90, 90, 90, 255));
+    unit->collide();
+    COMPARE_VECTOR(unit->velocity, QVector2D(0, 0));
 }
 
 void TestUnit::cellUnderfootDragsBeforeItIsWorn()

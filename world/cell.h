@@ -3,6 +3,8 @@
 #include <QColor>
 #include <QRgb>
 
+#include <cstdint>
+
 // One 10 × 10 patch of ground: bare, or holding a piece of wall or vegetation
 // whose strength (0..1) is also the opacity of its colour.
 class Cell
@@ -17,6 +19,10 @@ public:
     // One contact with an agent. A cell worn to nothing is empty again but
     // stays claimed, so nothing new is ever placed on it.
     void wear(double amount);
+
+    // Cells given something to stand on by setPixel, in every grid: the
+    // occupancy maps (world/occupancy.h) look again when it changes.
+    static inline std::uint64_t placements = 0;
 
     bool empty = true;
     bool claimed = false;      // used by a building footprint or the vegetation pass
