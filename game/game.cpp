@@ -230,9 +230,9 @@ void Game::physicsUpdate()
     }
     sounds.resize(kept);
 
-    // Steps add and remove no units, so the list is walked through its data:
-    // the step is short and the list's detach check would be a good part of
-    // it at every element.
+    // A unit's step adds and removes no units, so the list is walked through
+    // its data: a step is short, and the list's detach check at every
+    // element would be a good part of it.
     Unit** walk = units.data();
     const qsizetype count = units.size();
     kept = 0;
