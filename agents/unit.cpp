@@ -189,14 +189,12 @@ void Unit::commit()
 {
     const QPointF next = position.toPointF();
     const int nextBin = bins->indexOf(next.x(), next.y());
-    if (!filed) {
+    if (nextBin != bin) {
+        if (filed())
+            bins->unfile(this, pos());
         bins->file(this, next);
-        filed = true;
-    } else if (nextBin != bin) {
-        bins->unfile(this, pos());
-        bins->file(this, next);
+        bin = nextBin;
     }
-    bin = nextBin;
     setPos(next);
 }
 

@@ -111,6 +111,6 @@ public:
     double evade;              // chance to dodge a landed melee attack
     double hitFlash;           // 1.0 when an attack on this unit missed; only drawing reads it
     double fade;               // corpse opacity
-    bool filed = false;        // in a bin since its first commit
-    int bin = -1;              // the index of that bin, known without dividing
+    int bin = -1;              // the index of its bin from its first commit on
+    bool filed() const { return bin >= 0; }
 };

@@ -239,7 +239,7 @@ void Game::physicsUpdate()
     for (qsizetype i = 0; i < count; ++i) {
         Unit* unit = walk[i];
         if (unit->dead && unit->fade < params::corpseThreshold) {
-            if (unit->filed)
+            if (unit->filed())
                 bins->unfile(unit, unit->pos());
             delete unit;
             continue;

@@ -152,7 +152,7 @@ public:
             if (!finite(committed) || !inWorld(committed))
                 return failure(QStringLiteral("agent %1 is committed at (%2, %3), not in the world")
                                    .arg(unit->id).arg(committed.x()).arg(committed.y()));
-            if (unit->filed) {
+            if (unit->filed()) {
                 // The bin of a point, by the plain rule, with nothing clamped.
                 const int bin = int(committed.y() / bins.cellHeight) * bins.columns + int(committed.x() / bins.cellWidth);
                 if (!binOf.contains(unit))

@@ -91,7 +91,7 @@ void TestGame::newGameHasDefaultPopulationWithFirstHumanSelected()
         QCOMPARE(unit->id, int(i));
         QCOMPARE(unit->isHuman, i >= 500);
         QCOMPARE(unit->isHuman && static_cast<const Human*>(unit)->controlled, i == 500);
-        QVERIFY(!unit->filed);
+        QVERIFY(!unit->filed());
         QCOMPARE(unit->pos(), QPointF(0, 0));
     }
     for (const QList<Unit*>& bin : game->bins->items)

@@ -65,7 +65,7 @@ QByteArray fingerprint(const Game& game)
         << quintptr(game.selected) << game.units.size() << game.sounds.size();
     for (const Unit* unit : game.units)
         out << unit->position << unit->velocity << unit->acceleration << unit->pos() << unit->dead << unit->fade
-            << unit->hitFlash << unit->cooldown << unit->filed;
+            << unit->hitFlash << unit->cooldown << unit->filed();
     for (const Sound* sound : game.sounds)
         out << sound->x << sound->y << sound->volume;
     for (const Cell& cell : game.cells->items)

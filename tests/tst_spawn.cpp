@@ -74,7 +74,7 @@ void TestSpawn::batchIsTenthOfWhatIsLeft()
     QCOMPARE(game->waveLeft, leftAfter);
     QCOMPARE(game->units.last()->id, created - 1);
     for (const Unit* zombie : std::as_const(game->units)) // filed only at their first commit
-        QVERIFY(!zombie->filed && zombie->pos() == QPointF(0, 0));
+        QVERIFY(!zombie->filed() && zombie->pos() == QPointF(0, 0));
 }
 
 void TestSpawn::zombiesEnterAlongTheirEdge_data()
