@@ -4,6 +4,7 @@
 #include "agents/unit.h"
 #include "game/buildings.h"
 #include "game/parameters.h"
+#include "game/vectorstate.h"
 #include "ui/scene.h"
 #include "ui/status.h"
 #include "ui/view.h"
@@ -188,6 +189,7 @@ void Game::unitsNear(QList<Unit*>& out, float x, float y, double radius)
 
 void Game::physicsUpdate()
 {
+    clearUpperVectorState();
     QElapsedTimer clock;
     clock.start();
 
@@ -257,6 +259,7 @@ void Game::physicsUpdate()
 
 void Game::AIUpdate()
 {
+    clearUpperVectorState();
     QElapsedTimer clock;
     clock.start();
     // Every sound reaches its hearers before anyone thinks, so each unit

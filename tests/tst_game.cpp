@@ -11,8 +11,42 @@
 #include <QVector2D>
 
 #include <cmath>
+#include <functional>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#endif
 
 namespace {
+
+#if defined(__x86_64__) || defined(__i386__)
+// Whether the processor reports which register state is in use (XGETBV with
+// ECX = 1), as AVX processors mostly do.
+bool vectorStateReported()
+{
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    return __builtin_cpu_supports("avx") && __get_cpuid_count(0xD, 1, &eax, &ebx, &ecx, &edx)
+           && (eax & (1u << 2)) != 0;
+}
+
+bool upperHalvesInUse()
+{
+    unsigned low = 0, high = 0;
+    asm volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(1));
+    return (low & (1u << 2)) != 0;
+}
+
+// What a library routine that leaves AVX without clearing it does. Not
+// compiled for AVX, since the compiler would then clear them on return.
+void useUpperHalves()
+{
+    asm volatile("vpcmpeqd %%ymm0, %%ymm0, %%ymm0" ::: "xmm0");
+}
+#else
+bool vectorStateReported() { return false; }
+bool upperHalvesInUse() { return false; }
+void useUpperHalves() {}
+#endif
 
 // A zombie and a sound that count their destructions, to see the game free them.
 class CountedZombie : public Unit
@@ -21,6 +55,26 @@ public:
     using Unit::Unit;
     ~CountedZombie() override { ++destroyed; }
     static inline int destroyed = 0;
+};
+
+// A zombie that notes whether the upper vector halves were in use when it
+// stepped and when it thought.
+class VectorProbe : public Unit
+{
+public:
+    using Unit::Unit;
+    void step(int phase) override
+    {
+        if (phase == 0)
+            inUse = upperHalvesInUse();
+        Unit::step(phase);
+    }
+    void think(QList<Unit*>* neighbours) override
+    {
+        inUse = upperHalvesInUse();
+        Unit::think(neighbours);
+    }
+    bool inUse = true;
 };
 
 class CountedSound : public Sound
@@ -75,6 +129,8 @@ private slots:
     void gridSizesFollowWorldSize_data();
     void gridSizesFollowWorldSize();
     void deletingGameDeletesEveryAgentAndSound();
+    void unitsStepWithNoUpperVectorStateInUse_data();
+    void unitsStepWithNoUpperVectorStateInUse();
 };
 
 void TestGame::newGameHasDefaultPopulationWithFirstHumanSelected()
@@ -264,6 +320,29 @@ void TestGame::deletingGameDeletesEveryAgentAndSound()
 
     QCOMPARE(CountedZombie::destroyed, 3);
     QCOMPARE(CountedSound::destroyed, 2);
+}
+
+void TestGame::unitsStepWithNoUpperVectorStateInUse_data()
+{
+    QTest::addColumn<std::function<void(Game&)>>("step");
+    QTest::newRow("physics") << std::function<void(Game&)>(&Game::physicsUpdate);
+    QTest::newRow("AI") << std::function<void(Game&)>(&Game::AIUpdate);
+}
+
+void TestGame::unitsStepWithNoUpperVectorStateInUse()
+{
+    // Left in use by a library, the upper halves would slow every unit's step.
+    QFETCH(std::function<void(Game&)>, step);
+    if (!vectorStateReported())
+        QSKIP("this processor does not report which vector state is in use");
+    auto game = testing::makeGame(27);
+    auto* probe = testing::place<VectorProbe>(*game, QVector2D(400, 400));
+    game->units.move(game->units.indexOf(probe), 0); // before anything else can clear them
+
+    useUpperHalves();
+    QVERIFY(upperHalvesInUse());
+    step(*game);
+    QVERIFY(!probe->inUse);
 }
 
 QTEST_MAIN(TestGame)
