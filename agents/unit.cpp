@@ -38,28 +38,28 @@ QPen outlinePen()
 
 Unit::Unit(int id, Game* game, QGraphicsItem* parent)
     : QGraphicsItem(parent),
-      game(game),
       bins(game->bins),
-      cells(game->cells),
       position(0, 0),
+      isHuman(false),
+      dead(false),
       acceleration(0, 0),
-      heardSound(nullptr),
-      heardLoudness(0.0),
+      game(game),
+      cells(game->cells),
       speedFactor(1.0),
-      cohesionWeight(params::zombieCohesionWeight),
-      radius(params::unitRadius),
       maxForce(params::zombieMaxForce),
       maxSpeed(params::zombieMaxSpeed),
       damping(params::zombieDamping),
-      id(id),
-      isHuman(false),
-      dead(false),
-      target(nullptr),
-      cooldown(0),
-      melee(params::zombieMelee),
-      evade(params::zombieEvade),
+      cohesionWeight(params::zombieCohesionWeight),
+      radius(params::unitRadius),
       hitFlash(0.0),
-      fade(1.0)
+      fade(1.0),
+      heardSound(nullptr),
+      heardLoudness(0.0),
+      id(id),
+      cooldown(0),
+      target(nullptr),
+      melee(params::zombieMelee),
+      evade(params::zombieEvade)
 {
     // The first draw goes to y: the order of draws is part of a seeded world.
     const int first = game->random.draw();

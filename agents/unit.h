@@ -41,7 +41,7 @@ QPen outlinePen();
 // The agent of the simulation; a plain Unit is a zombie. It is a graphics item
 // only for its committed position (pos()) and its paint: it is never added to
 // a scene. Members are public plain data, read and written by the steps.
-class Unit : public QGraphicsItem
+class alignas(64) Unit : public QGraphicsItem
 {
 public:
     Unit(int id, Game* game, QGraphicsItem* parent = nullptr);
@@ -88,29 +88,36 @@ protected:
     void paintAs(QPainter* painter, const Look& look) const;
 
 public:
-    Game* game;
+    // The fields are laid out by use, a cache line (64 bytes) at a time:
+    // the first holds what neighbours read of a unit and all a commit needs;
+    // the second, the rest of what a physics step reads and writes; the
+    // third, what belongs to the AI tick, the drawing and corpses. Of all a
+    // step touches, the unit is the largest part.
     Bins* bins;
-    Grid<Cell>* cells;
     QVector2D position;        // where the unit is; pos() is where it was committed
+    int bin = -1;              // the index of its bin from its first commit on
+    bool isHuman;
+    bool dead;
     QVector2D velocity;        // world units per physics step before speedFactor
     QVector2D acceleration;    // rebuilt each AI tick, applied each physics step
-    Sound* heardSound;         // loudest since the last AI tick; not owned
-    double heardLoudness;
+    Game* game;
+
+    Grid<Cell>* cells;
     double speedFactor;
-    double cohesionWeight;
-    double radius;
     double maxForce;
     double maxSpeed;
     double damping;            // negative speeds the unit up
+    double cohesionWeight;
+    double radius;
+    double hitFlash;           // 1.0 when an attack on this unit missed; only drawing reads it
+
+    double fade;               // corpse opacity
+    Sound* heardSound;         // loudest since the last AI tick; not owned
+    double heardLoudness;
     int id;
-    bool isHuman;
-    bool dead;
-    Unit* target;              // not owned; valid within the AI tick that set it
     int cooldown;              // AI ticks until the next attack
+    Unit* target;              // not owned; valid within the AI tick that set it
     double melee;              // chance that an attack by this unit lands
     double evade;              // chance to dodge a landed melee attack
-    double hitFlash;           // 1.0 when an attack on this unit missed; only drawing reads it
-    double fade;               // corpse opacity
-    int bin = -1;              // the index of its bin from its first commit on
     bool filed() const { return bin >= 0; }
 };
