@@ -4,7 +4,6 @@
 
 #include <QPainter>
 #include <QPicture>
-#include <QTest>
 #include <QtMath>
 
 #include <cmath>
@@ -12,10 +11,9 @@
 
 namespace {
 
-const QColor ground(200, 200, 200);
-const QColor black(0, 0, 0);
-const QColor clear(0, 0, 0, 0); // a valid tint that changes nothing
+const QColor ground(200, 200, 200), black(0, 0, 0), glow(250, 250, 250), yellow(255, 255, 0, 100);
 const QColor dusk(100, 50, 10, 128);
+constexpr int Zombie = 0, Unarmed = 1, Armed = 2;
 
 // Source-over of a translucent colour on an opaque one.
 QColor over(const QColor& top, const QColor& bottom)
@@ -26,17 +24,12 @@ QColor over(const QColor& top, const QColor& bottom)
 }
 
 // Blending in premultiplied integers may be one or two steps off the exact value.
-bool closeTo(const QColor& actual, const QColor& expected)
-{
-    return std::abs(actual.red() - expected.red()) <= 2 && std::abs(actual.green() - expected.green()) <= 2
-        && std::abs(actual.blue() - expected.blue()) <= 2;
-}
-
 #define COMPARE_COLOUR(actual, expected, where)                                                              \
     do {                                                                                                     \
         const QColor got_ = (actual), want_ = (expected);                                                    \
-        QVERIFY2(closeTo(got_, want_), qPrintable(QStringLiteral("%1: got %2, expected %3")                  \
-                                                      .arg(where, got_.name(), want_.name())));              \
+        QVERIFY2(std::abs(got_.red() - want_.red()) <= 2 && std::abs(got_.green() - want_.green()) <= 2      \
+                     && std::abs(got_.blue() - want_.blue()) <= 2,                                           \
+                 qPrintable(QStringLiteral("%1: got %2, expected %3").arg(where, got_.name(), want_.name()))); \
     } while (false)
 
 // One frame drawn as the view draws it; the exposed rectangle's corner is the
@@ -79,35 +72,32 @@ Frame render(Scene* scene, QPointF corner, double zoom, QSize size)
     return frame;
 }
 
-Frame renderAround(Scene* scene, QPointF centre, double zoom, QSize size = QSize(200, 200))
+Frame renderAround(Scene* scene, QPointF centre, double zoom, int side = 200)
 {
-    const QPointF corner(centre.x() - size.width() / (2 * zoom), centre.y() - size.height() / (2 * zoom));
-    return render(scene, corner, zoom, size);
+    return render(scene, centre - QPointF(side, side) / (2 * zoom), zoom, QSize(side, side));
 }
 
+// No physics step has run, so the light colour is still invalid: every test
+// also checks that it tints nothing rather than painting the frame black.
 struct EmptyGame {
     testing::EmptyWorld empty;
     std::unique_ptr<Game> game = testing::makeGame();
 
-    EmptyGame() { game->lightColor = clear; }
-
-    Scene* scene() const { return game->scene; }
-
-    Unit* agent(bool human, bool armed, QPointF at)
+    Unit* agent(int kind, QPointF at)
     {
-        if (!human)
+        if (kind == Zombie)
             return testing::place(*game, QVector2D(at));
         Human* survivor = testing::place<Human>(*game, QVector2D(at));
-        survivor->armed = armed;
+        survivor->armed = kind == Armed;
         return survivor;
     }
 
-    // Makes a cell a wall of the given colour, its strength following the alpha.
-    void wall(int column, int row, QRgb colour)
+    Cell& wall(int column, int row, QRgb colour)
     {
         Cell& cell = game->cells->item(column, row);
         cell.claimed = true;
         cell.setPixel(colour);
+        return cell;
     }
 };
 
@@ -120,17 +110,12 @@ class TestScene : public QObject
 private slots:
     void groundIsTintedAndOutsideTheWorldIsBlack_data();
     void groundIsTintedAndOutsideTheWorldIsBlack();
-    void wallCellFillsItsTenUnitSquare();
-    void waveMarkerIsTranslucentYellowAcrossTheEdge();
-    void bodyColourShowsGlowArmsAndFlash_data();
-    void bodyColourShowsGlowArmsAndFlash();
+    void bodyShowsGlowArmsFlashAndOutline_data();
+    void bodyShowsGlowArmsFlashAndOutline();
     void belowZoomOneOrUnknownDetailAgentsAreSolidSquares_data();
     void belowZoomOneOrUnknownDetailAgentsAreSolidSquares();
-    void outlineAppearsFromItsZoom_data();
-    void outlineAppearsFromItsZoom();
-    void cellIsDrawnByStrengthAndDetail_data();
-    void cellIsDrawnByStrengthAndDetail();
-    void wallCoversAgentsButNotSounds();
+    void cellCoversAgentsButNotSoundsByStrengthAndDetail_data();
+    void cellCoversAgentsButNotSoundsByStrengthAndDetail();
     void exposedAreaBeyondTheWorldDrawsNoAgentOrCell_data();
     void exposedAreaBeyondTheWorldDrawsNoAgentOrCell();
     void sightIsLimitedOnlyUnderControl_data();
@@ -143,117 +128,96 @@ void TestScene::groundIsTintedAndOutsideTheWorldIsBlack_data()
 {
     QTest::addColumn<QPointF>("outside");
     QTest::addColumn<QPointF>("inside");
-    QTest::newRow("left") << QPointF(-30, 400) << QPointF(10, 400);
-    QTest::newRow("right") << QPointF(1630, 400) << QPointF(1590, 400);
-    QTest::newRow("bottom") << QPointF(800, 830) << QPointF(800, 790);
+    QTest::addColumn<QColor>("marker");
+    const QColor none(0, 0, 0, 0);
+    QTest::newRow("left") << QPointF(-30, 400) << QPointF(10, 400) << none;
+    QTest::newRow("right") << QPointF(1630, 400) << QPointF(1590, 400) << none;
+    QTest::newRow("bottom") << QPointF(800, 830) << QPointF(800, 790) << none;
+    // The wave marker's disc reaches 25 units from its centre on the top edge.
+    QTest::newRow("top, past the wave marker") << QPointF(800, -28) << QPointF(800, 28) << none;
+    QTest::newRow("top, in the wave marker") << QPointF(800, -12) << QPointF(800, 12) << yellow;
 }
 
 void TestScene::groundIsTintedAndOutsideTheWorldIsBlack()
 {
     QFETCH(QPointF, outside);
     QFETCH(QPointF, inside);
+    QFETCH(QColor, marker);
     EmptyGame world;
     world.game->lightColor = dusk;
-    world.game->wavePoint = QVector2D(800, 400); // well away from the edges
-    const Frame frame = renderAround(world.scene(), (outside + inside) / 2, 1.0);
-    COMPARE_COLOUR(frame.at(outside), over(dusk, black), "outside");
-    COMPARE_COLOUR(frame.at(inside), over(dusk, ground), "inside");
-}
-
-void TestScene::wallCellFillsItsTenUnitSquare()
-{
-    EmptyGame world;
-    const QColor colour(90, 90, 90, 178);
-    world.wall(40, 41, colour.rgba()); // x 400..410, y 410..420
-    const Frame frame = render(world.scene(), QPointF(380, 390), 1.0, QSize(60, 60));
-    for (const QPointF inside : {QPointF(400.5, 410.5), QPointF(409.5, 419.5)})
-        COMPARE_COLOUR(frame.at(inside), over(colour, ground), "in the cell");
-    for (const QPointF beside : {QPointF(399.5, 415), QPointF(410.5, 415), QPointF(405, 409.5), QPointF(405, 420.5)})
-        COMPARE_COLOUR(frame.at(beside), ground, "beside the cell");
-}
-
-void TestScene::waveMarkerIsTranslucentYellowAcrossTheEdge()
-{
-    EmptyGame world;
     world.game->wavePoint = QVector2D(800, 0);
-    const QPointF anchor(800, 0), inwards(0, 1);
-    const Frame frame = renderAround(world.scene(), anchor, 2.0);
-    const QColor yellow(255, 255, 0, 100);
-    // The disc reaches 25 units from its centre.
-    COMPARE_COLOUR(frame.at(anchor + 12 * inwards), over(yellow, ground), "inside the world");
-    COMPARE_COLOUR(frame.at(anchor - 12 * inwards), over(yellow, black), "beyond the edge");
-    COMPARE_COLOUR(frame.at(anchor + 28 * inwards), ground, "past the disc, inside");
-    COMPARE_COLOUR(frame.at(anchor - 28 * inwards), black, "past the disc, beyond");
+    const Frame frame = renderAround(world.game->scene, (outside + inside) / 2, 2.0);
+    COMPARE_COLOUR(frame.at(outside), over(dusk, over(marker, black)), "outside");
+    COMPARE_COLOUR(frame.at(inside), over(dusk, over(marker, ground)), "inside");
 }
 
-void TestScene::bodyColourShowsGlowArmsAndFlash_data()
+void TestScene::bodyShowsGlowArmsFlashAndOutline_data()
 {
-    QTest::addColumn<bool>("human");
-    QTest::addColumn<bool>("armed");
+    QTest::addColumn<int>("kind");
     QTest::addColumn<double>("zoom");
     QTest::addColumn<int>("cooldown");
     QTest::addColumn<double>("hitFlash");
     QTest::addColumn<double>("scale"); // of the glow
     QTest::addColumn<QColor>("colour");
-    QTest::newRow("zombie at rest") << false << false << 2.0 << 0 << 0.0 << 20.0 << QColor(100, 100, 100);
-    QTest::newRow("zombie just attacked at zoom 1") << false << false << 1.0 << 20 << 0.0 << 20.0 << QColor(250, 250, 250);
-    QTest::newRow("zombie missed") << false << false << 2.0 << 0 << 1.0 << 20.0 << QColor(100, 250, 100);
-    QTest::newRow("zombie glow outshines flash") << false << false << 2.0 << 20 << 0.5 << 20.0 << QColor(250, 250, 250);
-    QTest::newRow("unarmed at rest") << true << false << 1.5 << 0 << 0.0 << 20.0 << QColor(250, 100, 100);
-    QTest::newRow("armed missed") << true << true << 1.5 << 0 << 1.0 << 20.0 << QColor(0, 0, 250);
+    QTest::addColumn<bool>("outlined");
+    const QColor missed(100, 250, 100);
+    QTest::newRow("zombie just attacked at zoom 1") << Zombie << 1.0 << 20 << 0.0 << 20.0 << glow << false;
+    QTest::newRow("zombie missed at 3.99") << Zombie << 3.99 << 0 << 1.0 << 20.0 << missed << false;
+    QTest::newRow("zombie glow outshines flash at 4") << Zombie << 4.0 << 20 << 0.5 << 20.0 << glow << true;
+    QTest::newRow("unarmed at rest at 1.99") << Unarmed << 1.99 << 0 << 0.0 << 20.0 << QColor(250, 100, 100) << false;
+    QTest::newRow("armed missed at 2") << Armed << 2.0 << 0 << 1.0 << 20.0 << QColor(0, 0, 250) << true;
     // 100 + 150 x 20 / 5 = 700 for each glowing component, held at 255 rather
     // than made an invalid colour, which would show black.
-    QTest::newRow("zombie, short scale") << false << false << 1.5 << 20 << 0.0 << 5.0 << QColor(255, 255, 255);
-    QTest::newRow("unarmed, short scale") << true << false << 1.5 << 20 << 0.0 << 5.0 << QColor(250, 255, 255);
+    QTest::newRow("zombie, short scale") << Zombie << 1.5 << 20 << 0.0 << 5.0 << QColor(255, 255, 255) << false;
+    QTest::newRow("unarmed, short scale") << Unarmed << 1.5 << 20 << 0.0 << 5.0 << QColor(250, 255, 255) << false;
 }
 
-void TestScene::bodyColourShowsGlowArmsAndFlash()
+void TestScene::bodyShowsGlowArmsFlashAndOutline()
 {
-    QFETCH(bool, human);
-    QFETCH(bool, armed);
+    QFETCH(int, kind);
     QFETCH(double, zoom);
     QFETCH(int, cooldown);
     QFETCH(double, hitFlash);
     QFETCH(double, scale);
     QFETCH(QColor, colour);
+    QFETCH(bool, outlined);
     const testing::Override<double> glowScale(params::zombieAttackCooldown, scale);
     EmptyGame world;
-    Unit* agent = world.agent(human, armed, QPointF(600, 300));
+    QVERIFY(!world.game->lightColor.isValid());
+    const QPointF at(600, 300);
+    Unit* agent = world.agent(kind, at);
     agent->cooldown = cooldown;
     agent->hitFlash = hitFlash;
-    const Frame frame = renderAround(world.scene(), QPointF(600, 300), zoom);
-    COMPARE_COLOUR(frame.at(QPointF(600.1, 300.1)), colour, "the agent");
+    const Frame frame = renderAround(world.game->scene, at, zoom);
+    COMPARE_COLOUR(frame.at(at + QPointF(0.1, 0.1)), colour, "the agent");
+    QCOMPARE(frame.count(at, 4, black) > 0, outlined); // nothing else there is black
 }
 
 void TestScene::belowZoomOneOrUnknownDetailAgentsAreSolidSquares_data()
 {
-    QTest::addColumn<bool>("human");
-    QTest::addColumn<bool>("armed");
+    QTest::addColumn<int>("kind");
     QTest::addColumn<bool>("dead");
-    QTest::addColumn<double>("offset"); // from the agent to the square's top-left corner
-    QTest::addColumn<int>("side");
     QTest::addColumn<QColor>("colour");
-    QTest::newRow("zombie") << false << false << false << -1.0 << 3 << QColor(100, 100, 100);
-    QTest::newRow("dead zombie") << false << false << true << -1.0 << 3 << QColor(100, 100, 100);
-    QTest::newRow("unarmed survivor") << true << false << false << -2.0 << 4 << QColor(255, 0, 0);
-    QTest::newRow("armed survivor") << true << true << false << -2.0 << 4 << QColor(0, 0, 255);
+    QTest::newRow("zombie") << Zombie << false << QColor(100, 100, 100);
+    QTest::newRow("dead zombie") << Zombie << true << QColor(100, 100, 100);
+    QTest::newRow("unarmed survivor") << Unarmed << false << QColor(255, 0, 0);
+    QTest::newRow("armed survivor") << Armed << false << QColor(0, 0, 255);
 }
 
 void TestScene::belowZoomOneOrUnknownDetailAgentsAreSolidSquares()
 {
-    QFETCH(bool, human);
-    QFETCH(bool, armed);
+    QFETCH(int, kind);
     QFETCH(bool, dead);
-    QFETCH(double, offset);
-    QFETCH(int, side);
     QFETCH(QColor, colour);
     EmptyGame world;
     const QPointF at(600, 300);
-    Unit* agent = world.agent(human, armed, at);
+    Unit* agent = world.agent(kind, at);
     agent->dead = dead;
     agent->cooldown = 20; // a body would glow; the square does not
-    // At zoom 0.999 the square covers whole pixels 100 to 100 + side - 1.
-    const Frame frame = render(world.scene(), at + QPointF(offset, offset) - QPointF(100, 100), 0.999, QSize(200, 200));
+    // A zombie's square spans -1..2 about it, a survivor's -2..2; at zoom
+    // 0.999 it covers whole pixels 100 to 100 + side - 1.
+    const int side = kind == Zombie ? 3 : 4;
+    const Frame frame = render(world.game->scene, at - QPointF(1, 1) * (100 + side / 2), 0.999, QSize(200, 200));
     QCOMPARE(frame.count(at, 8, ground, true), side * side);
     for (int y = 100; y < 100 + side; ++y)
         for (int x = 100; x < 100 + side; ++x)
@@ -270,75 +234,42 @@ void TestScene::belowZoomOneOrUnknownDetailAgentsAreSolidSquares()
     QCOMPARE(painter.pen().style(), Qt::NoPen);
 }
 
-void TestScene::outlineAppearsFromItsZoom_data()
-{
-    QTest::addColumn<bool>("human");
-    QTest::addColumn<double>("zoom");
-    QTest::addColumn<bool>("outlined");
-    QTest::newRow("zombie at 3.99") << false << 3.99 << false;
-    QTest::newRow("zombie at 4") << false << 4.0 << true;
-    QTest::newRow("survivor at 1.99") << true << 1.99 << false;
-    QTest::newRow("survivor at 2") << true << 2.0 << true;
-}
-
-void TestScene::outlineAppearsFromItsZoom()
-{
-    QFETCH(bool, human);
-    QFETCH(double, zoom);
-    QFETCH(bool, outlined);
-    EmptyGame world;
-    const QPointF at(600, 300);
-    world.agent(human, false, at);
-    const int outline = renderAround(world.scene(), at, zoom).count(at, 4, black); // nothing else there is black
-    if (outlined)
-        QVERIFY2(outline > 0, "no outline");
-    else
-        QCOMPARE(outline, 0);
-}
-
-void TestScene::cellIsDrawnByStrengthAndDetail_data()
+void TestScene::cellCoversAgentsButNotSoundsByStrengthAndDetail_data()
 {
     QTest::addColumn<bool>("empty");
     QTest::addColumn<double>("strength");
     QTest::addColumn<double>("zoom");
     QTest::addColumn<bool>("drawn");
-    QTest::newRow("just above the threshold, far off") << false << 0.31 << 0.5 << true;
+    QTest::newRow("just above the threshold, far off") << false << 0.31 << 1.0 << true;
     QTest::newRow("threshold at exactly 2") << false << 0.3 << 2.0 << false;
     QTest::newRow("threshold just above 2") << false << 0.3 << 2.01 << true;
     QTest::newRow("empty full-strength cell close up") << true << 1.0 << 8.0 << false;
 }
 
-void TestScene::cellIsDrawnByStrengthAndDetail()
+void TestScene::cellCoversAgentsButNotSoundsByStrengthAndDetail()
 {
     QFETCH(bool, empty);
     QFETCH(double, strength);
     QFETCH(double, zoom);
     QFETCH(bool, drawn);
     EmptyGame world;
-    Cell& cell = world.game->cells->item(50, 30);
-    // Opaque whatever the strength, so that a drawn cell cannot be mistaken.
+    const QColor colour(90, 90, 90, 178), ring(220, 220, 220);
+    const QPointF middle(405, 415);
+    Cell& cell = world.wall(40, 41, colour.rgba()); // x 400..410, y 410..420
     cell.empty = empty;
     cell.strength = strength;
-    cell.color = QColor(0, 0, 255);
-    const Frame frame = renderAround(world.scene(), QPointF(505, 305), zoom);
-    COMPARE_COLOUR(frame.at(QPointF(505, 305)), drawn ? QColor(0, 0, 255) : ground, "the cell");
-}
-
-void TestScene::wallCoversAgentsButNotSounds()
-{
-    EmptyGame world;
-    const QColor wall(64, 36, 11), glow(250, 250, 250);
-    world.wall(40, 40, wall.rgba());
-    world.agent(false, false, QPointF(405, 405))->cooldown = 20;
-    world.agent(false, false, QPointF(425, 405))->cooldown = 20; // on open ground
+    world.agent(Zombie, middle)->cooldown = 20;
     // A ring of radius 10 whose right-hand side passes through the cell's middle.
-    auto* sound = new Sound(world.game.get(), QPointF(395, 405), 1.0);
+    auto* sound = new Sound(world.game.get(), middle - QPointF(10, 0), 1.0);
     sound->volume = 0.9;
     world.game->sounds.append(sound);
-    const Frame frame = renderAround(world.scene(), QPointF(410, 405), 4.0);
-    QCOMPARE(frame.count(QPointF(405, 405), 4.5, glow), 0);
-    QVERIFY2(frame.count(QPointF(405, 405), 4.5, QColor(220, 220, 220)) > 0, "no ring over the wall");
-    COMPARE_COLOUR(frame.at(QPointF(425.1, 405.1)), glow, "the zombie on open ground");
+    const Frame frame = renderAround(world.game->scene, middle, zoom);
+    for (const QPointF inside : {QPointF(400.5, 410.5), QPointF(409.5, 419.5)})
+        COMPARE_COLOUR(frame.at(inside), drawn ? over(colour, ground) : ground, "in the cell");
+    for (const QPointF beside : {QPointF(399.5, 415), QPointF(410.5, 415), QPointF(405, 409.5), QPointF(405, 420.5)})
+        COMPARE_COLOUR(frame.at(beside), ground, "beside the cell");
+    QCOMPARE(frame.count(middle, 4.5, glow) == 0, drawn);
+    QVERIFY2(frame.count(middle, 4.5, ring) > 0, "no ring over the cell");
 }
 
 void TestScene::exposedAreaBeyondTheWorldDrawsNoAgentOrCell_data()
@@ -356,17 +287,17 @@ void TestScene::exposedAreaBeyondTheWorldDrawsNoAgentOrCell()
     QFETCH(QRectF, exposed);
     QFETCH(bool, reachesTheWorld);
     EmptyGame world;
-    const QColor glow(250, 250, 250), blue(0, 0, 255);
+    const QColor blue(0, 0, 255);
     // Big glowing zombies in the last bins, whose bodies would reach beyond the
     // world if their bins were visited, and walls in the last cells.
     for (const QPointF at : {QPointF(1599, 400), QPointF(800, 799)}) {
-        Unit* zombie = world.agent(false, false, at);
+        Unit* zombie = world.agent(Zombie, at);
         zombie->radius = 30;
         zombie->cooldown = 20;
     }
     world.wall(159, 40, blue.rgba());
     world.wall(80, 79, blue.rgba());
-    const Frame frame = render(world.scene(), exposed.topLeft(), 1.0, exposed.size().toSize());
+    const Frame frame = render(world.game->scene, exposed.topLeft(), 1.0, exposed.size().toSize());
     if (reachesTheWorld) {
         QVERIFY(frame.count(exposed.center(), 99, glow) > 0);
         QVERIFY(frame.count(exposed.center(), 99, blue) > 0);
@@ -395,43 +326,41 @@ void TestScene::sightIsLimitedOnlyUnderControl()
     survivor->viewRange = viewRange;
     if (controlled)
         world.game->select(survivor);
-    const int side = int(2 * 2.6 * viewRange * 2.0);
-    const Frame frame = renderAround(world.scene(), at, 2.0, QSize(side, side));
+    const Frame frame = renderAround(world.game->scene, at, 2.0, int(2 * 2.6 * viewRange * 2.0));
     // Beyond the sight the ring and the clip leave plain black, not tinted black.
-    const QColor hidden = controlled ? black : over(dusk, ground);
+    const QColor seen = over(dusk, ground), hidden = controlled ? black : seen;
     // The axes and the diagonals towards the corners of the clip square.
     for (double degrees = 0; degrees < 360; degrees += 45) {
         const QPointF direction(std::cos(qDegreesToRadians(degrees)), std::sin(qDegreesToRadians(degrees)));
-        const QString where = QStringLiteral(" x viewRange at %1 degrees").arg(degrees);
-        COMPARE_COLOUR(frame.at(at + 0.95 * viewRange * direction), over(dusk, ground), "0.95" + where);
-        for (const double share : {1.05, 1.4, 1.65, 2.5})
-            COMPARE_COLOUR(frame.at(at + share * viewRange * direction), hidden, QString::number(share) + where);
+        for (const double share : {0.95, 1.05, 1.4, 1.65, 2.5})
+            COMPARE_COLOUR(frame.at(at + share * viewRange * direction), share < 1 ? seen : hidden,
+                           QStringLiteral("%1 x viewRange at %2 degrees").arg(share).arg(degrees));
     }
 }
 
 void TestScene::deadAgentDrawsOnlyItsCorpse_data()
 {
-    QTest::addColumn<bool>("human");
+    QTest::addColumn<int>("kind");
     QTest::addColumn<double>("zoom");
     QTest::addColumn<double>("fade");
     QTest::addColumn<double>("corpseRadius");
     QTest::addColumn<QColor>("colour");
     // Zoom 64 would give a zombie its heading line and zoom 8 a survivor its
     // own; both zooms would give an outline.
-    QTest::newRow("fresh zombie corpse") << false << 64.0 << 1.0 << 2.0 << QColor(100, 150, 100, 255);
-    QTest::newRow("fading zombie corpse") << false << 64.0 << 0.5 << 3.5 << QColor(100, 150, 100, 127);
-    QTest::newRow("fading armed survivor corpse is red") << true << 8.0 << 0.5 << 4.5 << QColor(250, 0, 0, 127);
+    QTest::newRow("fresh zombie corpse") << Zombie << 64.0 << 1.0 << 2.0 << QColor(100, 150, 100, 255);
+    QTest::newRow("fading zombie corpse") << Zombie << 64.0 << 0.5 << 3.5 << QColor(100, 150, 100, 127);
+    QTest::newRow("fading armed survivor corpse is red") << Armed << 8.0 << 0.5 << 4.5 << QColor(250, 0, 0, 127);
 }
 
 void TestScene::deadAgentDrawsOnlyItsCorpse()
 {
-    QFETCH(bool, human);
+    QFETCH(int, kind);
     QFETCH(double, zoom);
     QFETCH(double, fade);
     QFETCH(double, corpseRadius);
     QFETCH(QColor, colour);
     EmptyGame world;
-    Unit* agent = world.agent(human, true, QPointF(300, 300));
+    Unit* agent = world.agent(kind, QPointF(300, 300));
     agent->velocity = QVector2D(0.6f, 0.3f); // a heading line would reach 6 units for a zombie
     agent->cooldown = 20;
     agent->dead = true;
@@ -441,12 +370,11 @@ void TestScene::deadAgentDrawsOnlyItsCorpse()
     const int half = int(7 * zoom);
     QImage image(2 * half, 2 * half, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
-    {
-        QPainter painter(&image);
-        painter.translate(half, half);
-        painter.scale(zoom, zoom);
-        agent->paint(&painter, nullptr, nullptr);
-    }
+    QPainter painter(&image);
+    painter.translate(half, half);
+    painter.scale(zoom, zoom);
+    agent->paint(&painter, nullptr, nullptr);
+    painter.end();
     const double edge = corpseRadius * zoom;
     int painted = 0;
     for (int y = 0; y < image.height(); ++y) {
