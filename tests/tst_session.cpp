@@ -12,31 +12,25 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStandardPaths>
-#include <QTest>
+
+#include <algorithm>
 
 namespace {
 
-// Runs xdotool with the given arguments and waits for it.
-bool xdotool(const QStringList& arguments)
+// Runs xdotool with the words of a command line and waits for it.
+bool xdotool(const QString& command)
 {
     QProcess process;
-    process.start(QStringLiteral("xdotool"), arguments);
+    process.start(QStringLiteral("xdotool"), command.split(QLatin1Char(' ')));
     return process.waitForFinished(5000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
 // Holds a key down for a while, as a person does, letting the game run.
 bool hold(const QString& key, int milliseconds = 150)
 {
-    if (!xdotool({QStringLiteral("keydown"), key}))
-        return false;
+    const bool down = xdotool(QStringLiteral("keydown ") + key);
     QTest::qWait(milliseconds);
-    return xdotool({QStringLiteral("keyup"), key});
-}
-
-bool clickAt(QPoint global)
-{
-    return xdotool({QStringLiteral("mousemove"), QString::number(global.x()), QString::number(global.y()),
-                    QStringLiteral("click"), QStringLiteral("1")});
+    return xdotool(QStringLiteral("keyup ") + key) && down;
 }
 
 } // namespace
@@ -62,64 +56,49 @@ void TestSession::initTestCase()
 void TestSession::playLeaveAndRestart()
 {
     // Open ground, so that no wall stops the survivor.
-    testing::Override<int> forts(params::fortCount, 0);
-    testing::Override<int> attempts(params::buildingAttempts, 0);
-    testing::Override<double> vegetation(params::vegetationChance, 0.0);
+    const testing::Override<int> forts(params::fortCount, 0), attempts(params::buildingAttempts, 0);
+    const testing::Override<double> vegetation(params::vegetationChance, 0.0);
     QMainWindow window;
     auto* interface = new Interface;
     window.setCentralWidget(interface);
     window.setGeometry(window.screen()->geometry());
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-
     QPointer<Game> game = interface->game;
     QVERIFY(game);
     QTRY_VERIFY(game->tick > 5);
     Human* survivor = game->selected;
     QVERIFY(survivor);
-    // Out of harm's way, so that nothing but the player moves it much.
-    survivor->position = QVector2D(800, 400);
+    survivor->position = QVector2D(800, 400); // out of harm's way
 
-    // Move: holding D pushes the survivor to the right.
+    // Holding D moves the survivor right; Space screams where he stands.
     const float startX = survivor->position.x();
-    QVERIFY(xdotool({QStringLiteral("keydown"), QStringLiteral("d")}));
+    QVERIFY(xdotool(QStringLiteral("keydown d")));
     QTRY_VERIFY2(survivor->position.x() > startX + 5, "holding D moves the survivor right");
-    QVERIFY(xdotool({QStringLiteral("keyup"), QStringLiteral("d")}));
+    QVERIFY(xdotool(QStringLiteral("keyup d")));
     QTRY_VERIFY(game->keys.isEmpty());
+    const QVector2D screamAt(survivor->pos());
+    QVERIFY(xdotool(QStringLiteral("key space")));
+    QTRY_VERIFY2(std::any_of(game->sounds.cbegin(), game->sounds.cend(),
+                             [&](const Sound* s) { return QVector2D(s->x, s->y).distanceToPoint(screamAt) < 5; }),
+                 "Space makes a noise where the survivor stands");
 
-    // Scream: a noise at the survivor.
-    const QPointF screamAt = survivor->pos();
-    QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("space")}));
-    const auto screamed = [&] {
-        for (const Sound* sound : std::as_const(game->sounds))
-            if (QVector2D(sound->x, sound->y).distanceToPoint(QVector2D(screamAt)) < 5)
-                return true;
-        return false;
-    };
-    QTRY_VERIFY2(screamed(), "Space makes a noise where the survivor stands");
-
-    // Give up control: the free camera takes over, the game goes on.
+    // Escape gives up control to the free camera, which the arrows pan.
     QVERIFY(hold(QStringLiteral("Escape")));
-    QTRY_VERIFY(!game->selected);
-    QVERIFY(!survivor->controlled);
+    QTRY_VERIFY(game && !game->selected);
     QCOMPARE(game->view->dragMode(), QGraphicsView::ScrollHandDrag);
-    QVERIFY(game);
-
-    // Pan the free camera with the arrows.
-    const QVector2D cameraBefore = game->camera;
+    const float cameraX = game->camera.x();
     QVERIFY(hold(QStringLiteral("Right"), 300));
-    QTRY_VERIFY(game->camera.x() > cameraBefore.x() + 5);
+    QTRY_VERIFY(game->camera.x() > cameraX + 5);
 
-    // Leave: the menu comes back.
+    // Escape again leaves for the menu, and a click on Restart starts afresh.
     QVERIFY(hold(QStringLiteral("Escape")));
-    QTRY_VERIFY(!game);
-    QVERIFY(!interface->game);
+    QTRY_VERIFY(!game && !interface->game);
     QTRY_VERIFY(interface->menu->isVisible());
-
-    // Restart with a click on the button.
     auto* restart = interface->menu->findChild<QPushButton*>();
     QVERIFY(restart);
-    QVERIFY(clickAt(restart->mapToGlobal(restart->rect().center())));
+    const QPoint click = restart->mapToGlobal(restart->rect().center());
+    QVERIFY(xdotool(QStringLiteral("mousemove %1 %2 click 1").arg(click.x()).arg(click.y())));
     QTRY_VERIFY(interface->game);
     QVERIFY(!interface->menu->isVisible());
     QCOMPARE(interface->game->units.size(), qsizetype(params::initialZombies + params::initialHumans));
@@ -131,12 +110,10 @@ void TestSession::escapeOnTheMenuEndsTheProgramWithStatusZero()
     QProcess program;
     program.start(QStringLiteral(CARROWMERE_BINARY_DIR "/carrowmere"), {});
     QVERIFY(program.waitForStarted());
-    QVERIFY(xdotool({QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
-                     QStringLiteral("--name"), QStringLiteral("^Carrowmere$")}));
+    QVERIFY(xdotool(QStringLiteral("search --sync --onlyvisible --name ^Carrowmere$")));
     // Keys reach the game once its first display step has grabbed the keyboard.
     QTest::qWait(1500);
     QCOMPARE(program.state(), QProcess::Running);
-
     // Give up control, leave the game, leave the program.
     for (int press = 0; press < 3; ++press) {
         QVERIFY(hold(QStringLiteral("Escape")));

@@ -1,13 +1,10 @@
-// A seeded storm of input on the real widgets: keys pressed, auto-repeated
-// and released (some never pressed), mouse presses, drags and clicks inside
-// and outside the world, wheel turns of every size, window resizes, games
-// ended with Escape and restarted from the menu. Between bursts each game
-// runs on by its slots being called, and the world is checked.
-//
-// CARROWMERE_STORM_SEED sets the seed of the events, CARROWMERE_STORM_BURSTS
-// their number. Each game's world comes from the clock's millisecond, as in
-// play, and its seed is printed; to replay a run exactly, give those seeds in
-// CARROWMERE_STORM_WORLDS too, and each game waits for its millisecond.
+// A seeded storm of input on the real widgets: keys (some released unpressed),
+// mouse presses, drags and clicks in and out of the world, wheel turns of
+// every size, resizes, games left with Escape and restarted from the menu.
+// Between bursts each game runs on by its slots and the world is checked.
+// CARROWMERE_STORM_SEED and CARROWMERE_STORM_BURSTS set the events. Worlds
+// come from the clock, as in play; those printed at the end, pass or fail,
+// replay the run when given in CARROWMERE_STORM_WORLDS.
 
 #include "invariants.h"
 
@@ -16,84 +13,41 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QKeyEvent>
 #include <QMainWindow>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
-#include <QTest>
+#include <QScopeGuard>
 #include <QTime>
-#include <QWheelEvent>
 
-#include <cmath>
 #include <memory>
 
 namespace {
 
-constexpr std::uint64_t defaultSeed = 1777;
-constexpr int defaultBursts = 600;
-
-std::uint64_t stormSeed()
-{
-    bool ok = false;
-    const qulonglong seed = qEnvironmentVariable("CARROWMERE_STORM_SEED").toULongLong(&ok);
-    return ok ? seed : defaultSeed;
-}
-
-// The world seeds of a run to replay, in the order its games began.
-QList<std::uint64_t> replayedWorlds()
-{
-    QList<std::uint64_t> worlds;
-    const QStringList words = qEnvironmentVariable("CARROWMERE_STORM_WORLDS").split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    for (const QString& word : words)
-        worlds.append(word.toULongLong());
-    return worlds;
-}
-
-// Waits for the clock to reach a millisecond (0..999): a wait on the clock,
-// done only when replaying.
-void waitForMillisecond(int millisecond)
-{
-    QElapsedTimer limit;
-    limit.start();
-    while (QTime::currentTime().msec() != millisecond && limit.elapsed() < 2000) {
-    }
-}
-
-int stormBursts()
-{
-    bool ok = false;
-    const int bursts = qEnvironmentVariableIntValue("CARROWMERE_STORM_BURSTS", &ok);
-    return ok && bursts > 0 ? bursts : defaultBursts;
-}
-
-// A broken view: a transform that is not finite, that mirrors, rotates or
-// collapses the scene, or a viewport whose points map nowhere.
+// A transform that is not finite, that mirrors, rotates or collapses the
+// scene, or a middle of the view that maps nowhere and back.
 QString viewFailure(const View& view)
 {
     const QTransform t = view.transform();
-    const double entries[] = {t.m11(), t.m12(), t.m13(), t.m21(), t.m22(), t.m23(), t.m31(), t.m32(), t.m33()};
-    for (double entry : entries)
+    for (double entry : {t.m11(), t.m12(), t.m13(), t.m21(), t.m22(), t.m23(), t.m31(), t.m32(), t.m33()})
         if (!std::isfinite(entry))
             return QStringLiteral("the view's transform has an entry %1").arg(entry);
     if (!(t.m11() > 0 && t.m22() > 0) || t.m12() != 0 || t.m21() != 0)
         return QStringLiteral("the view's transform is [%1 %2; %3 %4]").arg(t.m11()).arg(t.m12()).arg(t.m21()).arg(t.m22());
     const QPoint middle = view.viewport()->rect().center();
-    const QPointF centre = view.mapToScene(middle);
-    if (!std::isfinite(centre.x()) || !std::isfinite(centre.y()))
-        return QStringLiteral("the middle of the view shows the scene point (%1, %2)").arg(centre.x()).arg(centre.y());
-    const QPoint back = view.mapFromScene(centre);
-    if ((back - middle).manhattanLength() > 2)
-        return QStringLiteral("the middle of the view, (%1, %2), shows a scene point that maps back to (%3, %4)")
-            .arg(middle.x()).arg(middle.y()).arg(back.x()).arg(back.y());
+    const QPointF c = view.mapToScene(middle);
+    if (!std::isfinite(c.x()) || !std::isfinite(c.y()) || (view.mapFromScene(c) - middle).manhattanLength() > 2)
+        return QStringLiteral("the middle of the view shows (%1, %2), not mapped back").arg(c.x()).arg(c.y());
     return QString();
 }
 
 class Storm
 {
 public:
-    explicit Storm(std::uint64_t seed) : chaos(seed), worlds(replayedWorlds())
+    explicit Storm(std::uint64_t seed) : chaos(seed)
     {
+        for (const QString& world : qEnvironmentVariable("CARROWMERE_STORM_WORLDS").split(' ', Qt::SkipEmptyParts))
+            worlds.append(world.toULongLong());
         waitForWorld();
         interface = new Interface;
         window.setCentralWidget(interface);
@@ -102,53 +56,53 @@ public:
         window.show();
     }
 
-    // The game on screen now, if it is not the one followed: stopped, and
-    // stepped once so that its first display takes the keyboard, as its
-    // timer would within 30 ms.
+    int draw(qsizetype below) { return int(chaos.draw() % below); }
+    template <typename T, std::size_t n>
+    T pick(const T (&from)[n]) { return from[draw(n)]; }
+    bool replaying() const { return games < worlds.size(); }
+    QWidget* viewport() const { return game->view->viewport(); }
+
+    // The game on screen now: its timers stopped, and stepped once so that its
+    // first display takes the keyboard, as its timer would within 30 ms.
+    // Replaying, a game built a millisecond or two late is built again, the
+    // clock watched that much earlier.
     void adoptGame()
     {
-        if (interface->game == game)
-            return;
         run.reset();
         game = interface->game;
-        if (!game)
-            return;
-        game->stopTimers();
-        // Replaying, a game built a millisecond or two late is built again,
-        // the clock watched that much earlier.
-        for (int tries = 0; games < worlds.size() && game->seed != worlds[games] && tries < 5; ++tries) {
-            const int late = int((game->seed + 1500 - worlds[games]) % 1000) - 500;
-            lead = std::clamp(lead + late, 0, 100);
-            game->deleteLater();
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            waitForWorld();
+        for (int tries = 0; game && replaying() && game->seed != worlds[games] && tries < 5; ++tries) {
+            lead = std::clamp(lead + int((game->seed + 1500 - worlds[games]) % 1000) - 500, 0, 100);
+            delete game;
             clickRestart();
             game = interface->game;
-            game->stopTimers();
         }
-        if (games < worlds.size() && game->seed != worlds[games])
-            qWarning("storm: game %d was to be built from world %llu, but the clock gave %llu", games + 1,
-                     static_cast<unsigned long long>(worlds[games]), static_cast<unsigned long long>(game->seed));
+        if (!game)
+            return;
+        if (replaying() && game->seed != worlds[games])
+            qWarning("storm: game %d comes from world %llu, not %llu", games + 1,
+                     static_cast<unsigned long long>(game->seed), static_cast<unsigned long long>(worlds[games]));
+        game->stopTimers();
         run = std::make_unique<stress::Run>(*game);
         run->advance(params::displayInterval);
         ++games;
         worldSeeds.append(QString::number(game->seed));
     }
 
-    // What became of the game, folded into one number: two runs from the same
-    // seeds must agree on it.
-    void fold()
+    // Replaying, the next game is built at the millisecond that gave its world.
+    void waitForWorld()
     {
-        const auto mix = [this](quint64 value) { digest = (digest ^ value) * 0x100000001b3ULL; };
-        mix(quint64(game->tick));
-        mix(quint64(game->units.size()));
-        mix(quint64(game->sounds.size()));
-        mix(quint64(game->zombieCount));
-        mix(quint64(game->humanCount));
-        mix(quint64(std::llround(game->score * 1000)));
-        mix(quint64(std::llround(game->view->transform().m11() * 1e6)));
-        mix(quint64(std::llround(double(game->camera.x()) * 1000)));
-        mix(quint64(std::llround(double(game->camera.y()) * 1000)));
+        QElapsedTimer limit;
+        limit.start();
+        while (replaying() && QTime::currentTime().msec() != int((worlds[games] + 1000 - lead) % 1000)
+               && limit.elapsed() < 2000) {
+        }
+    }
+
+    void clickRestart()
+    {
+        waitForWorld();
+        auto* restart = interface->menu->findChild<QPushButton*>();
+        QTest::mouseClick(restart, Qt::LeftButton, Qt::NoModifier, restart->rect().center());
     }
 
     // Game keys often, Escape seldom, and keys the game has no use for.
@@ -161,207 +115,147 @@ public:
                                         Qt::Key_0, Qt::Key_Shift, Qt::Key_Control, Qt::Key_Alt, Qt::Key_Meta,
                                         Qt::Key_Delete, Qt::Key_Backspace, Qt::Key_Home, Qt::Key_PageDown,
                                         Qt::Key_Plus, Qt::Key_Minus, Qt::Key_unknown};
-        const int pick = chaos.draw() % 100;
-        if (pick < 2)
-            return Qt::Key_Escape;
-        if (pick < 70)
-            return gameKeys[chaos.draw() % std::size(gameKeys)];
-        return otherKeys[chaos.draw() % std::size(otherKeys)];
+        const int roll = draw(100);
+        return roll < 2 ? int(Qt::Key_Escape) : roll < 70 ? pick(gameKeys) : pick(otherKeys);
     }
 
+    // Through the window system, to whichever widget holds the keyboard.
     void sendKey(bool press, int key, bool autoRepeat)
     {
-        const Qt::KeyboardModifiers modifiers = chaos.draw() % 10 == 0 ? Qt::ShiftModifier : Qt::NoModifier;
+        const Qt::KeyboardModifiers modifiers = draw(10) == 0 ? Qt::ShiftModifier : Qt::NoModifier;
         const QString text = key >= Qt::Key_Space && key <= Qt::Key_AsciiTilde ? QString(QChar(key)) : QString();
-        // Through the window system, to whichever widget holds the keyboard.
         QTest::simulateEvent(window.windowHandle(), press, key, modifiers, text, autoRepeat);
         ++events;
-        ++keyEvents;
     }
 
+    // Presses; auto-repeats, mostly of a key held, sent as X11 does now and
+    // then as a release and a press; releases, some of keys never pressed.
     void keyEvent()
     {
-        const int action = chaos.draw() % 100;
-        if (action < 35) {
-            const int key = randomKey();
-            sendKey(true, key, false);
-            hold(key);
-        } else if (action < 55) {
-            // Auto-repeat, mostly of a key held down.
-            const int key = !held.isEmpty() && chaos.draw() % 4 ? held[chaos.draw() % held.size()] : randomKey();
-            if (chaos.draw() % 2)
-                sendKey(false, key, true); // X11 repeats a key as a release and a press
-            sendKey(true, key, true);
-            hold(key);
+        const int action = draw(100);
+        if (action < 55) {
+            const bool repeat = action >= 35;
+            const int key = repeat && !held.isEmpty() && draw(4) ? held[draw(held.size())] : randomKey();
+            if (repeat && draw(2))
+                sendKey(false, key, true);
+            sendKey(true, key, repeat);
+            if (!held.contains(key))
+                held.append(key);
         } else if (action < 85 && !held.isEmpty()) {
-            const int key = held[chaos.draw() % held.size()];
-            sendKey(false, key, false);
-            held.removeOne(key);
+            sendKey(false, held.takeAt(draw(held.size())), false);
         } else {
-            // A release of a key never pressed.
-            int key = randomKey();
-            if (held.contains(key))
-                key = Qt::Key_F1;
-            sendKey(false, key, chaos.draw() % 2);
+            const int key = randomKey();
+            sendKey(false, held.contains(key) ? int(Qt::Key_F1) : key, draw(2));
         }
-    }
-
-    void hold(int key)
-    {
-        if (!held.contains(key))
-            held.append(key);
     }
 
     // Anywhere on the viewport and somewhat beyond it.
-    QPoint randomPoint(const QWidget* viewport)
+    QPoint randomPoint()
     {
-        const int w = std::max(viewport->width(), 1);
-        const int h = std::max(viewport->height(), 1);
+        const int w = std::max(viewport()->width(), 1), h = std::max(viewport()->height(), 1);
         return QPoint(int(-w / 4 + 1.5 * w * chaos.fraction()), int(-h / 4 + 1.5 * h * chaos.fraction()));
     }
 
-    void sendMouse(QWidget* viewport, QEvent::Type type, QPoint at, Qt::MouseButton button)
+    void send(QInputEvent&& event)
     {
-        QMouseEvent event(type, at, viewport->mapToGlobal(at), button, buttons, Qt::NoModifier);
-        QApplication::sendEvent(viewport, &event);
+        QApplication::sendEvent(viewport(), &event);
         ++events;
-        ++mouseEvents;
     }
 
+    void sendMouse(QEvent::Type type, QPoint at, Qt::MouseButton button)
+    {
+        buttons = type == QEvent::MouseButtonRelease ? buttons & ~button : buttons | button;
+        send(QMouseEvent(type, at, viewport()->mapToGlobal(at), button, buttons, Qt::NoModifier));
+    }
+
+    // Presses; drags with whatever buttons are held, mostly the left one;
+    // releases, also of buttons not held; right clicks, noises from the free
+    // camera; now and then a double click.
     void mouseEvent()
     {
-        QWidget* viewport = game->view->viewport();
         static const Qt::MouseButton choices[] = {Qt::LeftButton, Qt::LeftButton, Qt::RightButton, Qt::MiddleButton};
-        const Qt::MouseButton button = choices[chaos.draw() % 4];
-        const int action = chaos.draw() % 100;
+        const Qt::MouseButton button = pick(choices);
+        const int action = draw(100);
         if (action < 25) {
-            buttons |= button;
-            sendMouse(viewport, QEvent::MouseButtonPress, randomPoint(viewport), button);
+            sendMouse(QEvent::MouseButtonPress, randomPoint(), button);
         } else if (action < 55) {
-            // A drag: moves with whatever buttons are held, mostly the left one.
-            if (buttons == Qt::NoButton && chaos.draw() % 4) {
-                buttons |= Qt::LeftButton;
-                sendMouse(viewport, QEvent::MouseButtonPress, randomPoint(viewport), Qt::LeftButton);
-            }
-            QPoint at = randomPoint(viewport);
-            for (int moves = 1 + chaos.draw() % 8; moves > 0 && game; --moves) {
-                at += QPoint(chaos.draw() % 81 - 40, chaos.draw() % 81 - 40);
-                sendMouse(viewport, QEvent::MouseMove, at, Qt::NoButton);
-            }
+            if (buttons == Qt::NoButton && draw(4))
+                sendMouse(QEvent::MouseButtonPress, randomPoint(), Qt::LeftButton);
+            QPoint at = randomPoint();
+            for (int moves = 1 + draw(8); moves > 0; --moves)
+                sendMouse(QEvent::MouseMove, at += QPoint(draw(81) - 40, draw(81) - 40), Qt::NoButton);
         } else if (action < 75) {
-            // Also of buttons that are not held.
-            const Qt::MouseButton released = buttons != Qt::NoButton && chaos.draw() % 3 ? Qt::LeftButton : button;
-            buttons &= ~released;
-            sendMouse(viewport, QEvent::MouseButtonRelease, randomPoint(viewport), released);
-        } else if (action < 95) {
-            const QPoint at = randomPoint(viewport);
-            buttons |= Qt::RightButton;
-            sendMouse(viewport, QEvent::MouseButtonPress, at, Qt::RightButton);
-            buttons &= ~Qt::RightButton;
-            sendMouse(viewport, QEvent::MouseButtonRelease, at, Qt::RightButton);
+            const Qt::MouseButton released = buttons != Qt::NoButton && draw(3) ? Qt::LeftButton : button;
+            sendMouse(QEvent::MouseButtonRelease, randomPoint(), released);
         } else {
-            const QPoint at = randomPoint(viewport);
-            buttons |= button;
-            sendMouse(viewport, QEvent::MouseButtonDblClick, at, button);
-            buttons &= ~button;
-            sendMouse(viewport, QEvent::MouseButtonRelease, at, button);
+            const QPoint at = randomPoint();
+            const Qt::MouseButton clicked = action < 95 ? Qt::RightButton : button;
+            sendMouse(action < 95 ? QEvent::MouseButtonPress : QEvent::MouseButtonDblClick, at, clicked);
+            sendMouse(QEvent::MouseButtonRelease, at, clicked);
         }
     }
 
-    // Every size: none, the usual step, around the -500 that would collapse
-    // the view, and far beyond anything a wheel sends.
-    int randomWheelDelta()
+    // A turn of the delta given, or of any size: none, the usual step, around
+    // the -500 that would collapse the view, and far beyond what a wheel sends.
+    void wheelEvent(int delta = 0)
     {
-        switch (chaos.draw() % 8) {
-        case 0: return 0;
-        case 1: return chaos.draw() % 2 ? 120 : -120;
-        case 2: return chaos.draw() % 2 ? 500 : -500;
-        case 3: return -499 + int(chaos.draw() % 3) - 1;
-        case 4: return int(chaos.draw() % 2001) - 1000;
-        case 5: return chaos.draw() % 2 ? 100000 : -100000;
-        default: return int(std::lround(-100000 + 200000 * chaos.fraction()));
+        switch (delta ? -1 : draw(8)) {
+        case 1: delta = draw(2) ? 120 : -120; break;
+        case 2: delta = draw(2) ? 500 : -500; break;
+        case 3: delta = -500 + draw(3); break;
+        case 4: delta = draw(2001) - 1000; break;
+        case 5: delta = draw(2) ? 100000 : -100000; break;
+        case 6: case 7: delta = int(std::lround(-100000 + 200000 * chaos.fraction())); break;
         }
-    }
-
-    void wheelEvent()
-    {
-        QWidget* viewport = game->view->viewport();
-        const QPointF at = randomPoint(viewport);
-        const int delta = spinLeft-- > 0 ? spinDelta : randomWheelDelta();
-        QWheelEvent event(at, viewport->mapToGlobal(at), QPoint(0, 0), QPoint(0, delta), buttons, Qt::NoModifier,
-                          Qt::NoScrollPhase, false);
-        QApplication::sendEvent(viewport, &event);
-        ++events;
-        ++wheelEvents;
+        const QPointF at = randomPoint();
+        send(QWheelEvent(at, viewport()->mapToGlobal(at), {}, {0, delta}, buttons, {}, Qt::NoScrollPhase, false));
     }
 
     void resizeEvent()
     {
-        QSize size(100 + chaos.draw() % 1300, 80 + chaos.draw() % 900);
-        if (chaos.draw() % 8 == 0)
-            size = QSize(1 + chaos.draw() % 40, 1 + chaos.draw() % 40);
+        QSize size(100 + draw(1300), 80 + draw(900));
+        if (draw(8) == 0)
+            size = QSize(1 + draw(40), 1 + draw(40));
         window.resize(size);
         // Wait for the window system, so that later points land where the seed says.
         const QSize expected = size.expandedTo(window.minimumSize()).boundedTo(window.maximumSize());
         if (!QTest::qWaitFor([&] { return window.size() == expected; }, 2000))
-            qWarning("storm: the window asked for %dx%d is %dx%d", expected.width(), expected.height(),
-                     window.width(), window.height());
+            qWarning("storm: the window is %dx%d, not %dx%d", window.width(), window.height(), expected.width(),
+                     expected.height());
         QCoreApplication::processEvents();
         ++events;
-        ++resizes;
     }
 
-    // The menu takes no key but Escape; then "Restart" starts a new game.
+    // The menu takes no key but Escape, which would end the program.
     void restartFromMenu()
     {
-        for (int i = chaos.draw() % 4; i > 0; --i) {
-            int key = randomKey();
-            if (key == Qt::Key_Escape)
-                key = Qt::Key_Return; // Escape here would end the program
-            sendKey(true, key, false);
-            sendKey(false, key, false);
+        for (int i = draw(4); i > 0; --i) {
+            const int key = randomKey();
+            sendKey(true, key == Qt::Key_Escape ? int(Qt::Key_Return) : key, false);
+            sendKey(false, key == Qt::Key_Escape ? int(Qt::Key_Return) : key, false);
         }
         QCoreApplication::processEvents();
-        menuKeysIgnored = menuKeysIgnored && interface->game == nullptr && interface->menu->isVisible();
+        menuKeysIgnored = menuKeysIgnored && !interface->game && interface->menu->isVisible();
         held.clear();
         buttons = Qt::NoButton;
-
-        waitForWorld();
         clickRestart();
         ++events;
         ++restarts;
         adoptGame();
     }
 
-    // Replaying, the next game is built at the millisecond that gave its world.
-    void waitForWorld()
-    {
-        if (games < worlds.size())
-            waitForMillisecond(int((worlds[games] + 1000 - std::uint64_t(lead)) % 1000));
-    }
-
-    void clickRestart()
-    {
-        auto* restart = interface->menu->findChild<QPushButton*>();
-        QTest::mouseClick(restart, Qt::LeftButton, Qt::NoModifier, restart->rect().center());
-    }
-
     QMainWindow window;
     Interface* interface = nullptr;
     Random chaos;
-    const QList<std::uint64_t> worlds; // to replay
-    int lead = 0;                      // milliseconds from the click to the seed
+    QList<std::uint64_t> worlds; // to replay
+    int lead = 0;                // milliseconds from the click to the seed
     QPointer<Game> game;
     std::unique_ptr<stress::Run> run;
-    QList<int> held;       // in the order pressed: a hash set's order changes from run to run
+    QList<int> held; // in the order pressed: a hash set's order changes from run to run
     Qt::MouseButtons buttons = Qt::NoButton;
     QStringList worldSeeds;
-    quint64 digest = 0xcbf29ce484222325ULL;
-    int spinLeft = 0;     // wheel turns still due in a spin of one direction
-    int spinDelta = 0;
     bool menuKeysIgnored = true;
-    int events = 0, keyEvents = 0, mouseEvents = 0, wheelEvents = 0, resizes = 0;
-    int games = 0, restarts = 0, bursts = 0, steps = 0;
+    int events = 0, games = 0, restarts = 0;
 };
 
 } // namespace
@@ -376,37 +270,36 @@ private slots:
 
 void TestStorm::randomInputNeverBreaksTheGameOrTheMenu()
 {
-    const std::uint64_t seed = stormSeed();
-    const int burstCount = stormBursts();
-    qInfo("storm: seed %llu (CARROWMERE_STORM_SEED), %d bursts", static_cast<unsigned long long>(seed), burstCount);
-
-    QElapsedTimer wall;
-    wall.start();
+    const std::uint64_t seed = stress::fromEnvironment("CARROWMERE_STORM_SEED", 1777);
+    const int bursts = int(stress::fromEnvironment("CARROWMERE_STORM_BURSTS", 600));
+    qInfo("storm: seed %llu (CARROWMERE_STORM_SEED), %d bursts", static_cast<unsigned long long>(seed), bursts);
     Storm storm(seed);
+    const auto replay = qScopeGuard([&] {
+        qInfo("storm: %d events, %d games, %d restarts; to replay, CARROWMERE_STORM_SEED=%llu "
+              "CARROWMERE_STORM_WORLDS='%s'", storm.events, storm.games, storm.restarts,
+              static_cast<unsigned long long>(seed), qPrintable(storm.worldSeeds.join(' ')));
+    });
     QVERIFY(QTest::qWaitForWindowExposed(&storm.window));
     Interface* interface = storm.interface;
-
-    const auto where = [&storm](const QString& what) {
-        return QStringLiteral("burst %1, event %2, game %3: %4").arg(storm.bursts).arg(storm.events).arg(storm.games).arg(what);
+    int burst = 0;
+    // The failure given, else a menu shown while a game runs or hidden while
+    // none does, else a broken view; said with where it was found.
+    const auto broken = [&](QString failure = QString()) {
+        if (failure.isEmpty() && (interface->game == nullptr) != interface->menu->isVisible())
+            failure = interface->game ? "a game runs under the menu" : "no game runs and no menu shows";
+        if (failure.isEmpty() && storm.game)
+            failure = viewFailure(*storm.game->view);
+        return failure.isEmpty() ? failure : QStringLiteral("burst %1, event %2, game %3: %4")
+                                                 .arg(burst).arg(storm.events).arg(storm.games).arg(failure);
     };
-    // The menu shows exactly when no game runs.
-    const auto menuFailure = [&]() -> QString {
-        if ((interface->game == nullptr) != interface->menu->isVisible())
-            return where(QStringLiteral("game %1 while the menu is %2")
-                             .arg(interface->game ? QStringLiteral("running") : QStringLiteral("gone"),
-                                  interface->menu->isVisible() ? QStringLiteral("shown") : QStringLiteral("hidden")));
-        return QString();
-    };
 
-    for (storm.bursts = 1; storm.bursts <= burstCount; ++storm.bursts) {
-        if (!interface->game) {
+    for (burst = 1; burst <= bursts; ++burst) {
+        if (!interface->game)
             storm.restartFromMenu();
-            QVERIFY2(storm.game, qPrintable(where(QStringLiteral("Restart started no game"))));
-        }
-        QVERIFY2(storm.game == interface->game, qPrintable(where(QStringLiteral("a game that was not followed runs"))));
-
-        for (int n = 5 + storm.chaos.draw() % 40; n > 0 && storm.game; --n) {
-            const int kind = storm.chaos.draw() % 1000;
+        const bool followed = storm.game && storm.game == interface->game;
+        VERIFY_NO_FAILURE(broken(followed ? QString() : "Restart started no game, or one that is not followed"));
+        for (int n = 5 + storm.draw(40); n > 0 && storm.game; --n) {
+            const int kind = storm.draw(1000);
             if (kind < 450) {
                 storm.keyEvent();
             } else if (kind < 750) {
@@ -414,48 +307,28 @@ void TestStorm::randomInputNeverBreaksTheGameOrTheMenu()
             } else if (kind < 955) {
                 storm.wheelEvent();
             } else if (kind < 960) {
-                // A free-spinning wheel: turn after turn the same way, enough
-                // to carry any scale past what a double holds.
-                storm.spinDelta = storm.chaos.draw() % 2 ? 100000 : -100000;
-                for (storm.spinLeft = 100 + storm.chaos.draw() % 300; storm.spinLeft > 0;)
-                    storm.wheelEvent();
+                // A free-spinning wheel: enough turns one way to carry any
+                // scale past what a double holds.
+                const int delta = storm.draw(2) ? 100000 : -100000;
+                for (int turns = 100 + storm.draw(300); turns > 0; --turns)
+                    storm.wheelEvent(delta);
             } else {
                 storm.resizeEvent();
             }
             // Escape may have ended the game; it goes at the next turn of the event loop.
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            const QString menu = menuFailure();
-            QVERIFY2(menu.isEmpty(), qPrintable(menu));
-            if (storm.game) {
-                const QString view = viewFailure(*storm.game->view);
-                QVERIFY2(view.isEmpty(), qPrintable(where(view)));
-            }
+            VERIFY_NO_FAILURE(broken());
         }
         QCoreApplication::processEvents();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        const QString menu = menuFailure();
-        QVERIFY2(menu.isEmpty(), qPrintable(menu));
-
+        VERIFY_NO_FAILURE(broken());
         if (!storm.game)
             continue;
-        const int stepsBefore = storm.run->physicsSteps;
-        storm.run->advance(30 + 10 * int(storm.chaos.draw() % 58));
-        storm.steps += storm.run->physicsSteps - stepsBefore;
-        const QString failure = storm.run->check();
-        QVERIFY2(failure.isEmpty(), qPrintable(where(failure)));
-        const QString view = viewFailure(*storm.game->view);
-        QVERIFY2(view.isEmpty(), qPrintable(where(view)));
-        storm.fold();
+        storm.run->advance(30 + 10 * storm.draw(58));
+        VERIFY_NO_FAILURE(broken(storm.run->check()));
         QCoreApplication::processEvents(); // a frame of the stepped world
     }
     QVERIFY2(storm.menuKeysIgnored, "a key other than Escape did something on the menu");
-
-    qInfo("storm: %d events (%d keys, %d mouse, %d wheel, %d resizes), %d games played, %d restarts, "
-          "%d physics steps, in %lld ms; outcome %016llx",
-          storm.events, storm.keyEvents, storm.mouseEvents, storm.wheelEvents, storm.resizes, storm.games,
-          storm.restarts, storm.steps, wall.elapsed(), static_cast<unsigned long long>(storm.digest));
-    qInfo("storm: to replay, CARROWMERE_STORM_SEED=%llu CARROWMERE_STORM_WORLDS='%s'",
-          static_cast<unsigned long long>(seed), qPrintable(storm.worldSeeds.join(QLatin1Char(' '))));
     QVERIFY2(storm.restarts >= 3, "the storm ended too few games to test restarting");
 }
 
