@@ -5,10 +5,8 @@
 #include "ui/view.h"
 
 #include <QDataStream>
-#include <QHBoxLayout>
-#include <QTest>
+#include <QLayout>
 #include <QTimer>
-#include <QVector2D>
 
 #include <cmath>
 #include <functional>
@@ -38,22 +36,20 @@ bool upperHalvesInUse()
 
 // What a library routine that leaves AVX without clearing it does. Not
 // compiled for AVX, since the compiler would then clear them on return.
-void useUpperHalves()
-{
-    asm volatile("vpcmpeqd %%ymm0, %%ymm0, %%ymm0" ::: "xmm0");
-}
+void useUpperHalves() { asm volatile("vpcmpeqd %%ymm0, %%ymm0, %%ymm0" ::: "xmm0"); }
 #else
 bool vectorStateReported() { return false; }
 bool upperHalvesInUse() { return false; }
 void useUpperHalves() {}
 #endif
 
-// A zombie and a sound that count their destructions, to see the game free them.
-class CountedZombie : public Unit
+// A zombie or a sound that counts its destructions, to see the game free them.
+template <typename Base>
+class Counted : public Base
 {
 public:
-    using Unit::Unit;
-    ~CountedZombie() override { ++destroyed; }
+    using Base::Base;
+    ~Counted() override { ++destroyed; }
     static inline int destroyed = 0;
 };
 
@@ -75,14 +71,6 @@ public:
         Unit::think(neighbours);
     }
     bool inUse = true;
-};
-
-class CountedSound : public Sound
-{
-public:
-    using Sound::Sound;
-    ~CountedSound() override { ++destroyed; }
-    static inline int destroyed = 0;
 };
 
 // Everything that makes up a game's world, as bytes to compare.
@@ -119,13 +107,10 @@ class TestGame : public QObject
     Q_OBJECT
 
 private slots:
-    void newGameHasDefaultPopulationWithFirstHumanSelected();
-    void agentsStartOnEmptyCellsAtWholeCoordinates();
-    void viewSceneAndPanelAreSetUpAndZoomedOnTheHuman();
-    void withoutHumansNobodyIsSelectedAndZoomStaysOne();
+    void newGameSelectsFirstHumanAndZoomsOnIt_data();
+    void newGameSelectsFirstHumanAndZoomsOnIt();
     void sameSeedBuildsAndRunsTheSameWorld();
-    void timerRepeatsPreciselyAndDrivesOnlyItsSlot_data();
-    void timerRepeatsPreciselyAndDrivesOnlyItsSlot();
+    void timersRepeatPreciselyEachDrivingItsOwnSlot();
     void gridSizesFollowWorldSize_data();
     void gridSizesFollowWorldSize();
     void deletingGameDeletesEveryAgentAndSound();
@@ -133,79 +118,42 @@ private slots:
     void unitsStepWithNoUpperVectorStateInUse();
 };
 
-void TestGame::newGameHasDefaultPopulationWithFirstHumanSelected()
+void TestGame::newGameSelectsFirstHumanAndZoomsOnIt_data()
 {
+    QTest::addColumn<int>("humans");
+    QTest::newRow("default population") << 30;
+    QTest::newRow("no humans: nobody selected, zoom stays one") << 0;
+}
+
+void TestGame::newGameSelectsFirstHumanAndZoomsOnIt()
+{
+    QFETCH(int, humans);
+    const testing::Override<int> population(params::initialHumans, humans);
     const auto game = testing::makeGame(3);
-    QCOMPARE(game->units.size(), 530);
-    QCOMPARE(game->nextId, 530);
+    QCOMPARE(game->units.size(), 500 + humans);
+    QCOMPARE(game->nextId, 500 + humans);
+    QCOMPARE(game->humanCount, humans);
     QCOMPARE(game->zombieCount, 500);
-    QCOMPARE(game->humanCount, 30);
-    QCOMPARE(static_cast<Unit*>(game->selected), game->units[500]);
-    // Zombies first, then humans, each taking the next id; none filed yet.
+    QCOMPARE(static_cast<Unit*>(game->selected), humans ? game->units[500] : nullptr);
+    QCOMPARE(game->view->transform(), humans ? QTransform::fromScale(4, 4) : QTransform());
+    QCOMPARE(game->view->dragMode(), QGraphicsView::NoDrag);
+    QVERIFY2(game->scene->items().isEmpty(), "agents are painted by the scene, never added to it");
+    // The panel at the left of the view.
+    QCOMPARE(game->layout()->itemAt(0)->widget(), game->status);
+    QCOMPARE(game->layout()->itemAt(1)->widget(), game->view);
+    // Zombies first, then humans, each taking the next id, on an empty cell
+    // at whole coordinates; none filed until its first commit.
     for (qsizetype i = 0; i < game->units.size(); ++i) {
         const Unit* unit = game->units[i];
         QCOMPARE(unit->id, int(i));
         QCOMPARE(unit->isHuman, i >= 500);
         QCOMPARE(unit->isHuman && static_cast<const Human*>(unit)->controlled, i == 500);
         QVERIFY(!unit->filed());
-        QCOMPARE(unit->pos(), QPointF(0, 0));
+        const QVector2D p = unit->position;
+        QVERIFY(p.x() >= 0 && p.x() < 1600 && p.y() >= 0 && p.y() < 800);
+        QCOMPARE(p, QVector2D(std::trunc(p.x()), std::trunc(p.y())));
+        QVERIFY2(game->cells->item(int(p.x()) / 10, int(p.y()) / 10).empty, qPrintable(QString::number(unit->id)));
     }
-    for (const QList<Unit*>& bin : game->bins->items)
-        QVERIFY(bin.isEmpty());
-    QVERIFY(!game->lightColor.isValid());
-    QCOMPARE(game->waveLeft, 0);
-}
-
-void TestGame::agentsStartOnEmptyCellsAtWholeCoordinates()
-{
-    const auto game = testing::makeGame(11);
-    for (const Unit* unit : std::as_const(game->units)) {
-        const float x = unit->position.x();
-        const float y = unit->position.y();
-        QVERIFY(x >= 0 && x < 1600 && y >= 0 && y < 800);
-        QCOMPARE(x, std::trunc(x));
-        QCOMPARE(y, std::trunc(y));
-        QVERIFY2(game->cells->item(int(x) / 10, int(y) / 10).empty,
-                 qPrintable(QStringLiteral("agent %1 at (%2, %3)").arg(unit->id).arg(x).arg(y)));
-    }
-}
-
-void TestGame::viewSceneAndPanelAreSetUpAndZoomedOnTheHuman()
-{
-    const auto game = testing::makeGame(8);
-    View* view = game->view;
-    QCOMPARE(view->transform(), QTransform::fromScale(4, 4));
-    QCOMPARE(view->dragMode(), QGraphicsView::NoDrag);
-    QCOMPARE(view->transformationAnchor(), QGraphicsView::AnchorUnderMouse);
-    QCOMPARE(view->viewportUpdateMode(), QGraphicsView::FullViewportUpdate);
-    QCOMPARE(view->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-    QCOMPARE(view->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-    QVERIFY(!view->renderHints().testFlag(QPainter::Antialiasing));
-    QCOMPARE(view->parent(), game.get());
-    QCOMPARE(view->scene(), game->scene);
-    QCOMPARE(game->scene->itemIndexMethod(), QGraphicsScene::NoIndex);
-    QVERIFY2(game->scene->items().isEmpty(), "agents are painted by the scene, never added to it");
-
-    // The status panel at the left, the view taking the rest, without gaps.
-    auto* layout = qobject_cast<QHBoxLayout*>(game->layout());
-    QVERIFY(layout);
-    QCOMPARE(layout->contentsMargins(), QMargins(0, 0, 0, 0));
-    QCOMPARE(layout->spacing(), 0);
-    QCOMPARE(layout->count(), 2);
-    QCOMPARE(layout->itemAt(0)->widget(), game->status);
-    QCOMPARE(layout->itemAt(1)->widget(), game->view);
-    QCOMPARE(layout->stretch(0), 0);
-    QCOMPARE(layout->stretch(1), 1);
-}
-
-void TestGame::withoutHumansNobodyIsSelectedAndZoomStaysOne()
-{
-    const testing::Override<int> humans(params::initialHumans, 0);
-    const auto game = testing::makeGame(10);
-    QCOMPARE(game->selected, nullptr);
-    QCOMPARE(game->nextId, 500);
-    QCOMPARE(game->view->transform(), QTransform());
-    QCOMPARE(game->view->dragMode(), QGraphicsView::NoDrag);
 }
 
 void TestGame::sameSeedBuildsAndRunsTheSameWorld()
@@ -229,45 +177,28 @@ void TestGame::sameSeedBuildsAndRunsTheSameWorld()
     QVERIFY(world(*a) == world(*b));
 }
 
-void TestGame::timerRepeatsPreciselyAndDrivesOnlyItsSlot_data()
+void TestGame::timersRepeatPreciselyEachDrivingItsOwnSlot()
 {
-    QTest::addColumn<int>("order");
-    QTest::addColumn<int>("interval");
-    QTest::addColumn<QString>("slot");
-    QTest::newRow("physics") << 0 << 30 << "physicsUpdate";
-    QTest::newRow("AI") << 1 << 60 << "AIUpdate";
-    QTest::newRow("report") << 2 << 1000 << "printFPS";
-    QTest::newRow("spawn") << 3 << 250 << "spawn";
-    QTest::newRow("display") << 4 << 30 << "display";
-    QTest::newRow("status") << 5 << 500 << "refresh";
-}
-
-void TestGame::timerRepeatsPreciselyAndDrivesOnlyItsSlot()
-{
-    QFETCH(int, order);
-    QFETCH(int, interval);
-    QFETCH(QString, slot);
     const testing::EmptyWorld empty;
     Game game(nullptr, 24);
-    // Created in this order, each held in its member.
-    const QList<QTimer*> timers = game.findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly);
-    QCOMPARE(timers, (QList<QTimer*>{game.physicsTimer, game.aiTimer, game.reportTimer, game.spawnTimer,
-                                     game.displayTimer, game.statusTimer}));
-    QTimer* timer = timers[order];
-    QVERIFY(timer->isActive());
-    QVERIFY(!timer->isSingleShot());
-    QCOMPARE(timer->timerType(), Qt::PreciseTimer);
-    QCOMPARE(timer->interval(), interval);
-
-    const QList<QPair<QString, bool>> wiring{
-        {QStringLiteral("physicsUpdate"), wired(timer, &game, &Game::physicsUpdate, SLOT(physicsUpdate()))},
-        {QStringLiteral("AIUpdate"), wired(timer, &game, &Game::AIUpdate, SLOT(AIUpdate()))},
-        {QStringLiteral("printFPS"), wired(timer, &game, &Game::printFPS, SLOT(printFPS()))},
-        {QStringLiteral("spawn"), wired(timer, &game, &Game::spawn, SLOT(spawn()))},
-        {QStringLiteral("display"), wired(timer, &game, &Game::display, SLOT(display()))},
-        {QStringLiteral("refresh"), wired(timer, game.status, &Status::refresh, SLOT(refresh()))}};
-    for (const auto& [name, connected] : wiring)
-        QVERIFY2(connected == (name == slot), qPrintable(name));
+    const QList<QTimer*> timers{game.physicsTimer, game.aiTimer,      game.reportTimer,
+                                game.spawnTimer,   game.displayTimer, game.statusTimer};
+    QCOMPARE(game.findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly), timers);
+    const int intervals[] = {30, 60, 1000, 250, 30, 500};
+    for (int t = 0; t < timers.size(); ++t) {
+        QTimer* timer = timers[t];
+        QVERIFY(timer->isActive() && !timer->isSingleShot());
+        QCOMPARE(timer->timerType(), Qt::PreciseTimer);
+        QCOMPARE(timer->interval(), intervals[t]);
+        const bool wiring[] = {wired(timer, &game, &Game::physicsUpdate, SLOT(physicsUpdate())),
+                               wired(timer, &game, &Game::AIUpdate, SLOT(AIUpdate())),
+                               wired(timer, &game, &Game::printFPS, SLOT(printFPS())),
+                               wired(timer, &game, &Game::spawn, SLOT(spawn())),
+                               wired(timer, &game, &Game::display, SLOT(display())),
+                               wired(timer, game.status, &Status::refresh, SLOT(refresh()))};
+        for (int s = 0; s < timers.size(); ++s)
+            QVERIFY2(wiring[s] == (s == t), qPrintable(QStringLiteral("timer %1, slot %2").arg(t).arg(s)));
+    }
 }
 
 void TestGame::gridSizesFollowWorldSize_data()
@@ -293,8 +224,8 @@ void TestGame::gridSizesFollowWorldSize()
 
     const auto game = testing::makeGame(25);
     QCOMPARE(QSize(game->cells->columns, game->cells->rows), cells);
-    QCOMPARE(QSize(game->cells->width, game->cells->height), QSize(width, height));
     QCOMPARE(QSize(game->bins->columns, game->bins->rows), bins);
+    QCOMPARE(QSize(game->cells->width, game->cells->height), QSize(width, height));
     QCOMPARE(QSize(game->bins->width, game->bins->height), QSize(width, height));
     QCOMPARE(game->camera, camera);
     QCOMPARE(game->scene->sceneRect(), QRectF(-width, -height, 3 * width, 3 * height));
@@ -307,19 +238,19 @@ void TestGame::gridSizesFollowWorldSize()
 
 void TestGame::deletingGameDeletesEveryAgentAndSound()
 {
-    CountedZombie::destroyed = 0;
-    CountedSound::destroyed = 0;
+    Counted<Unit>::destroyed = 0;
+    Counted<Sound>::destroyed = 0;
     auto game = testing::makeGame(26);
     for (int i = 0; i < 3; ++i)
-        testing::place<CountedZombie>(*game, QVector2D(100 + 10 * i, 100));
+        testing::place<Counted<Unit>>(*game, QVector2D(100 + 10 * i, 100));
     game->units.last()->die(); // corpses are the game's too
-    game->sounds.append(new CountedSound(game.get(), QPointF(50, 50), 1.0));
-    game->sounds.append(new CountedSound(game.get(), QPointF(60, 50), 0.5));
+    game->sounds.append(new Counted<Sound>(game.get(), QPointF(50, 50), 1.0));
+    game->sounds.append(new Counted<Sound>(game.get(), QPointF(60, 50), 0.5));
 
     game.reset();
 
-    QCOMPARE(CountedZombie::destroyed, 3);
-    QCOMPARE(CountedSound::destroyed, 2);
+    QCOMPARE(Counted<Unit>::destroyed, 3);
+    QCOMPARE(Counted<Sound>::destroyed, 2);
 }
 
 void TestGame::unitsStepWithNoUpperVectorStateInUse_data()
