@@ -201,9 +201,8 @@ void Unit::commit()
     setPos(next);
 }
 
-// Flattened: the zombie's own adaptToLight (behind a check of the type),
-// limit and the commit are inlined, which the step, run for every agent
-// twice an AI tick, is the better for.
+// Flattened, so that the zombie's own adaptToLight (behind a check of the
+// type), limit and the commit are inlined: every agent steps twice an AI tick.
 [[gnu::flatten]] void Unit::step(int phase)
 {
     if (phase != 0) {
