@@ -1,8 +1,9 @@
 #pragma once
 
 // Helpers shared by the tests: games built from a fixed seed with their
-// timers stopped, so that a test steps them by calling the slots; and
-// tuning values changed for one test and restored after it.
+// timers stopped, so that a test steps them by calling the slots; tuning
+// values changed for one test and restored after it; agents put where a
+// test wants them.
 
 #include "agents/human.h"
 #include "agents/unit.h"
@@ -13,10 +14,8 @@
 #include "world/occupancy.h"
 #include "world/sound.h"
 
-#include <QLoggingCategory>
 #include <QTest>
 
-#include <initializer_list>
 #include <memory>
 
 namespace testing {
@@ -36,8 +35,7 @@ private:
     T saved;
 };
 
-// Sets an environment variable for the lifetime of the object, then puts
-// back what was there.
+// Sets an environment variable for the lifetime of the object.
 class EnvironmentOverride
 {
 public:
@@ -46,13 +44,7 @@ public:
     {
         qputenv(name, value);
     }
-    ~EnvironmentOverride()
-    {
-        if (wasSet)
-            qputenv(name, saved);
-        else
-            qunsetenv(name);
-    }
+    ~EnvironmentOverride() { wasSet ? qputenv(name, saved) : qunsetenv(name); }
     EnvironmentOverride(const EnvironmentOverride&) = delete;
     EnvironmentOverride& operator=(const EnvironmentOverride&) = delete;
 
@@ -61,20 +53,6 @@ private:
     bool wasSet;
     QByteArray saved;
 };
-
-// Turns debug output of the default category on, whatever QT_LOGGING_RULES
-// says: the test environment turns it off, and the environment's rules
-// outrank QLoggingCategory::setFilterRules.
-inline void enableDefaultDebug()
-{
-    static QLoggingCategory::CategoryFilter previous = nullptr;
-    previous = QLoggingCategory::installFilter([](QLoggingCategory* category) {
-        if (previous)
-            previous(category);
-        if (qstrcmp(category->categoryName(), "default") == 0)
-            category->setEnabled(QtDebugMsg, true);
-    });
-}
 
 // A game from a fixed seed, timers stopped.
 inline std::unique_ptr<Game> makeGame(std::uint64_t seed = 1)
@@ -93,7 +71,13 @@ struct EmptyWorld {
     Override<double> vegetation{params::vegetationChance, 0.0};
 };
 
-// Adds a zombie (or a survivor) to the game at a point and commits it, as the
+inline std::unique_ptr<Game> makeEmptyGame()
+{
+    const EmptyWorld empty;
+    return makeGame();
+}
+
+// Adds a zombie (or a survivor) at rest at a point and commits it, as the
 // game's own creators and the next physics step would.
 template <typename Agent = Unit>
 Agent* place(Game& game, QVector2D at)
@@ -102,49 +86,34 @@ Agent* place(Game& game, QVector2D at)
     agent->position = at;
     agent->velocity = QVector2D(0, 0);
     game.units.append(agent);
-    if (agent->isHuman)
-        ++game.humanCount;
-    else
-        ++game.zombieCount;
+    ++(agent->isHuman ? game.humanCount : game.zombieCount);
     agent->commit();
     return agent;
 }
 
-// Each component with QCOMPARE's own tolerance for floats: relative, and
-// absolute near zero.
-inline bool sameVector(QVector2D actual, QVector2D expected)
+// A wall cell, as a building stamp leaves it.
+inline Cell& wall(Game& game, int column, int row, QRgb colour = qRgba(90, 90, 90, 255))
 {
-    auto same = [](float a, float e) { return qFuzzyIsNull(e) ? qFuzzyIsNull(a) : qFuzzyCompare(a, e); };
-    return same(actual.x(), expected.x()) && same(actual.y(), expected.y());
-}
-
-inline QString describe(QVector2D v)
-{
-    return QStringLiteral("(%1, %2)").arg(double(v.x()), 0, 'g', 9).arg(double(v.y()), 0, 'g', 9);
-}
-
-// think() reads the configuration that the physics step last adapted.
-inline void setLight(Game& game, double light, std::initializer_list<Unit*> units)
-{
-    game.light = light;
-    for (Unit* unit : units)
-        unit->adaptToLight();
-}
-
-// Whether the game's generator is where a copy taken earlier is now.
-inline bool drewNothingSince(Game& game, Random copy)
-{
-    Random probe = game.random;
-    return probe.draw() == copy.draw() && probe.draw() == copy.draw();
+    Cell& cell = game.cells->item(column, row);
+    cell.claimed = true;
+    cell.setPixel(colour);
+    return cell;
 }
 
 } // namespace testing
 
-#define COMPARE_VECTOR(actual, expected)                                                            \
-    do {                                                                                            \
-        const QVector2D actual_ = (actual);                                                         \
-        const QVector2D expected_ = (expected);                                                     \
-        QVERIFY2(testing::sameVector(actual_, expected_),                                           \
-                 qPrintable(QStringLiteral(#actual " is %1, expected %2")                           \
-                                .arg(testing::describe(actual_), testing::describe(expected_))));   \
+// A table whose rows are whole structs: one column, one fetch, and each case
+// reads as one line. The struct needs Q_DECLARE_METATYPE.
+#define ROWS(Type) QTest::addColumn<Type>("row")
+#define ROW(Type) QFETCH(Type, row)
+
+// Compares vectors with QCOMPARE's own tolerance for floats, naming both.
+#define COMPARE_VECTOR(actual, expected)                                                                    \
+    do {                                                                                                    \
+        const QVector2D a_ = (actual), e_ = (expected);                                                     \
+        const auto same_ = [](float a, float e) { return qFuzzyIsNull(e) ? qFuzzyIsNull(a) : qFuzzyCompare(a, e); }; \
+        QVERIFY2(same_(a_.x(), e_.x()) && same_(a_.y(), e_.y()),                                            \
+                 qPrintable(QStringLiteral(#actual " is (%1, %2), expected (%3, %4)")                       \
+                                .arg(double(a_.x()), 0, 'g', 9).arg(double(a_.y()), 0, 'g', 9)              \
+                                .arg(double(e_.x())).arg(double(e_.y()))));                                 \
     } while (false)

@@ -1,280 +1,279 @@
+// The game's own steps: day and night, score and camera, fading sounds and
+// corpses, waves of zombies, the timing report, and seeded replay.
+
 #include "testing.h"
 
-#include "ui/scene.h"
-#include "ui/status.h"
 #include "ui/view.h"
 
+#include <QCryptographicHash>
 #include <QDataStream>
-#include <QLayout>
-#include <QTimer>
-
-#include <cmath>
-#include <functional>
-
-#if defined(__x86_64__) || defined(__i386__)
-#include <cpuid.h>
-#endif
+#include <QLoggingCategory>
 
 namespace {
 
-#if defined(__x86_64__) || defined(__i386__)
-// Whether the processor reports which register state is in use (XGETBV with
-// ECX = 1), as AVX processors mostly do.
-bool vectorStateReported()
+QStringList messages;
+
+void keepMessage(QtMsgType, const QMessageLogContext&, const QString& text)
 {
-    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-    return __builtin_cpu_supports("avx") && __get_cpuid_count(0xD, 1, &eax, &ebx, &ecx, &edx)
-           && (eax & (1u << 2)) != 0;
+    messages.append(text);
 }
 
-bool upperHalvesInUse()
+// A physics step, every other step an AI step, every eighth a spawn: the
+// timers' proportions, on no clock at all.
+void play(Game& game, int steps)
 {
-    unsigned low = 0, high = 0;
-    asm volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(1));
-    return (low & (1u << 2)) != 0;
+    for (int step = 0; step < steps; ++step) {
+        game.physicsUpdate();
+        if (step % 2)
+            game.AIUpdate();
+        if (step % 8 == 0)
+            game.spawn();
+    }
 }
 
-// What a library routine that leaves AVX without clearing it does. Not
-// compiled for AVX, since the compiler would then clear them on return.
-void useUpperHalves() { asm volatile("vpcmpeqd %%ymm0, %%ymm0, %%ymm0" ::: "xmm0"); }
-#else
-bool vectorStateReported() { return false; }
-bool upperHalvesInUse() { return false; }
-void useUpperHalves() {}
-#endif
-
-// A zombie or a sound that counts its destructions, to see the game free them.
-template <typename Base>
-class Counted : public Base
-{
-public:
-    using Base::Base;
-    ~Counted() override { ++destroyed; }
-    static inline int destroyed = 0;
-};
-
-// A zombie that notes whether the upper vector halves were in use when it
-// stepped and when it thought.
-class VectorProbe : public Unit
-{
-public:
-    using Unit::Unit;
-    void step(int phase) override
-    {
-        if (phase == 0)
-            inUse = upperHalvesInUse();
-        Unit::step(phase);
-    }
-    void think(QList<Unit*>* neighbours) override
-    {
-        inUse = upperHalvesInUse();
-        Unit::think(neighbours);
-    }
-    bool inUse = true;
-};
-
-// Everything that makes up a game's world, as bytes to compare.
-QByteArray world(const Game& game)
+QByteArray fingerprint(const Game& game)
 {
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << game.tick << game.score << game.zombieCount << game.humanCount << game.units.size() << game.sounds.size();
+    for (const Unit* unit : game.units)
+        out << unit->id << unit->position << unit->velocity << unit->dead << unit->cooldown;
     for (const Cell& cell : game.cells->items)
-        out << cell.color.rgba() << cell.strength << cell.empty << cell.claimed;
-    for (const Unit* unit : game.units) {
-        out << unit->id << unit->isHuman << unit->position << unit->velocity << unit->melee << unit->evade
-            << unit->dead << unit->fade;
-        if (const auto* human = unit->isHuman ? static_cast<const Human*>(unit) : nullptr)
-            out << human->range << human->armed << human->farSighted << human->controlled;
-    }
-    for (const Sound* sound : game.sounds)
-        out << sound->x << sound->y << sound->volume;
-    out << game.zombieCount << game.humanCount << game.nextId << game.score << game.waveLeft << game.wavePoint;
-    return bytes;
+        out << cell.strength;
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex();
 }
 
-// Whether a timer's timeout reaches the slot, by whichever kind of connect.
-template <typename Receiver>
-bool wired(QTimer* timer, Receiver* receiver, void (Receiver::*slot)(), const char* slotSignature)
-{
-    return QObject::disconnect(timer, &QTimer::timeout, receiver, slot)
-           || QObject::disconnect(timer, SIGNAL(timeout()), receiver, slotSignature);
-}
+struct Physics { int tick; bool steered; QList<int> keys; QVector2D pan; double light; QColor tint; QVector2D panAfter; double score; };
+struct Wave { int tick, left, edge; QVector2D anchor; int created, leftAfter; QVector2D inwards; };
+struct Camera { bool steered; QVector2D pan, camera; };
+struct Report { double physics, ai, display; int aiInterval; QString text; };
 
 } // namespace
+
+Q_DECLARE_METATYPE(Physics)
+Q_DECLARE_METATYPE(Wave)
+Q_DECLARE_METATYPE(Camera)
+Q_DECLARE_METATYPE(Report)
 
 class TestGame : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void newGameSelectsFirstHumanAndZoomsOnIt_data();
-    void newGameSelectsFirstHumanAndZoomsOnIt();
-    void sameSeedBuildsAndRunsTheSameWorld();
-    void timersRepeatPreciselyEachDrivingItsOwnSlot();
-    void gridSizesFollowWorldSize_data();
-    void gridSizesFollowWorldSize();
-    void deletingGameDeletesEveryAgentAndSound();
-    void unitsStepWithNoUpperVectorStateInUse_data();
-    void unitsStepWithNoUpperVectorStateInUse();
-};
-
-void TestGame::newGameSelectsFirstHumanAndZoomsOnIt_data()
-{
-    QTest::addColumn<int>("humans");
-    QTest::newRow("default population") << 30;
-    QTest::newRow("no humans: nobody selected, zoom stays one") << 0;
-}
-
-void TestGame::newGameSelectsFirstHumanAndZoomsOnIt()
-{
-    QFETCH(int, humans);
-    const testing::Override<int> population(params::initialHumans, humans);
-    const auto game = testing::makeGame(3);
-    QCOMPARE(game->units.size(), 500 + humans);
-    QCOMPARE(game->nextId, 500 + humans);
-    QCOMPARE(game->humanCount, humans);
-    QCOMPARE(game->zombieCount, 500);
-    QCOMPARE(static_cast<Unit*>(game->selected), humans ? game->units[500] : nullptr);
-    QCOMPARE(game->view->transform(), humans ? QTransform::fromScale(4, 4) : QTransform());
-    QCOMPARE(game->view->dragMode(), QGraphicsView::NoDrag);
-    QVERIFY2(game->scene->items().isEmpty(), "agents are painted by the scene, never added to it");
-    // The panel at the left of the view.
-    QCOMPARE(game->layout()->itemAt(0)->widget(), game->status);
-    QCOMPARE(game->layout()->itemAt(1)->widget(), game->view);
-    // Zombies first, then humans, each taking the next id, on an empty cell
-    // at whole coordinates; none filed until its first commit.
-    for (qsizetype i = 0; i < game->units.size(); ++i) {
-        const Unit* unit = game->units[i];
-        QCOMPARE(unit->id, int(i));
-        QCOMPARE(unit->isHuman, i >= 500);
-        QCOMPARE(unit->isHuman && static_cast<const Human*>(unit)->controlled, i == 500);
-        QVERIFY(!unit->filed());
-        const QVector2D p = unit->position;
-        QVERIFY(p.x() >= 0 && p.x() < 1600 && p.y() >= 0 && p.y() < 800);
-        QCOMPARE(p, QVector2D(std::trunc(p.x()), std::trunc(p.y())));
-        QVERIFY2(game->cells->item(int(p.x()) / 10, int(p.y()) / 10).empty, qPrintable(QString::number(unit->id)));
+    void newGameSteersItsFirstSurvivorCloseUp()
+    {
+        const auto game = testing::makeGame(5);
+        QCOMPARE(game->units.size(), qsizetype(530));
+        QCOMPARE(game->zombieCount, 500);
+        QCOMPARE(game->humanCount, 30);
+        QCOMPARE(game->selected, game->units[500]);
+        QCOMPARE(game->view->transform().m11(), 4.0);
+        int walls = 0;
+        for (const Cell& cell : game->cells->items)
+            walls += !cell.empty && cell.strength > 0.3; // vegetation is never that strong
+        QVERIFY2(walls > 300, "the fort, the mansion and the houses stand");
+        for (const Unit* unit : std::as_const(game->units))
+            QVERIFY(game->cells->at(unit->position.x(), unit->position.y()).empty);
     }
-}
 
-void TestGame::sameSeedBuildsAndRunsTheSameWorld()
-{
-    const auto a = testing::makeGame(21);
-    const auto b = testing::makeGame(21);
-    QVERIFY(world(*a) == world(*b));
-    QVERIFY(world(*a) != world(*testing::makeGame(22)));
+    void seededGamesReplayTheirRecordedTrace()
+    {
+        const auto first = testing::makeGame(11), again = testing::makeGame(11), other = testing::makeGame(12);
+        for (Game* game : {first.get(), again.get(), other.get()})
+            play(*game, 3000);
+        QCOMPARE(fingerprint(*first), fingerprint(*again));
+        QVERIFY(fingerprint(*first) != fingerprint(*other));
+        // Recorded from the game as it plays; any change of the rules, or of the
+        // order of the draws, shows here first.
+        QCOMPARE(fingerprint(*first), QByteArray("0c526d9d3aa705e00cfdfa267d1aa482ff5318ff"));
+    }
 
-    // Interleaved, so that nothing shared between games can hide.
-    for (int step = 0; step < 100; ++step) {
-        for (Game* game : {a.get(), b.get()}) {
+    void physicsStep_data()
+    {
+        // The free camera's pan is damped by 0.8, then pushed 2.5 per axis; a
+        // steered survivor leaves it alone and scores 0.1 + 0.005 per zombie.
+        ROWS(Physics);
+        const QColor dawn(100, 96, 0, 0);
+        QTest::newRow("dawn of the first day") << Physics{1, false, {Qt::Key_A, Qt::Key_Up}, {1, 1}, 0.9999955, dawn, {-1.7f, -1.7f}, 1};
+        QTest::newRow("dusk") << Physics{524, false, {Qt::Key_Right, Qt::Key_S}, {0, 0}, -0.0012037, {64, 69, 4, 100}, {2.5, 2.5}, 1};
+        QTest::newRow("midnight") << Physics{1047, false, {Qt::Key_Left, Qt::Key_D}, {5, 0}, -0.9999998, {15, 3, 9, 199}, {4, 0}, 1};
+        QTest::newRow("W and Down cancel") << Physics{2, false, {Qt::Key_W, Qt::Key_Down}, {0, -5}, 0.999982, dawn, {0, -4}, 1};
+        QTest::newRow("Left and A push once") << Physics{2, false, {Qt::Key_Left, Qt::Key_A}, {0, 0}, 0.999982, dawn, {-2.5, 0}, 1};
+        QTest::newRow("steered survivor scores") << Physics{2, true, {Qt::Key_Left, Qt::Key_W}, {3, -2}, 0.999982, dawn, {3, -2}, 1.285};
+    }
+
+    void physicsStep()
+    {
+        ROW(Physics);
+        const auto game = testing::makeEmptyGame();
+        if (row.steered)
+            game->select(testing::place<Human>(*game, QVector2D(400, 400)));
+        game->tick = row.tick - 1;
+        game->zombieCount = 37;
+        game->score = 1.0;
+        game->keys = QSet<int>(row.keys.cbegin(), row.keys.cend());
+        game->pan = row.pan;
+        game->physicsUpdate();
+        QCOMPARE(game->tick, row.tick);
+        QVERIFY2(qAbs(game->light - row.light) < 1e-6, qPrintable(QString::number(game->light, 'g', 10)));
+        QCOMPARE(game->lightColor, row.tint);
+        COMPARE_VECTOR(game->pan, row.panAfter);
+        QCOMPARE(game->score, row.score);
+    }
+
+    void soundsFadeAndCorpsesAreRetired()
+    {
+        const auto game = testing::makeEmptyGame();
+        // A full-volume sound is deleted in the step that takes it below 0.1,
+        // its 45th.
+        game->sounds.append(new Sound(game.get(), QPointF(100, 100), 1.0));
+        for (int step = 1; step < 45; ++step)
             game->physicsUpdate();
-            if (step % 2 == 1)
-                game->AIUpdate();
-            if (step % 4 == 0)
-                game->spawn();
+        QCOMPARE(game->sounds.size(), 1);
+        game->physicsUpdate();
+        QCOMPARE(game->sounds.size(), 0);
+
+        // A corpse fades in the step that finds it at the threshold and is
+        // retired, and unfiled, by the next.
+        Unit* corpse = testing::place(*game, QVector2D(100, 100));
+        Unit* witness = testing::place(*game, QVector2D(105, 100));
+        corpse->die();
+        corpse->fade = params::corpseThreshold;
+        game->physicsUpdate();
+        QCOMPARE(game->units, (QList<Unit*>{corpse, witness}));
+        QVERIFY(qAbs(corpse->fade - 0.092) < 1e-12);
+        game->physicsUpdate();
+        QCOMPARE(game->units, QList<Unit*>{witness});
+        QList<Unit*> near;
+        game->unitsNear(near, 100, 100, 10);
+        QCOMPARE(near, QList<Unit*>{witness});
+    }
+
+    void spawn_data()
+    {
+        ROWS(Wave); // a left of 0 draws a new wave
+        const QVector2D anywhere(0, 400), right(0.5, 0), left(-0.5, 0);
+        QTest::newRow("a tenth of 19 is one") << Wave{0, 19, 0, anywhere, 1, 18, right};
+        QTest::newRow("never none") << Wave{0, 9, 0, anywhere, 1, 8, right};
+        QTest::newRow("new wave just short of one more") << Wave{199, 0, 0, {}, 1, 9, {}};
+        QTest::newRow("new wave one more after 200 steps") << Wave{200, 0, 0, {}, 1, 10, {}};
+        QTest::newRow("new wave ten minutes in") << Wave{20000, 0, 0, {}, 11, 99, {}};
+        QTest::newRow("left edge near the top corner") << Wave{0, 1000, 0, {0, 10}, 100, 900, right};
+        QTest::newRow("top edge") << Wave{0, 1000, 1, {5, 0}, 100, 900, {0, 0.5}};
+        QTest::newRow("right edge near the bottom") << Wave{0, 1000, 2, {1599, 790.5}, 100, 900, left};
+        QTest::newRow("bottom edge") << Wave{0, 1000, 3, {1590, 799}, 100, 900, {0, -0.5}};
+        QTest::newRow("edge 4 is the right edge") << Wave{0, 1000, 4, {1599, 400}, 100, 900, left};
+    }
+
+    void spawn()
+    {
+        ROW(Wave);
+        const auto game = testing::makeEmptyGame();
+        game->tick = row.tick;
+        game->waveLeft = row.left;
+        game->waveEdge = row.edge;
+        game->wavePoint = row.anchor;
+        game->spawn();
+        QCOMPARE(game->units.size(), row.created);
+        QCOMPARE(game->zombieCount, row.created);
+        QCOMPARE(game->waveLeft, row.leftAfter);
+        if (row.left == 0) {
+            // A drawn anchor lies on the edge it was drawn for.
+            const QVector2D p = game->wavePoint;
+            const int e = game->waveEdge;
+            QVERIFY(e >= 0 && e <= 4);
+            QVERIFY(e == 0 ? p.x() == 0 : e == 1 ? p.y() == 0 : e == 3 ? p.y() == 799 : p.x() == 1599);
+            return;
+        }
+        // Spread along the edge within 25 of the anchor, clamped into the world,
+        // all heading inwards.
+        const bool alongX = row.edge % 2 == 1;
+        float least = 2000, most = -1;
+        for (const Unit* zombie : std::as_const(game->units)) {
+            QCOMPARE(alongX ? zombie->position.y() : zombie->position.x(), alongX ? row.anchor.y() : row.anchor.x());
+            const float offset = alongX ? zombie->position.x() - row.anchor.x() : zombie->position.y() - row.anchor.y();
+            least = std::min(least, offset);
+            most = std::max(most, offset);
+            QCOMPARE(zombie->velocity, row.inwards);
+        }
+        QVERIFY2(least >= -25 && most <= 25 && (row.created < 100 || most - least > 25),
+                 qPrintable(QStringLiteral("%1 to %2").arg(least).arg(most)));
+    }
+
+    void spawningStopsAtTheCap()
+    {
+        const auto game = testing::makeEmptyGame();
+        for (int i = 0; i < 1999; ++i) {
+            Unit* unit = testing::place(*game, QVector2D(10 + i % 150 * 10, 10 + i / 150 * 10));
+            if (i % 4 == 0)
+                unit->die(); // corpses still take their place
+        }
+        game->waveLeft = 25;
+        game->wavePoint = QVector2D(0, 400);
+        for (int call = 0; call < 2; ++call) {
+            game->spawn(); // two are due, but only one place is left
+            QCOMPARE(game->units.size(), 2000);
+            QCOMPARE(game->waveLeft, 24);
         }
     }
-    QVERIFY2(a->units.size() > 530, "the run should have spawned zombies");
-    QVERIFY(world(*a) == world(*b));
-}
 
-void TestGame::timersRepeatPreciselyEachDrivingItsOwnSlot()
-{
-    const testing::EmptyWorld empty;
-    Game game(nullptr, 24);
-    const QList<QTimer*> timers{game.physicsTimer, game.aiTimer,      game.reportTimer,
-                                game.spawnTimer,   game.displayTimer, game.statusTimer};
-    QCOMPARE(game.findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly), timers);
-    const int intervals[] = {30, 60, 1000, 250, 30, 500};
-    for (int t = 0; t < timers.size(); ++t) {
-        QTimer* timer = timers[t];
-        QVERIFY(timer->isActive() && !timer->isSingleShot());
-        QCOMPARE(timer->timerType(), Qt::PreciseTimer);
-        QCOMPARE(timer->interval(), intervals[t]);
-        const bool wiring[] = {wired(timer, &game, &Game::physicsUpdate, SLOT(physicsUpdate())),
-                               wired(timer, &game, &Game::AIUpdate, SLOT(AIUpdate())),
-                               wired(timer, &game, &Game::printFPS, SLOT(printFPS())),
-                               wired(timer, &game, &Game::spawn, SLOT(spawn())),
-                               wired(timer, &game, &Game::display, SLOT(display())),
-                               wired(timer, game.status, &Status::refresh, SLOT(refresh()))};
-        for (int s = 0; s < timers.size(); ++s)
-            QVERIFY2(wiring[s] == (s == t), qPrintable(QStringLiteral("timer %1, slot %2").arg(t).arg(s)));
+    void cameraFollows_data()
+    {
+        ROWS(Camera);
+        QTest::newRow("on the steered survivor, whatever the pan") << Camera{true, {50, -30}, {300, 200}};
+        QTest::newRow("free, a pan of 0.94 is still") << Camera{false, {0.8f, 0.5f}, {800, 400}};
+        QTest::newRow("free, a pan of exactly 1 is still") << Camera{false, {0, 1}, {800, 400}};
+        QTest::newRow("free, a pan of 1.005 moves") << Camera{false, {1.0f, 0.1f}, {801, 400.1f}};
     }
-}
 
-void TestGame::gridSizesFollowWorldSize_data()
-{
-    QTest::addColumn<int>("width");
-    QTest::addColumn<int>("height");
-    QTest::addColumn<QSize>("cells");
-    QTest::addColumn<QSize>("bins");
-    QTest::addColumn<QVector2D>("camera");
-    QTest::newRow("doubled world") << 3200 << 1600 << QSize(320, 160) << QSize(106, 53) << QVector2D(1600, 800);
-    QTest::newRow("odd sizes truncate") << 1605 << 805 << QSize(160, 80) << QSize(53, 26) << QVector2D(802, 402);
-}
+    void cameraFollows()
+    {
+        ROW(Camera);
+        const auto game = testing::makeEmptyGame();
+        if (row.steered)
+            game->select(testing::place<Human>(*game, QVector2D(300, 200)));
+        game->pan = row.pan;
+        game->view->resize(400, 400);
+        game->view->centerOn(800, 400);
+        game->display();
+        COMPARE_VECTOR(game->camera, row.camera);
+        const QPointF centre = game->view->mapToScene(game->view->viewport()->rect().center());
+        QVERIFY2(QVector2D(centre).distanceToPoint(row.camera) < 2, "the view is centred on the camera");
+    }
 
-void TestGame::gridSizesFollowWorldSize()
-{
-    QFETCH(int, width);
-    QFETCH(int, height);
-    QFETCH(QSize, cells);
-    QFETCH(QSize, bins);
-    QFETCH(QVector2D, camera);
-    const testing::Override<int> worldWidth(params::worldWidth, width);
-    const testing::Override<int> worldHeight(params::worldHeight, height);
+    void timingReport_data()
+    {
+        ROWS(Report);
+        QTest::newRow("worked example") << Report{3.25, 11.5, 7.0, 60,
+            "Average time spent (ms):\n Physics:  3.25  \t( 30 )\n AI:       11.5  \t( 60 )\n Display:  7  \t( 30 )\n "};
+        QTest::newRow("six significant digits; another AI interval") << Report{1234567.0, 6.513215599, 0.0001, 45,
+            "Average time spent (ms):\n Physics:  1.23457e+06  \t( 30 )\n AI:       6.51322  \t( 45 )\n Display:  0.0001  \t( 30 )\n "};
+    }
 
-    const auto game = testing::makeGame(25);
-    QCOMPARE(QSize(game->cells->columns, game->cells->rows), cells);
-    QCOMPARE(QSize(game->bins->columns, game->bins->rows), bins);
-    QCOMPARE(QSize(game->cells->width, game->cells->height), QSize(width, height));
-    QCOMPARE(QSize(game->bins->width, game->bins->height), QSize(width, height));
-    QCOMPARE(game->camera, camera);
-    QCOMPARE(game->scene->sceneRect(), QRectF(-width, -height, 3 * width, 3 * height));
-    QCOMPARE(game->cells->items.size(), std::size_t(cells.width() * cells.height()));
-    for (int column = 0; column < cells.width(); ++column)
-        for (int row = 0; row < cells.height(); ++row)
-            if (game->cells->item(column, row).column != column || game->cells->item(column, row).row != row)
-                QFAIL(qPrintable(QStringLiteral("cell (%1, %2) is numbered wrongly").arg(column).arg(row)));
-}
+    void timingReport()
+    {
+        ROW(Report);
+        const testing::Override<int> interval(params::aiInterval, row.aiInterval);
+        const auto game = testing::makeEmptyGame();
+        game->physicsTime = row.physics;
+        game->aiTime = row.ai;
+        game->displayTime = row.display;
+        messages.clear();
+        QLoggingCategory::defaultCategory()->setEnabled(QtDebugMsg, true);
+        const QtMessageHandler previous = qInstallMessageHandler(keepMessage);
+        game->printFPS();
+        qInstallMessageHandler(previous);
+        QCOMPARE(messages, QStringList{row.text});
 
-void TestGame::deletingGameDeletesEveryAgentAndSound()
-{
-    Counted<Unit>::destroyed = 0;
-    Counted<Sound>::destroyed = 0;
-    auto game = testing::makeGame(26);
-    for (int i = 0; i < 3; ++i)
-        testing::place<Counted<Unit>>(*game, QVector2D(100 + 10 * i, 100));
-    game->units.last()->die(); // corpses are the game's too
-    game->sounds.append(new Counted<Sound>(game.get(), QPointF(50, 50), 1.0));
-    game->sounds.append(new Counted<Sound>(game.get(), QPointF(60, 50), 0.5));
-
-    game.reset();
-
-    QCOMPARE(Counted<Unit>::destroyed, 3);
-    QCOMPARE(Counted<Sound>::destroyed, 2);
-}
-
-void TestGame::unitsStepWithNoUpperVectorStateInUse_data()
-{
-    QTest::addColumn<std::function<void(Game&)>>("step");
-    QTest::newRow("physics") << std::function<void(Game&)>(&Game::physicsUpdate);
-    QTest::newRow("AI") << std::function<void(Game&)>(&Game::AIUpdate);
-}
-
-void TestGame::unitsStepWithNoUpperVectorStateInUse()
-{
-    // Left in use by a library, the upper halves would slow every unit's step.
-    QFETCH(std::function<void(Game&)>, step);
-    if (!vectorStateReported())
-        QSKIP("this processor does not report which vector state is in use");
-    auto game = testing::makeGame(27);
-    auto* probe = testing::place<VectorProbe>(*game, QVector2D(400, 400));
-    game->units.move(game->units.indexOf(probe), 0); // before anything else can clear them
-
-    useUpperHalves();
-    QVERIFY(upperHalvesInUse());
-    step(*game);
-    QVERIFY(!probe->inUse);
-}
+        // Each step's average moves a tenth of the way to its newest duration:
+        // an empty world's steps take well under a millisecond.
+        game->physicsTime = game->aiTime = 10.0;
+        game->physicsUpdate();
+        game->AIUpdate();
+        for (double mean : {game->physicsTime, game->aiTime})
+            QVERIFY2(mean >= 9.0 && mean < 9.2, qPrintable(QString::number(mean)));
+    }
+};
 
 QTEST_MAIN(TestGame)
 #include "tst_game.moc"

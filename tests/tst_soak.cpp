@@ -1,25 +1,84 @@
-// Half an hour of play at the agent cap on a virtual clock: noises, screams,
-// survivors taken and given up, movement keys, frames drawn; the world is
-// checked every hundred steps. CARROWMERE_SOAK_STEPS sets the physics steps
-// (60000, half an hour, by default), CARROWMERE_SOAK_SEED the seed.
+// Half an hour of play at the agent cap on a virtual clock, under a storm of
+// input sent to the real view: keys (some auto-repeated, some released
+// unpressed), noises, drags, wheel turns of every size, survivors taken and
+// given up, frames drawn. The world is checked every hundred steps.
+// CARROWMERE_SOAK_STEPS sets the physics steps (60000 by default),
+// CARROWMERE_SOAK_SEED the seed.
 
-#include "invariants.h"
+#include "testing.h"
 
 #include "ui/scene.h"
+#include "ui/status.h"
 #include "ui/view.h"
 
 #include <QApplication>
 #include <QDataStream>
-#include <QImage>
+#include <QHash>
 #include <QKeyEvent>
 #include <QPainter>
 
 namespace {
 
-void sendKey(Game& game, QEvent::Type type, int key)
+std::uint64_t fromEnvironment(const char* name, std::uint64_t fallback)
 {
-    QKeyEvent event(type, key, Qt::NoModifier);
-    QApplication::sendEvent(game.view, &event);
+    const qulonglong value = qEnvironmentVariable(name).toULongLong();
+    return value > 0 ? value : fallback;
+}
+
+template <typename... Args>
+QString say(const Game& game, const char* what, Args... args)
+{
+    QString message = QString::fromLatin1(what);
+    ((message = message.arg(args)), ...);
+    return QStringLiteral("step %1: ").arg(game.tick) + message;
+}
+
+// The first broken rule of the world, or nothing. Units created since the
+// last physics step are not filed yet.
+QString brokenRule(const Game& game, int committedIds)
+{
+    const QSet<const Unit*> agents(game.units.cbegin(), game.units.cend());
+    if (agents.size() != game.units.size() || agents.size() > params::maxUnits)
+        return say(game, "%1 agents listed, %2 distinct", game.units.size(), agents.size());
+    // Pointers in bins are compared, never followed, until known to be agents.
+    QHash<const Unit*, int> binOf;
+    for (int index = 0; index < int(game.bins->items.size()); ++index)
+        for (const Unit* unit : game.bins->items[std::size_t(index)])
+            if (!agents.contains(unit) || binOf.contains(unit))
+                return say(game, "bin %1 holds a stranger, or an agent filed twice", index);
+            else
+                binOf.insert(unit, index);
+    int zombies = 0, humans = 0, steered = 0;
+    for (const Unit* unit : game.units) {
+        const QPointF committed = unit->pos();
+        for (QPointF p : {unit->position.toPointF(), committed}) // comparisons fail for NaN too
+            if (!(p.x() >= 0 && p.x() < params::worldWidth && p.y() >= 0 && p.y() < params::worldHeight))
+                return say(game, "agent %1 is at (%2, %3), outside the world", unit->id, p.x(), p.y());
+        const Bins& bins = *game.bins;
+        const int bin = int(committed.y() / bins.cellHeight) * bins.columns + int(committed.x() / bins.cellWidth);
+        if (unit->id < committedIds ? binOf.value(unit, -1) != bin : binOf.contains(unit))
+            return say(game, "agent %1 is in bin %2, belongs in %3", unit->id, binOf.value(unit, -1), bin);
+        const bool controlled = unit->isHuman && static_cast<const Human*>(unit)->controlled;
+        if (unit->dead && controlled)
+            return say(game, "dead human %1 is still controlled", unit->id);
+        if (!unit->dead) {
+            ++(unit->isHuman ? humans : zombies);
+            steered += controlled;
+        }
+    }
+    if (game.zombieCount != zombies || game.humanCount != humans)
+        return say(game, "counts of %1 zombies and %2 humans, but %3 and %4 live", game.zombieCount, game.humanCount,
+                   zombies, humans);
+    if (steered != (game.selected ? 1 : 0) || (game.selected && !agents.contains(game.selected)))
+        return say(game, "%1 humans steered, the selected one %2", steered, game.selected ? "set" : "none");
+    // The occupancy map may call a worn-out cell occupied, never the other way round.
+    for (int i = 0; i < int(game.cells->items.size()); ++i)
+        if (!game.cells->items[std::size_t(i)].empty && !game.occupancy->mayHold(i % game.cells->columns, i / game.cells->columns))
+            return say(game, "cell %1 holds something the occupancy map calls bare", i);
+    for (const Sound* sound : game.sounds)
+        if (!std::isfinite(sound->x) || !std::isfinite(sound->y) || !(sound->volume >= params::soundThreshold))
+            return say(game, "a sound of volume %1 lives on at (%2, %3)", sound->volume, sound->x, sound->y);
+    return QString();
 }
 
 // Everything that drawing could change by mistake.
@@ -27,46 +86,57 @@ QByteArray fingerprint(const Game& game)
 {
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
-    out << game.tick << game.score << game.light << game.camera << game.pan << game.zombieCount << game.humanCount
-        << quintptr(game.selected) << game.units.size() << game.sounds.size();
+    out << game.tick << game.score << game.light << game.camera << game.pan << game.units.size() << game.sounds.size();
     for (const Unit* unit : game.units)
-        out << unit->position << unit->velocity << unit->acceleration << unit->pos() << unit->dead << unit->fade
-            << unit->hitFlash << unit->cooldown << unit->filed();
-    for (const Sound* sound : game.sounds)
-        out << sound->x << sound->y << sound->volume;
+        out << unit->position << unit->velocity << unit->pos() << unit->dead << unit->fade << unit->hitFlash;
     for (const Cell& cell : game.cells->items)
-        out << cell.strength << cell.empty;
+        out << cell.strength;
     return bytes;
 }
 
 // A small frame and the status panel, at a zoom from far out to closer than
-// any player gets, centred on the survivor or anywhere in and around the world.
+// any player gets, anywhere in and around the world.
 void draw(Game& game, Random& chaos)
 {
     static const double zooms[] = {0.05, 0.5, 1.0, 4.0, 20.0, 80.0};
     const double zoom = zooms[chaos.draw() % 6];
-    const QPointF anywhere(-200 + 2000 * chaos.fraction(), -200 + 1200 * chaos.fraction());
-    const QPointF centre = game.selected && chaos.draw() % 2 ? game.selected->pos() : anywhere;
+    const QPointF centre(-200 + 2000 * chaos.fraction(), -200 + 1200 * chaos.fraction());
     QImage image(160, 120, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
     QTransform transform;
     transform.translate(80, 60).scale(zoom, zoom).translate(-centre.x(), -centre.y());
-    const QRectF exposed = transform.inverted().mapRect(QRectF(image.rect()));
     QPainter painter(&image);
     painter.setWorldTransform(transform);
+    const QRectF exposed = transform.inverted().mapRect(QRectF(image.rect()));
     game.scene->drawBackground(&painter, exposed);
     game.scene->drawForeground(&painter, exposed);
-    QImage panel(game.status->sizeHint(), QImage::Format_ARGB32_Premultiplied);
+    QImage panel(100, 440, QImage::Format_ARGB32_Premultiplied);
     game.status->render(&panel);
 }
 
-QList<Unit*> living(const Game& game, bool humans)
+// One random input event sent to the view, as a player's hands might.
+void storm(Game& game, Random& chaos)
 {
-    QList<Unit*> found;
-    for (Unit* unit : game.units)
-        if (!unit->dead && unit->isHuman == humans)
-            found.append(unit);
-    return found;
+    static const int keys[] = {Qt::Key_W, Qt::Key_A, Qt::Key_S, Qt::Key_D, Qt::Key_Up, Qt::Key_Left,
+                               Qt::Key_Down, Qt::Key_Right, Qt::Key_Space, Qt::Key_Q};
+    QWidget* viewport = game.view->viewport();
+    const QPointF at(-50 + (viewport->width() + 100) * chaos.fraction(), -50 + (viewport->height() + 100) * chaos.fraction());
+    const int choice = chaos.draw() % 6;
+    if (choice < 3) {
+        const QEvent::Type type = choice == 2 ? QEvent::KeyRelease : QEvent::KeyPress;
+        QKeyEvent event(type, keys[chaos.draw() % 10], Qt::NoModifier, QString(), choice == 1);
+        QApplication::sendEvent(game.view, &event);
+    } else if (choice < 5) {
+        const Qt::MouseButton button = chaos.draw() % 2 ? Qt::RightButton : Qt::LeftButton;
+        const QEvent::Type type = choice == 3 ? QEvent::MouseButtonPress : QEvent::MouseButtonRelease;
+        QMouseEvent event(type, at, viewport->mapToGlobal(at), button, choice == 3 ? button : Qt::NoButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(viewport, &event);
+    } else {
+        const int delta = (chaos.draw() % 2 ? 1 : -1) * (chaos.draw() % 3 ? 120 : chaos.draw() * 10);
+        QWheelEvent event(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewport, &event);
+    }
 }
 
 } // namespace
@@ -76,104 +146,90 @@ class TestSoak : public QObject
     Q_OBJECT
 
 private slots:
-    void halfAnHourAtTheCapKeepsTheWorldWhole();
-};
-
-void TestSoak::halfAnHourAtTheCapKeepsTheWorldWhole()
-{
-    const int steps = int(stress::fromEnvironment("CARROWMERE_SOAK_STEPS", 60000));
-    const std::uint64_t seed = stress::fromEnvironment("CARROWMERE_SOAK_SEED", 20240611);
-    qInfo("soak: seed %llu, %d physics steps", static_cast<unsigned long long>(seed), steps);
-    // A timing report comes every virtual second: 1800 would bury the test's output.
-    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
-    auto game = testing::makeGame(seed);
-    stress::Run run(*game);
-    Random chaos(seed ^ 0x5eedf00dULL);
-    const int moves[] = {Qt::Key_W, Qt::Key_A, Qt::Key_S, Qt::Key_D, Qt::Key_Up, Qt::Key_Left, Qt::Key_Down, Qt::Key_Right};
-    QList<int> held;
-    // Survivors die out within minutes and zombies only at their hands: some
-    // zombies are struck down now and then, and survivors brought in when
-    // there is room, so that corpses keep making room at the cap and there is
-    // always somebody to steer.
-    bool awaitingRefill = false;
-    int nextControl = 200, escapeUntil = -1;
-    const auto failure = [&](bool broken, const char* what) {
-        return broken ? QStringLiteral("step %1: %2").arg(game->tick).arg(what) : QString();
-    };
-
-    for (int step = 1; step <= steps; ++step) {
-        run.advance(params::physicsInterval); // ends with the step's physics
-        if (escapeUntil >= 0 && step >= escapeUntil) {
-            VERIFY_NO_FAILURE(failure(game->selected, "Escape held, yet a survivor is still steered"));
-            game->keys.remove(Qt::Key_Escape);
-            escapeUntil = -1;
-        }
-        if (step % 1500 == 0) {
-            VERIFY_NO_FAILURE(failure(awaitingRefill, "the cap was not filled again after the last zombies fell"));
-            QList<Unit*> zombies = living(*game, false);
-            for (int i = 0; i < 40 && !zombies.isEmpty(); ++i)
-                zombies.takeAt(chaos.draw() % zombies.size())->die();
-            awaitingRefill = run.capReachedAt >= 0;
-        }
-        awaitingRefill = awaitingRefill && game->units.size() < params::maxUnits;
-        while (game->humanCount < 4 && game->units.size() < params::maxUnits) {
-            const QVector2D point(float(10 + 1580 * chaos.fraction()), float(10 + 780 * chaos.fraction()));
-            if (game->cells->at(point.x(), point.y()).empty)
-                testing::place<Human>(*game, point);
-        }
-
-        // Noises anywhere, a little beyond the edges too, as a right click can be.
-        if (chaos.fraction() < 0.04) {
-            const QPointF at(-100 + 1800 * chaos.fraction(), -100 + 1000 * chaos.fraction());
-            game->sounds.append(new Sound(game.get(), at, 1.0));
-        }
-        if (game->selected && chaos.fraction() < 0.03) {
-            sendKey(*game, QEvent::KeyPress, Qt::Key_Space);
-            sendKey(*game, QEvent::KeyRelease, Qt::Key_Space);
-        }
-        if (step % 50 == 0) {
-            for (int key : std::as_const(held))
-                sendKey(*game, QEvent::KeyRelease, key);
-            held.clear();
-            for (int i = chaos.draw() % 3; i > 0; --i) {
-                held.append(moves[chaos.draw() % 8]);
-                sendKey(*game, QEvent::KeyPress, held.last());
+    void halfAnHourAtTheCapKeepsTheWorldWhole()
+    {
+        const int steps = int(fromEnvironment("CARROWMERE_SOAK_STEPS", 60000));
+        const std::uint64_t seed = fromEnvironment("CARROWMERE_SOAK_SEED", 20240611);
+        qInfo("soak: seed %llu, %d physics steps", static_cast<unsigned long long>(seed), steps);
+        auto game = testing::makeGame(seed);
+        game->resize(500, 400);
+        Random chaos(seed ^ 0x5eedf00dULL);
+        QHash<const Sound*, int> born; // physics step each live sound was first seen at
+        int capReachedAt = -1, oldestSound = 0, committedIds = game->nextId;
+        for (int step = 1; step <= steps; ++step) {
+            // Survivors are brought in when there is room, so that there is
+            // always somebody to steer.
+            while (game->humanCount < 4 && game->units.size() < params::maxUnits) {
+                const QVector2D point(float(10 + 1580 * chaos.fraction()), float(10 + 780 * chaos.fraction()));
+                if (game->cells->at(point.x(), point.y()).empty)
+                    testing::place<Human>(*game, point);
             }
-        }
-        if (step >= nextControl && escapeUntil < 0) {
-            const int choice = chaos.draw() % 10;
-            const QList<Unit*> humans = living(*game, true);
-            if ((!game->selected || choice < 2) && !humans.isEmpty()) {
-                game->select(static_cast<Human*>(humans[chaos.draw() % humans.size()]));
-            } else if (choice < 6) {
-                game->deselect();
+            // The timers' proportions: an AI step every other physics step, a
+            // spawn every eighth, a frame every step.
+            for (const Sound* sound : std::as_const(game->sounds))
+                born.insert(sound, born.value(sound, game->tick));
+            game->physicsUpdate();
+            committedIds = game->nextId;
+            const QSet<const Sound*> live(game->sounds.cbegin(), game->sounds.cend());
+            for (auto it = born.begin(); it != born.end();)
+                if (live.contains(it.key()))
+                    oldestSound = std::max(oldestSound, game->tick - (it++).value());
+                else
+                    it = born.erase(it); // a later sound may take its address
+            if (step % 2 == 0)
+                game->AIUpdate();
+            if (step % 8 == 0) {
+                const qsizetype before = game->units.size();
+                game->spawn();
+                const qsizetype after = game->units.size();
+                QVERIFY2(before >= params::maxUnits ? after == before : after > before && after <= params::maxUnits,
+                         qPrintable(say(*game, "spawning took %1 agents to %2", before, after)));
+                if (after >= params::maxUnits && capReachedAt < 0)
+                    capReachedAt = game->tick;
+            }
+            game->display();
+
+            // Zombies die only at survivors' hands, who die out within minutes:
+            // some zombies are struck down now and then.
+            if (step % 1500 == 0)
+                for (int i = 0; i < 40; ++i)
+                    if (Unit* unit = game->units[chaos.draw() % game->units.size()]; !unit->isHuman)
+                        unit->die();
+            for (int event = chaos.draw() % 3; event > 0; --event)
+                storm(*game, chaos);
+            if (step % 300 == 0) {
+                Human* survivor = nullptr;
+                for (Unit* unit : std::as_const(game->units))
+                    if (unit->isHuman && !unit->dead)
+                        survivor = static_cast<Human*>(unit);
+                if (chaos.draw() % 3)
+                    game->select(survivor);
+                else
+                    game->keys.insert(Qt::Key_Escape); // let go at the next step
             } else {
-                game->keys.insert(Qt::Key_Escape);
-                escapeUntil = step + 1 + chaos.draw() % 3;
+                game->keys.remove(Qt::Key_Escape);
             }
-            nextControl = step + 100 + chaos.draw() % 400;
+            if (step % 500 == 0) {
+                const QByteArray world = fingerprint(*game);
+                draw(*game, chaos);
+                QVERIFY2(fingerprint(*game) == world, qPrintable(say(*game, "drawing changed the world")));
+            }
+            if (step % 100 == 0 || step == steps) {
+                const QString broken = brokenRule(*game, committedIds);
+                QVERIFY2(broken.isEmpty(), qPrintable(broken));
+                const QTransform t = game->view->transform();
+                QVERIFY2(t.m11() > 0 && t.m11() == t.m22() && std::isfinite(t.dx()) && std::isfinite(t.dy()),
+                         qPrintable(say(*game, "the view's scale is %1", t.m11())));
+            }
         }
-        if (step % 500 == 0) {
-            const QByteArray world = fingerprint(*game);
-            draw(*game, chaos);
-            VERIFY_NO_FAILURE(failure(fingerprint(*game) != world, "drawing changed the world"));
-        }
-        if (step % 100 == 0 || step == steps)
-            VERIFY_NO_FAILURE(run.check());
+        qInfo("soak: the cap of %d reached at step %d", params::maxUnits, capReachedAt);
+        QCOMPARE(game->tick, steps);
+        // Every sound lives out its 45 steps and no more, whatever the load.
+        QCOMPARE(oldestSound, 44);
+        if (steps >= 20000)
+            QVERIFY2(capReachedAt >= 0 && capReachedAt <= 20000, "spawning fills the cap within ten minutes");
     }
-    qInfo("soak: the cap of %d reached at step %d", params::maxUnits, run.capReachedAt);
-
-    // Nothing but the slots stepped the game, and every sound lived out its whole life.
-    QCOMPARE(game->tick, steps);
-    QCOMPARE(run.oldestSound, stress::soundLifetime(1.0) - 1);
-    // Spawning fills the cap within ten minutes, when waves are 110 strong,
-    // and the cap was found full: corpses make room, new zombies take it.
-    if (steps >= 20000) {
-        QVERIFY2(run.capReachedAt >= 0 && run.capReachedAt <= 20000,
-                 qPrintable(QStringLiteral("the cap was reached at step %1").arg(run.capReachedAt)));
-        QVERIFY2(run.spawnsAtCap > 0, "no spawn call found the cap full");
-    }
-}
+};
 
 QTEST_MAIN(TestSoak)
 #include "tst_soak.moc"

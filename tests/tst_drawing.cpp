@@ -1,0 +1,270 @@
+// What the player sees, read back pixel by pixel: the scene's layers, the
+// agents at every level of detail, the survivor's sight, the status panel.
+
+#include "testing.h"
+
+#include "ui/scene.h"
+#include "ui/status.h"
+
+#include <QPainter>
+#include <QtMath>
+
+namespace {
+
+const QColor ground(200, 200, 200), black(0, 0, 0), glow(250, 250, 250), dusk(100, 50, 10, 128);
+enum Kind { Zombie, Unarmed, Armed };
+
+// Source-over of a translucent colour on an opaque one.
+QColor over(const QColor& top, const QColor& bottom)
+{
+    const double a = top.alphaF();
+    const auto mix = [a](int t, int b) { return int(std::lround(t * a + b * (1 - a))); };
+    return QColor(mix(top.red(), bottom.red()), mix(top.green(), bottom.green()), mix(top.blue(), bottom.blue()));
+}
+
+// Blending in premultiplied integers may be a step or two off the exact value.
+bool near(const QColor& a, const QColor& b)
+{
+    return qAbs(a.red() - b.red()) <= 2 && qAbs(a.green() - b.green()) <= 2 && qAbs(a.blue() - b.blue()) <= 2
+        && qAbs(a.alpha() - b.alpha()) <= 2;
+}
+
+#define COMPARE_COLOUR(actual, expected, where)                                                               \
+    QVERIFY2(near(actual, expected), qPrintable(QStringLiteral("%1: got %2, expected %3")                     \
+                                                    .arg(where, (actual).name(QColor::HexArgb),                \
+                                                         (expected).name(QColor::HexArgb))))
+
+// A frame of side pixels centred on a scene point, drawn as the view draws it.
+struct Frame {
+    QImage image;
+    QPointF centre;
+    double zoom;
+    QColor at(QPointF p) const
+    {
+        const QPointF pixel = (p - centre) * zoom + QPointF(image.width(), image.height()) / 2;
+        return image.pixelColor(int(std::floor(pixel.x())), int(std::floor(pixel.y())));
+    }
+};
+
+Frame render(Scene* scene, QPointF centre, double zoom, int side = 200)
+{
+    Frame frame{QImage(side, side, QImage::Format_RGB32), centre, zoom};
+    frame.image.fill(QColor(255, 0, 255)); // whatever the scene leaves untouched
+    const QRectF exposed(centre - QPointF(side, side) / (2 * zoom), QSizeF(side, side) / zoom);
+    QPainter painter(&frame.image);
+    painter.scale(zoom, zoom);
+    painter.translate(-exposed.topLeft());
+    painter.save();
+    scene->drawBackground(&painter, exposed);
+    painter.restore();
+    scene->drawForeground(&painter, exposed);
+    return frame;
+}
+
+Unit* agent(Game& game, Kind kind, QPointF at)
+{
+    if (kind == Zombie)
+        return testing::place(game, QVector2D(at));
+    auto* survivor = testing::place<Human>(game, QVector2D(at));
+    survivor->armed = kind == Armed;
+    return survivor;
+}
+
+struct Ground { QPointF outside, inside; QColor marker; };
+struct Look { Kind kind; double zoom; int cooldown; double hitFlash, fade; QColor colour; bool outlined; int span; };
+struct Wall { bool empty; double strength, zoom; bool drawn; };
+struct Panel { int survivor; double light; QString shown; };
+
+} // namespace
+
+Q_DECLARE_METATYPE(Ground)
+Q_DECLARE_METATYPE(Look)
+Q_DECLARE_METATYPE(Wall)
+Q_DECLARE_METATYPE(Panel)
+
+class TestDrawing : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void groundTintAndWaveMarker_data()
+    {
+        ROWS(Ground);
+        const QColor none(0, 0, 0, 0), yellow(255, 255, 0, 100);
+        QTest::newRow("left") << Ground{{-30, 400}, {10, 400}, none};
+        QTest::newRow("right") << Ground{{1630, 400}, {1590, 400}, none};
+        QTest::newRow("bottom") << Ground{{800, 830}, {800, 790}, none};
+        // The wave marker's disc reaches 25 units from its centre on the top edge.
+        QTest::newRow("top, past the wave marker") << Ground{{800, -28}, {800, 28}, none};
+        QTest::newRow("top, in the wave marker") << Ground{{800, -12}, {800, 12}, yellow};
+    }
+
+    void groundTintAndWaveMarker()
+    {
+        ROW(Ground);
+        const auto game = testing::makeEmptyGame();
+        game->lightColor = dusk;
+        game->wavePoint = QVector2D(800, 0);
+        const Frame frame = render(game->scene, (row.outside + row.inside) / 2, 2.0);
+        COMPARE_COLOUR(frame.at(row.outside), over(dusk, over(row.marker, black)), "outside the world");
+        COMPARE_COLOUR(frame.at(row.inside), over(dusk, over(row.marker, ground)), "inside");
+    }
+
+    void agentLooks_data()
+    {
+        ROWS(Look); // span: painted pixels across the agent's middle
+        QTest::newRow("zombie just attacked, zoom 1") << Look{Zombie, 1, 20, 0, 1, glow, false, 4};
+        QTest::newRow("zombie missed, zoom 3.99") << Look{Zombie, 3.99, 0, 1, 1, {100, 250, 100}, false, 16};
+        QTest::newRow("zombie glow outshines flash, zoom 4") << Look{Zombie, 4, 20, 0.5, 1, glow, true, 17};
+        QTest::newRow("unarmed at rest, zoom 1.99") << Look{Unarmed, 1.99, 0, 0, 1, {250, 100, 100}, false, 8};
+        QTest::newRow("armed missed, zoom 2") << Look{Armed, 2, 0, 1, 1, {0, 0, 250}, true, 9};
+        QTest::newRow("zombie square below zoom 1") << Look{Zombie, 0.999, 20, 0, 1, {100, 100, 100}, false, 3};
+        QTest::newRow("unarmed square") << Look{Unarmed, 0.999, 0, 0, 1, {255, 0, 0}, false, 4};
+        QTest::newRow("armed square") << Look{Armed, 0.999, 0, 0, 1, {0, 0, 255}, false, 4};
+        QTest::newRow("dead zombie square") << Look{Zombie, 0.999, 0, 0, 0.5, {100, 100, 100}, false, 3};
+        // Corpses grow as they fade, with no outline and no heading.
+        QTest::newRow("fresh zombie corpse") << Look{Zombie, 8, 20, 0, 1 - 1e-9, {100, 150, 100, 254}, false, 32};
+        QTest::newRow("fading zombie corpse") << Look{Zombie, 8, 20, 0, 0.5, {100, 150, 100, 127}, false, 56};
+        QTest::newRow("fading armed survivor's corpse") << Look{Armed, 8, 0, 0, 0.5, {250, 0, 0, 127}, false, 72};
+    }
+
+    void agentLooks()
+    {
+        ROW(Look);
+        const auto game = testing::makeEmptyGame();
+        Unit* unit = agent(*game, row.kind, QPointF(300, 300));
+        unit->cooldown = row.cooldown;
+        unit->hitFlash = row.hitFlash;
+        unit->velocity = QVector2D(0, 0.4f); // a heading, drawn downwards from close up
+        unit->dead = row.fade < 1;
+        unit->fade = row.fade;
+        // Painted alone on a transparent image, so that alpha is read exactly.
+        QImage image(160, 160, QImage::Format_ARGB32);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.translate(80, 80);
+        painter.scale(row.zoom, row.zoom);
+        unit->paint(&painter, nullptr, nullptr);
+        painter.end();
+        COMPARE_COLOUR(image.pixelColor(80, 80), row.colour, "the middle");
+        int across = 0, outline = 0;
+        for (int x = 0; x < 160; ++x)
+            across += image.pixelColor(x, 80).alpha() > 0;
+        for (int y = 0; y < 160; ++y)
+            for (int x = 0; x < 160; ++x)
+                outline += image.pixelColor(x, y) == black;
+        QVERIFY2(qAbs(across - row.span) <= 1, qPrintable(QStringLiteral("%1 pixels across").arg(across)));
+        QCOMPARE(outline > 0, row.outlined);
+    }
+
+    void wallsCoverAgentsButNotSounds_data()
+    {
+        ROWS(Wall);
+        QTest::newRow("just above the threshold, far off") << Wall{false, 0.31, 1, true};
+        QTest::newRow("at the threshold, zoom exactly 2") << Wall{false, 0.3, 2, false};
+        QTest::newRow("at the threshold, zoom just above 2") << Wall{false, 0.3, 2.01, true};
+        QTest::newRow("empty cell close up") << Wall{true, 1, 8, false};
+    }
+
+    void wallsCoverAgentsButNotSounds()
+    {
+        ROW(Wall);
+        const auto game = testing::makeEmptyGame();
+        const QColor colour(90, 90, 90, 178), ring(220, 220, 220);
+        const QPointF middle(405, 415);
+        Cell& cell = testing::wall(*game, 40, 41, colour.rgba()); // x 400..410, y 410..420
+        cell.empty = row.empty;
+        cell.strength = row.strength;
+        agent(*game, Zombie, middle)->cooldown = 20;
+        // A ring of radius 10 whose right-hand side passes through the cell's middle.
+        auto* sound = new Sound(game.get(), middle - QPointF(10, 0), 1.0);
+        sound->volume = 0.9;
+        game->sounds.append(sound);
+        const Frame frame = render(game->scene, middle, row.zoom);
+        COMPARE_COLOUR(frame.at(QPointF(400.5, 410.5)), row.drawn ? over(colour, ground) : ground, "in the cell");
+        COMPARE_COLOUR(frame.at(QPointF(410.5, 415)), ground, "beside the cell");
+        COMPARE_COLOUR(frame.at(QPointF(404, 415)), row.drawn ? over(colour, glow) : glow, "the zombie under it");
+        COMPARE_COLOUR(frame.at(QPointF(405, 415)), ring, "the ring over it");
+    }
+
+    void sightIsLimitedOnlyUnderControl_data()
+    {
+        QTest::addColumn<double>("sight"); // of a survivor under control; 0: none
+        QTest::newRow("full day") << 70.0;
+        QTest::newRow("night") << 35.0;
+        QTest::newRow("nobody under control") << 0.0;
+    }
+
+    void sightIsLimitedOnlyUnderControl()
+    {
+        QFETCH(double, sight);
+        const bool controlled = sight > 0;
+        const double viewRange = controlled ? sight : 50;
+        const auto game = testing::makeEmptyGame();
+        game->lightColor = dusk;
+        const QPointF at(800, 400);
+        Human* survivor = testing::place<Human>(*game, QVector2D(at));
+        survivor->viewRange = viewRange;
+        if (controlled)
+            game->select(survivor);
+        const Frame frame = render(game->scene, at, 2.0, int(2 * 2.6 * viewRange * 2.0));
+        // Beyond the sight the ring and the clip leave plain black, not tinted black.
+        const QColor seen = over(dusk, ground), hidden = controlled ? black : seen;
+        for (double degrees = 0; degrees < 360; degrees += 45) {
+            const QPointF direction(std::cos(qDegreesToRadians(degrees)), std::sin(qDegreesToRadians(degrees)));
+            for (const double share : {0.95, 1.05, 1.4, 1.65, 2.5})
+                COMPARE_COLOUR(frame.at(at + share * viewRange * direction), share < 1 ? seen : hidden,
+                               QStringLiteral("%1 x sight at %2 degrees").arg(share).arg(degrees));
+        }
+    }
+
+    void statusPanelRows_data()
+    {
+        ROWS(Panel); // the light is shown truncated, not rounded
+        QTest::newRow("nobody under control, full night") << Panel{-1, -1, "0%"};
+        QTest::newRow("unarmed survivor, almost full day") << Panel{Unarmed, 0.999, "99%"};
+        QTest::newRow("armed survivor, full day") << Panel{Armed, 1, "100%"};
+    }
+
+    void statusPanelRows()
+    {
+        ROW(Panel);
+        const auto game = testing::makeGame(3);
+        game->zombieCount = 487;
+        game->humanCount = 23;
+        game->light = row.light;
+        game->score = 12.9;
+        Human* steered = game->selected;
+        steered->armed = row.survivor == Armed;
+        steered->evade = 0.456;
+        steered->melee = 0.699;
+        steered->range = 0.8;
+        if (row.survivor < 0)
+            game->deselect();
+        // Each row as it should look: green text centred in a 100 x 20 box on
+        // black; the survivor's rows keep their places, leaving gaps when absent.
+        const auto band = [](const QString& text) {
+            QImage image(100, 20, QImage::Format_RGB32);
+            image.fill(Qt::black);
+            QPainter painter(&image);
+            painter.setPen(QColor(0, 255, 0));
+            painter.setFont(QFont(QStringLiteral("Arial"), 12, QFont::Thin));
+            painter.drawText(image.rect(), Qt::AlignCenter, text);
+            return image;
+        };
+        const bool skills = row.survivor >= 0, range = row.survivor == Armed;
+        const QStringList rows{"Zombies", "487", "Humans", "23", "", "", "Light", row.shown, "", "",
+                               skills ? "Evade" : "", skills ? "45%" : "", skills ? "Melee" : "", skills ? "69%" : "",
+                               range ? "Range" : "", range ? "80%" : "", "Score", "12", "", "[ESC] Menu"};
+        game->status->resize(100, 440);
+        QImage panel(100, 440, QImage::Format_RGB32);
+        game->status->render(&panel);
+        for (int i = 0; i < rows.size(); ++i)
+            QVERIFY2(panel.copy(0, 30 + 20 * i, 100, 20) == band(rows[i]),
+                     qPrintable(QStringLiteral("row at %1 should read \"%2\"").arg(30 + 20 * i).arg(rows[i])));
+        COMPARE_COLOUR(panel.pixelColor(50, 5), black, "above the rows");
+    }
+};
+
+QTEST_MAIN(TestDrawing)
+#include "tst_drawing.moc"
