@@ -42,7 +42,7 @@ void Human::die()
     dead = true;
     game->humanCount -= 1;
     if (controlled)
-        game->deselect();
+        game->deselect(RunEnd::Cause::Bitten);
 }
 
 void Human::think(QList<Unit*>* neighbours)
@@ -195,19 +195,9 @@ void Human::step(int phase)
 void Human::steerByKeys()
 {
     velocity = scaled(velocity, params::keyDamping);
-    acceleration = QVector2D(0, 0);
-    const QSet<int>& keys = game->keys;
-    const float push = float(params::keyAcceleration);
-    if (keys.contains(Qt::Key_Left) || keys.contains(Qt::Key_A))
-        acceleration.setX(acceleration.x() - push);
-    if (keys.contains(Qt::Key_Right) || keys.contains(Qt::Key_D))
-        acceleration.setX(acceleration.x() + push);
-    if (keys.contains(Qt::Key_Up) || keys.contains(Qt::Key_W))
-        acceleration.setY(acceleration.y() - push);
-    if (keys.contains(Qt::Key_Down) || keys.contains(Qt::Key_S))
-        acceleration.setY(acceleration.y() + push);
-    if (keys.contains(Qt::Key_Escape) && game->selected)
-        game->deselect();
+    acceleration = scaled(game->keyDirection(), params::keyAcceleration);
+    if (game->keyDown(Qt::Key_Escape))
+        game->deselect(RunEnd::Cause::GaveUp);
 }
 
 void Human::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*)

@@ -59,7 +59,7 @@ Interface::~Interface()
 
 void Interface::startGame()
 {
-    game = new Game(this);
+    game = new Game(this, std::nullopt, &records);
     layout->addWidget(game);
     connect(game, &QObject::destroyed, this, &Interface::stopGame);
     menu->setVisible(false);
@@ -75,6 +75,8 @@ void Interface::stopGame()
 
 void Interface::keyPressEvent(QKeyEvent* event)
 {
-    if (event->key() == Qt::Key_Escape)
+    // Only a fresh press: the Escape held down to leave the game must not
+    // also close the program.
+    if (event->key() == Qt::Key_Escape && !event->isAutoRepeat())
         QApplication::closeAllWindows();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "game/records.h"
+
 #include <QWidget>
 
 class Game;
@@ -20,6 +22,7 @@ public:
     QVBoxLayout* layout = nullptr;
     Game* game = nullptr;
     QWidget* menu = nullptr;
+    Records records{Records::defaultFileName()}; // best score and longest survival, across games
 
 public slots:
     void startGame();

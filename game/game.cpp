@@ -4,6 +4,7 @@
 #include "agents/unit.h"
 #include "game/buildings.h"
 #include "game/parameters.h"
+#include "game/records.h"
 #include "game/vectorstate.h"
 #include "ui/scene.h"
 #include "ui/status.h"
@@ -13,12 +14,14 @@
 
 #include <QDebug>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QImage>
 #include <QTime>
 #include <QTimer>
 
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -30,11 +33,16 @@ void average(double& mean, const QElapsedTimer& clock)
 
 } // namespace
 
-Game::Game(QWidget* parent, std::optional<std::uint64_t> seed)
+Game::Game(QWidget* parent, std::optional<std::uint64_t> seed, Records* records)
     : QWidget(parent),
       camera(float(params::worldWidth / 2), float(params::worldHeight / 2)),
+      records(records),
       seed(seed.value_or(std::uint64_t(QTime::currentTime().msec())))
 {
+    if (!records) {
+        ownRecords = std::make_unique<Records>();
+        this->records = ownRecords.get();
+    }
     random.seed(this->seed);
 
     bins = new Bins(params::worldWidth, params::worldHeight, params::binColumns(), params::binRows());
@@ -189,6 +197,8 @@ void Game::unitsNear(QList<Unit*>& out, float x, float y, double radius)
 
 void Game::physicsUpdate()
 {
+    if (paused)
+        return;
     clearUpperVectorState();
     QElapsedTimer clock;
     clock.start();
@@ -202,23 +212,10 @@ void Game::physicsUpdate()
     const double blue = level(std::cos(t + 3.14));
     lightColor = clampedColor((red + 1) * 50, (green + 1) * 50, (blue + 1) * 5, (1 - light) * 100);
 
-    if (selected) {
+    if (selected)
         score += params::scoreBase + params::scorePerZombie * zombieCount;
-    } else {
-        pan = scaled(pan, params::keyDamping);
-        const double push = 5.0 * params::keyAcceleration;
-        double pushX = 0;
-        double pushY = 0;
-        if (keys.contains(Qt::Key_Left) || keys.contains(Qt::Key_A))
-            pushX -= push;
-        if (keys.contains(Qt::Key_Right) || keys.contains(Qt::Key_D))
-            pushX += push;
-        if (keys.contains(Qt::Key_Up) || keys.contains(Qt::Key_W))
-            pushY -= push;
-        if (keys.contains(Qt::Key_Down) || keys.contains(Qt::Key_S))
-            pushY += push;
-        pan += QVector2D(float(pushX), float(pushY));
-    }
+    else
+        panCamera();
 
     qsizetype kept = 0;
     for (qsizetype i = 0; i < sounds.size(); ++i) {
@@ -253,12 +250,68 @@ void Game::physicsUpdate()
 
     for (Unit* unit : std::as_const(units))
         unit->step(1);
+    tapped.clear();
 
     average(physicsTime, clock);
 }
 
+void Game::panCamera()
+{
+    pan = scaled(pan, params::keyDamping);
+    pan += scaled(keyDirection(), 5.0 * params::keyAcceleration);
+}
+
+QVector2D Game::keyDirection() const
+{
+    const auto axis = [this](int less, int lessToo, int more, int moreToo) {
+        return float((keyDown(more) || keyDown(moreToo) ? 1 : 0) - (keyDown(less) || keyDown(lessToo) ? 1 : 0));
+    };
+    return QVector2D(axis(Qt::Key_Left, Qt::Key_A, Qt::Key_Right, Qt::Key_D),
+                     axis(Qt::Key_Up, Qt::Key_W, Qt::Key_Down, Qt::Key_S));
+}
+
+void Game::pressKey(int key)
+{
+    keys.insert(key);
+    // While paused no step would clear it: the key counts as held only.
+    if (!paused)
+        tapped.insert(key);
+}
+
+void Game::releaseKey(int key)
+{
+    keys.remove(key);
+}
+
+void Game::keyboardLost()
+{
+    keys.clear();
+    tapped.clear();
+    if (selected)
+        setPaused(true);
+}
+
+void Game::setPaused(bool paused)
+{
+    this->paused = paused;
+}
+
+int Game::noticeSteps()
+{
+    return 5000 / params::displayInterval; // five seconds
+}
+
+bool Game::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowDeactivate || event->type() == QEvent::Hide)
+        keyboardLost();
+    return QWidget::event(event);
+}
+
 void Game::AIUpdate()
 {
+    if (paused)
+        return;
     clearUpperVectorState();
     QElapsedTimer clock;
     clock.start();
@@ -284,6 +337,8 @@ void Game::display()
     clock.start();
 
     view->grabKeyboard();
+    if (paused && !selected)
+        panCamera(); // the world stands still, the free camera does not
     if (selected) {
         camera = selected->position;
         view->centerOn(double(camera.x()), double(camera.y()));
@@ -291,6 +346,10 @@ void Game::display()
         camera += pan;
         view->centerOn(double(camera.x()), double(camera.y()));
     }
+    if (humanCount == 0 && !std::exchange(noSurvivorsTold, true))
+        noSurvivorsShown = noticeSteps();
+    noSurvivorsShown = std::max(noSurvivorsShown - 1, 0);
+    runEndShown = std::max(runEndShown - 1, 0);
     scene->invalidate(QRectF(), QGraphicsScene::AllLayers);
 
     average(displayTime, clock);
@@ -319,17 +378,24 @@ void Game::printFPS()
 
 void Game::select(Human* human)
 {
-    deselect();
+    if (selected)
+        selected->controlled = false;
     human->controlled = true;
     selected = human;
+    runStart = tick;
     if (view)
         view->setDragMode(QGraphicsView::NoDrag);
 }
 
-void Game::deselect()
+void Game::deselect(RunEnd::Cause cause)
 {
     if (!selected)
         return;
+    const int steps = tick - runStart;
+    const double best = records->bestScore;
+    const bool newBest = records->add(score, qint64(steps) * params::physicsInterval);
+    runEnd = RunEnd{cause, steps, score, best, newBest};
+    runEndShown = noticeSteps();
     selected->controlled = false;
     selected = nullptr;
     if (view)
@@ -338,6 +404,8 @@ void Game::deselect()
 
 void Game::spawn()
 {
+    if (paused)
+        return;
     const double maximum = Random::maximum;
     if (waveLeft <= 0) {
         waveLeft = int(tick * params::waveGrowth + params::waveBase);

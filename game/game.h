@@ -12,16 +12,28 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 class Human;
 class Occupancy;
+class Records;
 class QTimer;
 class Scene;
 class Sound;
 class Status;
 class Unit;
 class View;
+
+// How the player's run with a survivor came to an end, and what it was worth.
+struct RunEnd {
+    enum class Cause { Bitten, GaveUp };
+    Cause cause;
+    int steps;     // physics steps under control
+    double score;
+    double best;   // the best score before this run; below 0 when there was none
+    bool newBest;
+};
 
 // One game, from its first zombie to the return to the menu: builds the
 // world and the widgets that show it, then drives it by six timers. Every
@@ -33,7 +45,10 @@ class Game : public QWidget
 public:
     // Without a seed, the millisecond part of the time of day chooses the
     // world; the same seed always builds the same world.
-    explicit Game(QWidget* parent = nullptr, std::optional<std::uint64_t> seed = std::nullopt);
+    // Records are kept across games by whoever starts them; without them the
+    // game keeps its own, in memory.
+    explicit Game(QWidget* parent = nullptr, std::optional<std::uint64_t> seed = std::nullopt,
+                  Records* records = nullptr);
     ~Game() override;
 
     // Every unit strictly closer than radius to (x, y), found through the bins.
@@ -47,6 +62,23 @@ public:
 
     // Stops all six timers, for code that steps the game by calling its slots.
     void stopTimers();
+
+    // A key goes down or up. A press is seen by the next physics step even
+    // when the key is up again before it.
+    void pressKey(int key);
+    void releaseKey(int key);
+    // Whether a key is down, or was pressed since the last physics step.
+    bool keyDown(int key) const { return keys.contains(key) || tapped.contains(key); }
+    // The held direction keys as a unit step on each axis: (-1, 0, 1) each.
+    QVector2D keyDirection() const;
+    // The window lost the keyboard: every key is up, and a survivor under
+    // control is not left to die while the player is away.
+    void keyboardLost();
+
+    void setPaused(bool paused);
+
+    // Display steps that an end-of-run or last-survivor notice stays up.
+    static int noticeSteps();
 
     Scene* scene = nullptr;
     View* view = nullptr;
@@ -65,6 +97,7 @@ public:
     QList<Unit*> units;        // every agent, living or dead until retired; owned
     QList<Sound*> sounds;      // owned
     QSet<int> keys;            // Qt key codes held down
+    QSet<int> tapped;          // pressed since the last physics step
     Human* selected = nullptr; // the survivor under player control
     double light = 0.0;        // -1 full night .. 1 full day
     QColor lightColor;         // the day/night tint over the scene
@@ -81,8 +114,18 @@ public:
     int waveLeft = 0;          // zombies still due in the current wave
     int waveEdge = 0;          // 0 left, 1 top, 2 (or 4) right, 3 bottom
     double score = 0.0;
+    bool paused = false;       // no step changes the world while paused
+    int runStart = 0;          // the physics step the survivor came under control
+    std::optional<RunEnd> runEnd; // the last run, while its notice is up
+    int runEndShown = 0;       // display steps its notice stays up
+    bool noSurvivorsTold = false;
+    int noSurvivorsShown = 0;  // display steps "No survivors left" stays up
+    Records* records;
     Random random;
     std::uint64_t seed;
+
+protected:
+    bool event(QEvent* event) override;
 
 public slots:
     void physicsUpdate();
@@ -90,12 +133,15 @@ public slots:
     void display();
     void printFPS();
     void select(Human* human);
-    void deselect();
+    // Ends the player's run: the survivor was bitten, or let go.
+    void deselect(RunEnd::Cause cause = RunEnd::Cause::GaveUp);
     void spawn();
 
 private:
+    void panCamera();
     QVector2D emptyPoint();
     void growVegetation();
+    std::unique_ptr<Records> ownRecords;
     template <typename Receiver>
     QTimer* makeTimer(int interval, Receiver* receiver, void (Receiver::*slot)());
 };

@@ -3,11 +3,13 @@
 
 #include "testing.h"
 
+#include "game/records.h"
 #include "ui/view.h"
 
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QLoggingCategory>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -46,6 +48,8 @@ QByteArray fingerprint(const Game& game)
 struct Physics { int tick; bool steered; QList<int> keys; QVector2D pan; double light; QColor tint; QVector2D panAfter; double score; };
 struct Wave { int tick, left, edge; QVector2D anchor; int created, leftAfter; QVector2D inwards; };
 struct Camera { bool steered; QVector2D pan, camera; };
+struct Ending { bool bitten; int tick; double best; QStringList notices; double bestAfter; };
+struct Saving { QString setup; double bestRead; bool kept; };
 struct Report { double physics, ai, display; int aiInterval; QString text; };
 
 } // namespace
@@ -54,6 +58,8 @@ Q_DECLARE_METATYPE(Physics)
 Q_DECLARE_METATYPE(Wave)
 Q_DECLARE_METATYPE(Camera)
 Q_DECLARE_METATYPE(Report)
+Q_DECLARE_METATYPE(Ending)
+Q_DECLARE_METATYPE(Saving)
 
 class TestGame : public QObject
 {
@@ -215,6 +221,134 @@ private slots:
             QCOMPARE(game->units.size(), 2000);
             QCOMPARE(game->waveLeft, 24);
         }
+    }
+
+    void pauseFreezesTheWorld()
+    {
+        // During the survivor's grace, a wave and a scream's ring.
+        const auto game = testing::makeGame(4);
+        play(*game, 290);
+        game->sounds.append(new Sound(game.get(), QPointF(400, 400), 1.0));
+        game->waveLeft = 30;
+        game->setPaused(true);
+        const auto state = [&game] {
+            return fingerprint(*game) + QByteArray::number(game->sounds.last()->volume) + QByteArray::number(game->waveLeft)
+                + QByteArray::number(game->physicsTime) + QByteArray::number(game->aiTime);
+        };
+        const QByteArray before = state();
+        play(*game, 100);
+        QCOMPARE(state(), before);
+        // The free camera still pans.
+        game->deselect();
+        game->pressKey(Qt::Key_D);
+        const float x = game->camera.x();
+        game->display();
+        QCOMPARE(game->camera.x(), x + 2.5f);
+        game->setPaused(false);
+        play(*game, 1);
+        QCOMPARE(game->tick, 291);
+    }
+
+    void endOfARun_data()
+    {
+        ROWS(Ending); // bitten or let go at a physics step, with the best score before
+        QTest::newRow("bitten as the grace ends, a first run") << Ending{true, 300, -1,
+            {"Your survivor was bitten", "Survived 0:09", "Score 12", "A new best score!"}, 12.5};
+        QTest::newRow("let go after a better run") << Ending{false, 4321, 99,
+            {"You gave up control", "Survived 2:09", "Score 12", "Best 99"}, 99};
+        QTest::newRow("let go after a worse run") << Ending{false, 2000, 12, {"You gave up control", "Survived 1:00",
+            "Score 12", "A new best score!"}, 12.5};
+    }
+
+    void endOfARun()
+    {
+        ROW(Ending);
+        Records records;
+        records.bestScore = row.best;
+        const auto game = std::make_unique<Game>(nullptr, 3, &records);
+        game->stopTimers();
+        game->tick = row.tick;
+        game->score = 12.5;
+        QVERIFY(game->view->notices().isEmpty());
+        if (row.bitten)
+            game->selected->die();
+        else
+            game->deselect();
+        QCOMPARE(game->view->notices(), row.notices);
+        QCOMPARE(records.bestScore, row.bestAfter);
+        QCOMPARE(records.longestSurvival, qint64(row.tick) * 30);
+        // Up for five seconds of display steps.
+        for (int frame = 1; frame < 166; ++frame)
+            game->display();
+        QCOMPARE(game->view->notices(), row.notices);
+        game->display();
+        QCOMPARE(game->view->notices(), QStringList());
+    }
+
+    void theLastSurvivorsFallIsToldOnce()
+    {
+        const auto game = testing::makeGame(3);
+        game->deselect();
+        game->runEndShown = 0;
+        game->setPaused(true);
+        QList<Unit*> humans;
+        for (Unit* unit : std::as_const(game->units))
+            if (unit->isHuman)
+                humans << unit;
+        for (Unit* human : humans.mid(1))
+            human->die();
+        game->display();
+        QCOMPARE(game->view->notices(), (QStringList{"Paused", "Press P to resume"}));
+        game->setPaused(false);
+        QCOMPARE(game->view->notices(), QStringList());
+        humans.first()->die();
+        game->display();
+        QCOMPARE(game->view->notices(), QStringList{"No survivors left"});
+        game->view->grab(); // drawn without a fault
+        testing::place<Human>(*game, {400, 400})->die();
+        for (int frame = 0; frame < 200; ++frame)
+            game->display();
+        QCOMPARE(game->view->notices(), QStringList());
+    }
+
+    void recordsSurviveABadFile_data()
+    {
+        ROWS(Saving); // what stands at the records' path, the best read from it, whether a new one is kept
+        QTest::newRow("nothing yet") << Saving{"", -1, true};
+        QTest::newRow("a good file") << Saving{"bestScore=40.5\nlongestSurvivalMs=900\n", 40.5, true};
+        QTest::newRow("garbage") << Saving{"\x01\x02[[[=\n=\xff", -1, true};
+        QTest::newRow("a number that is not one") << Saving{"bestScore=lots\n", -1, true};
+        QTest::newRow("a folder in its place") << Saving{"folder", -1, false};
+        QTest::newRow("its folder is a file") << Saving{"file", -1, false};
+    }
+
+    void recordsSurviveABadFile()
+    {
+        ROW(Saving);
+        QTemporaryDir home;
+        const QString folder = home.filePath("carrowmere"), path = folder + "/carrowmere.conf";
+        if (row.setup == "file") {
+            QFile(folder).open(QIODevice::WriteOnly);
+        } else {
+            QDir().mkpath(row.setup == "folder" ? path : folder);
+            if (!row.setup.isEmpty() && row.setup != "folder") {
+                QFile file(path);
+                QVERIFY(file.open(QIODevice::WriteOnly));
+                file.write(row.setup.toLatin1());
+            }
+        }
+        messages.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(keepMessage);
+        Records records(path);
+        QCOMPARE(records.bestScore, row.bestRead);
+        QVERIFY(records.add(50, 1000));
+        QVERIFY(records.add(60, 2000));
+        qInstallMessageHandler(previous);
+        // Kept in memory all the same, and said once why it was not saved.
+        QCOMPARE(records.bestScore, 60.0);
+        QCOMPARE(messages.size(), row.kept ? 0 : 1);
+        QCOMPARE(Records(path).bestScore, row.kept ? 60.0 : row.bestRead);
+        QCOMPARE(Records(path).longestSurvival, row.kept ? 2000 : 0);
     }
 
     void cameraFollows_data()

@@ -24,10 +24,12 @@ void sendKey(QWidget* to, int key, bool autoRepeat = false, QEvent::Type type = 
 // Twice the same action (a key, a click, a drag, or wheel turns), and what
 // comes of it: noises made, the view's scale from 1, whether the view moved.
 struct Input { bool controlled; QString action; QList<int> turns; int sounds; double scale; bool moved; };
+struct Keys { QString script; int steps; bool moved, controlled, paused; QString held; bool notice, ended; };
 
 } // namespace
 
 Q_DECLARE_METATYPE(Input)
+Q_DECLARE_METATYPE(Keys)
 
 class TestInput : public QObject
 {
@@ -60,6 +62,7 @@ private slots:
         // Control is given up and taken back, which must stop the dragging too.
         Human* survivor = game->selected;
         game->deselect();
+        game->runEndShown = 0; // its notice taken down
         if (row.controlled)
             game->select(survivor);
         View* view = game->view;
@@ -94,30 +97,68 @@ private slots:
         QCOMPARE(view->mapToScene(from) != before, row.moved);
     }
 
-    void keysAreHeldUntilReleasedAndEscapeEndsTheGame()
+    void keysAndPause_data()
     {
-        QPointer<Game> game(testing::makeGame(2).release());
-        sendKey(game->view, Qt::Key_D);
-        sendKey(game->view, Qt::Key_D, true);
-        sendKey(game->view, Qt::Key_Q); // a key with no use is held too
-        QCOMPARE(game->keys, (QSet<int>{Qt::Key_D, Qt::Key_Q}));
-        sendKey(game->view, Qt::Key_D, false, QEvent::KeyRelease);
-        QCOMPARE(game->keys, QSet<int>{Qt::Key_Q});
-        // Escape gives up control at the next step, the next ends the game,
-        // though not at once: the key handler still runs inside its view.
-        sendKey(game->view, Qt::Key_Escape);
-        QVERIFY(game->selected);
-        game->physicsUpdate();
-        QVERIFY(!game->selected);
-        sendKey(game->view, Qt::Key_Escape, true);
-        QVERIFY(game);
-        QTRY_VERIFY(game.isNull());
+        // A script of key presses ("Esc", "D", "P"; "Esc*" auto-repeated,
+        // "^Esc" released), physics steps ("step") and the window lost
+        // ("away"), played on a game with its survivor under control; then
+        // the steps taken, whether the survivor moved, is still steered, the
+        // game paused, the keys held, the end-of-run notice up, the game ended.
+        ROWS(Keys);
+        QTest::newRow("held keys stay until released") << Keys{"D D* Q ^D", 0, false, true, false, "Q", false, false};
+        QTest::newRow("a tap between steps still moves") << Keys{"D ^D step", 1, true, true, false, "", false, false};
+        QTest::newRow("a tap of Escape gives up control") << Keys{"Esc ^Esc step", 1, false, false, false, "", true, false};
+        QTest::newRow("a long Escape only gives up control")
+            << Keys{"Esc step Esc* step Esc* Esc* step", 3, false, false, false, "Esc", true, false};
+        QTest::newRow("a fresh press takes the notice down") << Keys{"Esc ^Esc step Esc ^Esc", 1, false, false, false, "", false, false};
+        QTest::newRow("the next one ends the game") << Keys{"Esc ^Esc step Esc ^Esc Esc", 1, false, false, false, "Esc", false, true};
+        QTest::newRow("paused, nothing moves") << Keys{"P D step step", 0, false, true, true, "D", false, false};
+        QTest::newRow("P again resumes") << Keys{"P P D step", 1, true, true, false, "D", false, false};
+        QTest::newRow("Escape while paused does nothing") << Keys{"P Esc ^Esc step P step", 1, false, true, false, "", false, false};
+        QTest::newRow("leaving the window lets go and pauses") << Keys{"D Esc away step", 0, false, true, true, "", false, false};
+    }
+
+    void keysAndPause()
+    {
+        ROW(Keys);
+        QPointer<Game> game(testing::makeEmptyGame().release());
+        Human* survivor = testing::place<Human>(*game, {400, 400});
+        game->select(survivor);
+        const QMap<QString, int> codes{{"D", Qt::Key_D}, {"Esc", Qt::Key_Escape}, {"P", Qt::Key_P}, {"Q", Qt::Key_Q}};
+        for (QString word : row.script.split(' ')) {
+            const QEvent::Type type = word.startsWith('^') ? QEvent::KeyRelease : QEvent::KeyPress;
+            const bool repeated = word.endsWith('*');
+            word.remove('^').remove('*');
+            QEvent away(QEvent::WindowDeactivate);
+            if (word == "step")
+                game->physicsUpdate();
+            else if (word == "away")
+                QApplication::sendEvent(game, &away);
+            else
+                sendKey(game->view, codes[word], repeated, type);
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(game.isNull(), row.ended);
+        if (!game)
+            return;
+        QStringList held;
+        for (auto key = codes.cbegin(); key != codes.cend(); ++key)
+            if (game->keys.contains(key.value()))
+                held << key.key();
+        QCOMPARE(held.join(' '), row.held);
+        QCOMPARE(game->tick, row.steps);
+        QCOMPARE(survivor->position.x() > 400, row.moved);
+        QCOMPARE(game->selected == survivor, row.controlled);
+        QCOMPARE(game->paused, row.paused);
+        QCOMPARE(game->runEndShown > 0, row.notice);
+        delete game;
     }
 
     void menuAndGameTakeTurns_data()
     {
         QTest::addColumn<int>("key"); // pressed on the menu
         QTest::newRow("Space does nothing") << int(Qt::Key_Space);
+        QTest::newRow("a repeated Escape does nothing") << -int(Qt::Key_Escape);
         QTest::newRow("Escape closes the window") << int(Qt::Key_Escape);
     }
 
@@ -136,13 +177,16 @@ private slots:
             QTRY_VERIFY(game && game->isVisible() && !interface->menu->isVisible());
             game->stopTimers();
             game->deselect();
+            sendKey(game->view, Qt::Key_Escape); // takes the notice down
+            sendKey(game->view, Qt::Key_Escape, true);
+            QVERIFY(game);
             sendKey(game->view, Qt::Key_Escape);
             QTRY_VERIFY(game.isNull());
             QVERIFY(interface->menu->isVisible() && !interface->game);
             if (round == 0)
                 QTest::mouseClick(interface->menu->findChild<QPushButton*>(), Qt::LeftButton);
         }
-        QTest::keyClick(window.windowHandle(), Qt::Key(key));
+        sendKey(interface, std::abs(key), key < 0);
         QTRY_COMPARE(window.isVisible(), key != Qt::Key_Escape);
     }
 };

@@ -1,6 +1,7 @@
 #!/bin/sh
-# Plays a game under a virtual X server and takes the README's screenshots:
-# the survivor's view by day, then the whole world by day and by night.
+# Plays games under a virtual X server and takes the README's screenshots:
+# the survivor's view by day, then the whole world by day and by night; the
+# pause and the end of a run, at scale 1 and 2.
 #   tools/screenshots.sh [build-dir] [output-dir]
 set -eu
 build=${1:-build}
@@ -38,3 +39,18 @@ import -window root "$out/day.png"
 sleep ${NIGHT_WAIT:-25}
 import -window root "$out/night.png"
 kill $game
+
+# The pause, then the end of the run given up, on a full-HD screen at the
+# scales 1 and 2.
+for scale in 1 2; do
+    suffix=$([ $scale = 1 ] && echo "" || echo "-scale2")
+    QT_SCALE_FACTOR=$scale "$build/carrowmere" >/dev/null 2>&1 &
+    game=$!
+    sleep 4
+    xdotool key p; sleep 0.5
+    import -window root "$out/pause$suffix.png"
+    xdotool key p; sleep 0.3
+    xdotool keydown Escape; sleep 0.1; xdotool keyup Escape; sleep 0.5
+    import -window root "$out/end$suffix.png"
+    kill $game
+done

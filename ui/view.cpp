@@ -2,6 +2,7 @@
 
 #include "agents/human.h"
 #include "game/game.h"
+#include "game/parameters.h"
 #include "ui/scene.h"
 #include "world/sound.h"
 
@@ -13,6 +14,7 @@
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
 #include <QOpenGLWidget>
+#include <QPainter>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -101,31 +103,102 @@ void View::zoom(double factor)
 
 void View::keyPressEvent(QKeyEvent* event)
 {
-    game->keys.insert(event->key());
-    if (!game->selected && event->key() == Qt::Key_Escape) {
-        game->deleteLater();
-    } else if (game->selected && event->key() == Qt::Key_Space) {
+    const int key = event->key();
+    // Only a fresh press acts: a key held down repeats its press, and a
+    // long press of Escape must not give up, end the game and quit at once.
+    const bool fresh = !event->isAutoRepeat();
+    if (key == Qt::Key_P || key == Qt::Key_Pause) {
+        if (fresh)
+            game->setPaused(!game->paused);
+        return;
+    }
+    if (fresh)
+        game->pressKey(key);
+    if (game->paused)
+        return;
+    if (game->selected && key == Qt::Key_Space) {
         game->sounds.append(new Sound(game, game->selected->pos(), 1.0));
         event->accept();
+        return;
     }
+    if (!fresh || dismissNotices())
+        return;
+    if (!game->selected && key == Qt::Key_Escape)
+        game->deleteLater();
 }
 
 void View::keyReleaseEvent(QKeyEvent* event)
 {
-    game->keys.remove(event->key());
+    if (!event->isAutoRepeat())
+        game->releaseKey(event->key());
+}
+
+bool View::dismissNotices()
+{
+    const bool shown = game->runEndShown > 0 || game->noSurvivorsShown > 0;
+    game->runEndShown = 0;
+    game->noSurvivorsShown = 0;
+    return shown;
 }
 
 void View::mousePressEvent(QMouseEvent* event)
 {
-    if (game->selected)
+    if (game->selected || dismissNotices())
         return;
-    if (event->button() == Qt::RightButton) {
+    if (event->button() == Qt::RightButton && !game->paused) {
         game->sounds.append(new Sound(game, mapToScene(event->position().toPoint()), 1.0));
         event->accept();
     } else {
         event->ignore();
     }
     QGraphicsView::mousePressEvent(event);
+}
+
+QStringList View::notices() const
+{
+    if (game->paused)
+        return {tr("Paused"), tr("Press P to resume")};
+    QStringList lines;
+    if (game->runEndShown > 0 && game->runEnd) {
+        const RunEnd& run = *game->runEnd;
+        const int seconds = int(qint64(run.steps) * params::physicsInterval / 1000);
+        lines << (run.cause == RunEnd::Cause::Bitten ? tr("Your survivor was bitten") : tr("You gave up control"))
+              << tr("Survived %1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'))
+              << tr("Score %1").arg(int(run.score));
+        if (run.newBest)
+            lines << tr("A new best score!");
+        else if (run.best >= 0)
+            lines << tr("Best %1").arg(int(run.best));
+    }
+    if (game->noSurvivorsShown > 0)
+        lines << tr("No survivors left");
+    return lines;
+}
+
+void View::drawForeground(QPainter* painter, const QRectF& rect)
+{
+    QGraphicsView::drawForeground(painter, rect);
+    const QStringList lines = notices();
+    if (lines.isEmpty())
+        return;
+
+    // In the viewport's own pixels, whatever the zoom.
+    painter->save();
+    painter->resetTransform();
+    const QRect area = viewport()->rect();
+    if (game->paused)
+        painter->fillRect(area, QColor(0, 0, 0, 150));
+    QFont font(QStringLiteral("Arial"), 20, QFont::Thin);
+    const int lineHeight = QFontMetrics(font).height() * 3 / 2;
+    QRect box(0, 0, area.width() * 2 / 3, lineHeight * int(lines.size() + 1));
+    box.moveCenter(area.center());
+    painter->fillRect(box, QColor(0, 0, 0, 200));
+    painter->setPen(QColor(0, 255, 0));
+    painter->setFont(font);
+    for (int i = 0; i < lines.size(); ++i)
+        painter->drawText(QRect(box.left(), box.top() + lineHeight / 2 + i * lineHeight, box.width(), lineHeight),
+                          Qt::AlignCenter, lines[i]);
+    painter->restore();
 }
 
 void View::wheelEvent(QWheelEvent* event)

@@ -19,14 +19,24 @@ public:
     // =raster forces the choice, for diagnosis.
     static QWidget* makeViewport(QWidget* parent);
 
+    // What the player must be told over the scene, a line each: the pause,
+    // how the last run ended, that the last survivor fell.
+    QStringList notices() const;
+
     // Scales the view by factor in both axes, on top of the current transform.
     void zoom(double factor);
 
     Game* game;
 
 protected:
+    // The scene, then whatever the player must be told, in screen space.
+    void drawForeground(QPainter* painter, const QRectF& rect) override;
     void mousePressEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+
+private:
+    // Takes down the end-of-run and last-survivor notices; false if none was up.
+    bool dismissNotices();
 };
