@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build run test bench check-sanitize clean
+.PHONY: all deps configure build run test bench package check-sanitize clean
 
 all: build
 
@@ -24,6 +24,10 @@ test: build
 
 bench: build
 	@sh tools/with-display.sh $(BUILD_DIR)/carrowmere-bench
+
+# The Debian package, carrowmere_<version>_<arch>.deb in the build folder.
+package: build
+	@cd $(BUILD_DIR) && cpack -G DEB
 
 # The whole test suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
 check-sanitize: deps

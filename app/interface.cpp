@@ -8,13 +8,15 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <utility>
+
 const char* const Interface::controlsText =
     "\nControls:\n\n-- Human control --\n[WASD]/[Arrows] Move\n[SPACE] Scream\n\n"
     "-- Simulation --\n[Right click] Make noise at position\n\n"
     "-- General --\n[ESC] Give up control/Menu/Exit\n";
 
-Interface::Interface(QWidget* parent)
-    : QWidget(parent)
+Interface::Interface(QWidget* parent, std::optional<std::uint64_t> firstSeed)
+    : QWidget(parent), nextSeed(firstSeed)
 {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 
@@ -25,22 +27,28 @@ Interface::Interface(QWidget* parent)
     menu = new QWidget(this);
     auto* menuLayout = new QVBoxLayout(menu);
 
+    // Every colour group: the page stays black when its window is not the
+    // active one.
     QPalette palette;
-    palette.setBrush(QPalette::Active, QPalette::WindowText, QBrush(QColor(0, 250, 0, 255)));
-    palette.setBrush(QPalette::Active, QPalette::Window, QBrush(QColor(0, 0, 0, 255)));
+    palette.setBrush(QPalette::WindowText, QBrush(QColor(0, 250, 0, 255)));
+    palette.setBrush(QPalette::Window, QBrush(QColor(0, 0, 0, 255)));
     const QFont font(QStringLiteral("Arial"), 20, QFont::Thin);
     setPalette(palette);
     setAutoFillBackground(true);
+    // Keys come here while the menu shows: Escape quits, and no key can
+    // press the button.
+    setFocusPolicy(Qt::StrongFocus);
 
-    auto* label = new QLabel(QString::fromLatin1(controlsText), menu);
-    label->setPalette(palette);
-    label->setFont(font);
-    label->setAutoFillBackground(true);
-    menuLayout->addWidget(label, 0, Qt::AlignCenter);
+    controls = new QLabel(QString::fromLatin1(controlsText), menu);
+    controls->setPalette(palette);
+    controls->setFont(font);
+    controls->setAutoFillBackground(true);
+    menuLayout->addWidget(controls, 0, Qt::AlignCenter);
 
-    auto* restart = new QPushButton(QStringLiteral("Restart"));
+    restart = new QPushButton(QStringLiteral("Restart"));
     restart->setPalette(palette);
     restart->setFont(font);
+    restart->setFocusPolicy(Qt::NoFocus);
     menuLayout->addWidget(restart, 0, Qt::AlignCenter);
     connect(restart, &QPushButton::clicked, this, &Interface::startGame);
 
@@ -59,8 +67,11 @@ Interface::~Interface()
 
 void Interface::startGame()
 {
-    game = new Game(this, std::nullopt, &records);
+    game = new Game(this, std::exchange(nextSeed, std::nullopt), &records);
     layout->addWidget(game);
+    // Whatever gives the page the keyboard gives it to the game's view.
+    setFocusProxy(game);
+    game->setFocus();
     connect(game, &QObject::destroyed, this, &Interface::stopGame);
     menu->setVisible(false);
 }
@@ -70,7 +81,24 @@ void Interface::stopGame()
     layout->removeWidget(game);
     game = nullptr;
     menu->setVisible(true);
-    grabKeyboard();
+    setFocusProxy(nullptr);
+    setFocus();
+}
+
+void Interface::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    const QMargins margins = menu->layout()->contentsMargins();
+    const int room = height() - margins.top() - margins.bottom() - menu->layout()->spacing();
+    QFont font = controls->font();
+    for (int size = 20; size >= 6; --size) {
+        font.setPointSize(size);
+        controls->setFont(font);
+        restart->setFont(font);
+        if (controls->sizeHint().height() + restart->sizeHint().height() <= room
+            && controls->sizeHint().width() <= width())
+            break;
+    }
 }
 
 void Interface::keyPressEvent(QKeyEvent* event)

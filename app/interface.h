@@ -4,7 +4,12 @@
 
 #include <QWidget>
 
+#include <cstdint>
+#include <optional>
+
 class Game;
+class QLabel;
+class QPushButton;
 class QVBoxLayout;
 
 // The main window's page for the whole run: a running game, or, once a game
@@ -16,7 +21,9 @@ class Interface : public QWidget
 public:
     static const char* const controlsText;
 
-    explicit Interface(QWidget* parent = nullptr);
+    // The first game's world comes from firstSeed when given; every other
+    // from the clock.
+    explicit Interface(QWidget* parent = nullptr, std::optional<std::uint64_t> firstSeed = std::nullopt);
     ~Interface() override;
 
     QVBoxLayout* layout = nullptr;
@@ -30,4 +37,11 @@ public slots:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // The menu's font shrinks until the controls and "Restart" fit.
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QLabel* controls = nullptr;
+    QPushButton* restart = nullptr;
+    std::optional<std::uint64_t> nextSeed;
 };

@@ -1,13 +1,38 @@
 #include "app/interface.h"
+#include "app/messages.h"
+#include "app/options.h"
+#include "app/window.h"
+#include "game/buildings.h"
 
 #include <QApplication>
 #include <QIcon>
-#include <QMainWindow>
-#include <QScreen>
 
 int main(int argc, char* argv[])
 {
+    messages::install();
+    QCoreApplication::setApplicationName(QStringLiteral("carrowmere"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(CARROWMERE_VERSION));
+
+    // --help and --version answer without a display.
+    Options options;
+    {
+        const QCoreApplication reader(argc, argv);
+        const auto parsed = Options::parse(QCoreApplication::arguments());
+        if (const int* status = std::get_if<int>(&parsed))
+            return *status;
+        options = std::get<Options>(parsed);
+    }
+
     QApplication application(argc, argv);
+    if (!QGuiApplication::primaryScreen())
+        messages::fail("the display has no screen to show the game on; start it on a desktop, or under a "
+                       "virtual one: xvfb-run carrowmere");
+    const QString map = unreadableBuildingMap();
+    if (!map.isEmpty())
+        messages::fail(qPrintable(QStringLiteral("the building map %1 cannot be read; install Qt's TIFF image "
+                                                 "plugin (Debian: qt6-image-formats-plugins)").arg(map)));
+    messages::started();
+
     // Lets the desktop match the window to the installed desktop file, for
     // its name and icon in the task bar and the dock.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.carrowmere.Carrowmere"));
@@ -16,14 +41,7 @@ int main(int argc, char* argv[])
         icon.addFile(QStringLiteral(":/icons/%1x%1/org.carrowmere.Carrowmere.png").arg(size));
     QApplication::setWindowIcon(icon);
 
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Carrowmere"));
-    Interface interface;
-    window.setCentralWidget(&interface);
-    // Without a window manager (a bare X server, a kiosk) nobody honours the
-    // full-screen request, so cover the screen ourselves as well.
-    window.setGeometry(window.screen()->geometry());
-    window.showFullScreen();
-    window.show();
+    Window window(new Interface(nullptr, options.seed));
+    window.showAs(options.windowed);
     return application.exec();
 }

@@ -1,11 +1,12 @@
-# Installs a built tree into a scratch prefix and checks that the program and
-# its desktop integration land where desktops look for them, that they name
-# each other consistently, and that nothing else is installed.
+# Installs a built tree into a scratch prefix and checks that the program, its
+# desktop integration, its man page and its licence land where desktops and
+# man look for them, that the program and its desktop files name each other
+# consistently, and that nothing else is installed.
 #   cmake -DBINARY_DIR=<build> -DPREFIX=<scratch> -DBINDIR=bin -DDATADIR=share
-#         -P cmake/check-install.cmake
+#         -DMANDIR=share/man -P cmake/check-install.cmake
 cmake_minimum_required(VERSION 3.21)
 
-foreach(variable BINARY_DIR PREFIX BINDIR DATADIR)
+foreach(variable BINARY_DIR PREFIX BINDIR DATADIR MANDIR)
     if(NOT DEFINED ${variable})
         message(FATAL_ERROR "${variable} is not set")
     endif()
@@ -36,7 +37,10 @@ set(expected
     ${BINDIR}/${program}
     ${desktop_file}
     ${metainfo_file}
-    ${DATADIR}/icons/hicolor/scalable/apps/${id}.svg)
+    ${DATADIR}/icons/hicolor/scalable/apps/${id}.svg
+    ${MANDIR}/man6/${program}.6.gz
+    ${DATADIR}/doc/${program}/copyright
+    ${DATADIR}/doc/${program}/changelog.Debian.gz)
 foreach(size ${icon_sizes})
     list(APPEND expected ${DATADIR}/icons/hicolor/${size}x${size}/apps/${id}.png)
 endforeach()

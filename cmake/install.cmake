@@ -18,6 +18,28 @@ foreach(size 16 24 32 48 64 128 256)
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
 endforeach()
 
+# Man pages and Debian changelogs are shipped compressed. gzip -n leaves the
+# name and time out of the header, so that the same source gives the same
+# bytes. Done when configuring, so that an install needs no build target
+# beyond the program.
+find_program(GZIP gzip REQUIRED)
+function(carrowmere_compress source name output)
+    set(compressed ${CMAKE_CURRENT_BINARY_DIR}/compressed/${name}.gz)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+    file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/compressed)
+    execute_process(
+        COMMAND ${GZIP} -9nc ${source}
+        OUTPUT_FILE ${compressed}
+        RESULT_VARIABLE result)
+    if(NOT result EQUAL 0)
+        message(FATAL_ERROR "Could not compress ${source}")
+    endif()
+    set(${output} ${compressed} PARENT_SCOPE)
+endfunction()
+
+carrowmere_compress(${CMAKE_CURRENT_SOURCE_DIR}/resources/man/carrowmere.6 carrowmere.6 carrowmere_man_page)
+install(FILES ${carrowmere_man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
+
 # The window's own icon, for window managers and task bars that do not look
 # the desktop file up. PNGs, since an SVG would need the Qt SVG module.
 qt_add_resources(carrowmere icons
@@ -48,5 +70,8 @@ if(BUILD_TESTING)
             -DPREFIX=${CMAKE_BINARY_DIR}/install-check
             -DBINDIR=${CMAKE_INSTALL_BINDIR}
             -DDATADIR=${CMAKE_INSTALL_DATADIR}
+            -DMANDIR=${CMAKE_INSTALL_MANDIR}
             -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/check-install.cmake)
 endif()
+
+include(cmake/package.cmake)

@@ -5,6 +5,16 @@
 
 #include <QImage>
 
+const char* const buildingMaps[3] = {":/buildings/fort.tif", ":/buildings/mansion.tif", ":/buildings/house.tif"};
+
+QString unreadableBuildingMap()
+{
+    for (const char* path : buildingMaps)
+        if (QImage(QString::fromLatin1(path)).isNull())
+            return QString::fromLatin1(path);
+    return QString();
+}
+
 void placeBuildings(const QImage& map, int count, Grid<Cell>& cells, int attempts, Random& random)
 {
     if (count <= 0)

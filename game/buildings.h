@@ -2,6 +2,8 @@
 
 #include "world/grid.h"
 
+#include <QString>
+
 class Cell;
 class QImage;
 class Random;
@@ -19,3 +21,10 @@ void placeBuildings(const QImage& map, int count, Grid<Cell>& cells, int attempt
 // nothing and returns false when the footprint leaves the grid or touches a
 // claimed cell.
 bool stampBuilding(const QImage& map, Grid<Cell>& cells, int column, int row, int rotation, bool mirror);
+
+// The first of the game's building maps that cannot be read (Qt's TIFF image
+// plugin missing, say), or nothing when all can.
+QString unreadableBuildingMap();
+
+// The maps, by resource path: the fort, the mansion, the house.
+extern const char* const buildingMaps[3];

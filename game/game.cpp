@@ -9,6 +9,7 @@
 #include "ui/scene.h"
 #include "ui/status.h"
 #include "ui/view.h"
+#include "ui/viewport.h"
 #include "world/occupancy.h"
 #include "world/sound.h"
 
@@ -28,7 +29,7 @@ namespace {
 // The moving average of a step's duration, weight 0.1 for the newest sample.
 void average(double& mean, const QElapsedTimer& clock)
 {
-    mean = 0.9 * mean + 0.1 * double(clock.elapsed());
+    mean = 0.9 * mean + 0.1 * double(clock.nsecsElapsed()) / 1e6;
 }
 
 } // namespace
@@ -55,9 +56,9 @@ Game::Game(QWidget* parent, std::optional<std::uint64_t> seed, Records* records)
     }
 
     {
-        const QImage fort(QStringLiteral(":/buildings/fort.tif"));
-        const QImage mansion(QStringLiteral(":/buildings/mansion.tif"));
-        const QImage house(QStringLiteral(":/buildings/house.tif"));
+        const QImage fort(QString::fromLatin1(buildingMaps[0]));
+        const QImage mansion(QString::fromLatin1(buildingMaps[1]));
+        const QImage house(QString::fromLatin1(buildingMaps[2]));
         placeBuildings(fort, params::fortCount, *cells, params::buildingAttempts, random);
         placeBuildings(mansion, params::mansionCount(), *cells, params::buildingAttempts, random);
         placeBuildings(house, params::houseCount(), *cells, params::buildingAttempts, random);
@@ -95,7 +96,7 @@ Game::Game(QWidget* parent, std::optional<std::uint64_t> seed, Records* records)
     layout->addWidget(status, 0);
 
     view = new View(this);
-    view->setViewport(View::makeViewport(this));
+    view->setViewport(makeViewport(this));
     view->setTransformationAnchor(QGraphicsView::AnchorUnderMouse);
     view->setRenderHint(QPainter::Antialiasing, false);
     view->setDragMode(QGraphicsView::NoDrag);
@@ -104,6 +105,10 @@ Game::Game(QWidget* parent, std::optional<std::uint64_t> seed, Records* records)
     view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     view->resize(params::viewWidth, params::viewHeight);
     layout->addWidget(view, 1);
+    // Keys reach the view through ordinary focus, never a keyboard grab,
+    // which would take them from every other program on the display.
+    view->setFocusPolicy(Qt::StrongFocus);
+    setFocusProxy(view);
 
     if (selected) {
         view->resetTransform();
@@ -122,15 +127,16 @@ Game::~Game()
 {
     // Stop the timers before anything they drive goes away.
     stopTimers();
+    // The view goes first: the focus it loses as the page changes would
+    // otherwise reach into a game half torn down. It shows the scene no more.
+    setFocusProxy(nullptr);
+    delete view;
+    view = nullptr;
     qDeleteAll(units);
     units.clear();
     qDeleteAll(sounds);
     sounds.clear();
     selected = nullptr;
-    // The view still shows the scene until the toolkit deletes the view
-    // with the other children: detach it first.
-    if (view)
-        view->setScene(nullptr);
     delete scene;
     scene = nullptr;
     delete bins;
@@ -251,6 +257,7 @@ void Game::physicsUpdate()
     for (Unit* unit : std::as_const(units))
         unit->step(1);
     tapped.clear();
+    noiseMade = false;
 
     average(physicsTime, clock);
 }
@@ -268,6 +275,14 @@ QVector2D Game::keyDirection() const
     };
     return QVector2D(axis(Qt::Key_Left, Qt::Key_A, Qt::Key_Right, Qt::Key_D),
                      axis(Qt::Key_Up, Qt::Key_W, Qt::Key_Down, Qt::Key_S));
+}
+
+bool Game::makeNoise(QPointF at)
+{
+    if (paused || std::exchange(noiseMade, true))
+        return false;
+    sounds.append(new Sound(this, at, 1.0));
+    return true;
 }
 
 void Game::pressKey(int key)
@@ -336,21 +351,35 @@ void Game::display()
     QElapsedTimer clock;
     clock.start();
 
-    view->grabKeyboard();
     if (paused && !selected)
         panCamera(); // the world stands still, the free camera does not
     if (selected) {
         camera = selected->position;
         view->centerOn(double(camera.x()), double(camera.y()));
     } else if (pan.length() > 1.0) {
+        // A drag, or a zoom about the pointer, may have moved the view since:
+        // the camera goes on from where the view is.
+        const QVector2D shown(view->mapToScene(view->viewport()->rect().center()));
+        if ((shown - camera).length() * view->transform().m11() > 2)
+            camera = shown;
         camera += pan;
+        // The camera stays over the world, and a pan into an edge stops.
+        const QVector2D kept(std::clamp(camera.x(), 0.0f, float(params::worldWidth)),
+                             std::clamp(camera.y(), 0.0f, float(params::worldHeight)));
+        if (kept.x() != camera.x())
+            pan.setX(0);
+        if (kept.y() != camera.y())
+            pan.setY(0);
+        camera = kept;
         view->centerOn(double(camera.x()), double(camera.y()));
     }
     if (humanCount == 0 && !std::exchange(noSurvivorsTold, true))
         noSurvivorsShown = noticeSteps();
     noSurvivorsShown = std::max(noSurvivorsShown - 1, 0);
     runEndShown = std::max(runEndShown - 1, 0);
-    scene->invalidate(QRectF(), QGraphicsScene::AllLayers);
+    // Painted now rather than at the next turn of the event loop, so that
+    // the time below is the frame's.
+    view->viewport()->repaint();
 
     average(displayTime, clock);
 }

@@ -63,6 +63,10 @@ public:
     // Stops all six timers, for code that steps the game by calling its slots.
     void stopTimers();
 
+    // The player's noise, a scream or a click, at most one a physics step:
+    // no rate of input can flood the world with sounds. False when dropped.
+    bool makeNoise(QPointF at);
+
     // A key goes down or up. A press is seen by the next physics step even
     // when the key is up again before it.
     void pressKey(int key);
@@ -115,6 +119,7 @@ public:
     int waveEdge = 0;          // 0 left, 1 top, 2 (or 4) right, 3 bottom
     double score = 0.0;
     bool paused = false;       // no step changes the world while paused
+    bool noiseMade = false;    // by the player since the last physics step
     int runStart = 0;          // the physics step the survivor came under control
     std::optional<RunEnd> runEnd; // the last run, while its notice is up
     int runEndShown = 0;       // display steps its notice stays up

@@ -4,12 +4,13 @@
 #include "testing.h"
 
 #include "app/interface.h"
+#include "app/window.h"
+#include "ui/status.h"
 #include "ui/view.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QMainWindow>
 #include <QPointer>
 #include <QPushButton>
 
@@ -21,8 +22,9 @@ void sendKey(QWidget* to, int key, bool autoRepeat = false, QEvent::Type type = 
     QApplication::sendEvent(to, &event);
 }
 
-// Twice the same action (a key, a click, a drag, or wheel turns), and what
-// comes of it: noises made, the view's scale from 1, whether the view moved.
+// Twice the same action within a physics step (a key, a click, a drag, or
+// wheel turns), and what comes of it: noises made (one a step at most), the
+// view's scale from 1, whether the view moved.
 struct Input { bool controlled; QString action; QList<int> turns; int sounds; double scale; bool moved; };
 struct Keys { QString script; int steps; bool moved, controlled, paused; QString held; bool notice, ended; };
 
@@ -39,9 +41,9 @@ private slots:
     void viewInput_data()
     {
         ROWS(Input);
-        QTest::newRow("Space under control") << Input{true, "Space", {}, 2, 1, false};
+        QTest::newRow("Space under control") << Input{true, "Space", {}, 1, 1, false};
         QTest::newRow("Space without control") << Input{false, "Space", {}, 0, 1, false};
-        QTest::newRow("right click without control") << Input{false, "right click", {}, 2, 1, false};
+        QTest::newRow("right click without control") << Input{false, "right click", {}, 1, 1, false};
         QTest::newRow("right click under control") << Input{true, "right click", {}, 0, 1, false};
         QTest::newRow("left drag without control") << Input{false, "left drag", {}, 0, 1, true};
         QTest::newRow("left drag under control") << Input{true, "left drag", {}, 0, 1, false};
@@ -89,7 +91,6 @@ private slots:
                 QApplication::sendEvent(viewport, &event);
             }
         }
-        // Each noise a sound of its own, even at the same place.
         QCOMPARE(game->sounds.size(), row.sounds);
         for (const Sound* sound : std::as_const(game->sounds))
             QVERIFY(QPointF(sound->x, sound->y) == QPointF(float(at.x()), float(at.y())) && sound->volume == 1.0);
@@ -165,16 +166,25 @@ private slots:
     void menuAndGameTakeTurns()
     {
         QFETCH(int, key);
-        QMainWindow window;
+        // The smallest screen the game fits: 1280 x 720 at scale 2.
         auto* interface = new Interface;
-        window.setCentralWidget(interface);
-        window.resize(800, 600);
+        Window window(interface);
+        window.resize(640, 360);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCOMPARE(interface->menu->findChild<QLabel*>()->text(), QString::fromLatin1(Interface::controlsText));
         for (int round = 0; round < 2; ++round) {
             QPointer<Game> game = interface->game;
             QTRY_VERIFY(game && game->isVisible() && !interface->menu->isVisible());
+            // The panel's last row, the way to the menu, is on screen.
+            QImage panel(game->status->size(), QImage::Format_RGB32);
+            game->status->render(&panel);
+            QCOMPARE(panel.height(), 360);
+            bool menuRow = false;
+            for (int y = 340; y < 360; ++y)
+                for (int x = 0; x < 100; ++x)
+                    menuRow = menuRow || panel.pixelColor(x, y).green() > 100;
+            QVERIFY2(menuRow, "\"[ESC] Menu\" is drawn near the panel's foot");
             game->stopTimers();
             game->deselect();
             sendKey(game->view, Qt::Key_Escape); // takes the notice down
@@ -183,6 +193,10 @@ private slots:
             sendKey(game->view, Qt::Key_Escape);
             QTRY_VERIFY(game.isNull());
             QVERIFY(interface->menu->isVisible() && !interface->game);
+            // The whole menu fits, and stays black when its window is inactive.
+            const QRect restart = interface->menu->findChild<QPushButton*>()->geometry();
+            QVERIFY2(interface->rect().contains(restart.translated(interface->menu->pos())), "Restart is on screen");
+            QCOMPARE(interface->palette().color(QPalette::Inactive, QPalette::Window), QColor(Qt::black));
             if (round == 0)
                 QTest::mouseClick(interface->menu->findChild<QPushButton*>(), Qt::LeftButton);
         }

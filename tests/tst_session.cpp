@@ -5,15 +5,17 @@
 #include "testing.h"
 
 #include "app/interface.h"
+#include "app/window.h"
 #include "ui/scene.h"
 #include "ui/view.h"
 
-#include <QMainWindow>
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QWindow>
+#include <QApplication>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define CARROWMERE_ADDRESS_SANITIZER 1
@@ -59,38 +61,62 @@ qint64 liveHeapBytes()
 #endif
 }
 
-struct Window {
-    QMainWindow window;
+struct Run { QStringList arguments; QString platform, ending; int status; QString said; };
+
+// The program's window with its menu page, shown as the program shows it.
+struct Shown {
     Interface* interface = new Interface;
-    Window(QRect geometry)
-    {
-        window.setCentralWidget(interface);
-        window.setGeometry(geometry);
-        window.show();
-    }
+    Window window{interface};
+    explicit Shown(bool windowed) { window.showAs(windowed); }
     void restart() { QTest::mouseClick(interface->menu->findChild<QPushButton*>(), Qt::LeftButton); }
 };
 
 } // namespace
+
+Q_DECLARE_METATYPE(Run)
 
 class TestSession : public QObject
 {
     Q_OBJECT
 
 private slots:
+    // Run by the test itself as a second X client: it must get the keyboard
+    // grab while a game has the keyboard's focus.
+    void grabProbe()
+    {
+        if (!qEnvironmentVariableIsSet("CARROWMERE_GRAB_PROBE"))
+            QSKIP("run as a second client by playLeaveAndRestartWithRealInput");
+        QWindow probe;
+        probe.resize(10, 10);
+        probe.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&probe));
+        QVERIFY2(probe.setKeyboardGrabEnabled(true), "another client holds the keyboard");
+        probe.setKeyboardGrabEnabled(false);
+    }
+
     void playLeaveAndRestartWithRealInput()
     {
         if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty() || QGuiApplication::platformName() != "xcb")
             QSKIP("needs xdotool and an X server");
         const testing::Override<int> forts(params::fortCount, 0), attempts(params::buildingAttempts, 0);
         const testing::Override<double> vegetation(params::vegetationChance, 0.0);
-        Window shown(QGuiApplication::primaryScreen()->geometry());
+        Shown shown(false);
         QVERIFY(QTest::qWaitForWindowExposed(&shown.window));
         QPointer<Game> game = shown.interface->game;
         QTRY_VERIFY(game->tick > 5);
         Human* survivor = game->selected;
         QVERIFY(survivor);
         survivor->position = QVector2D(800, 400); // open ground, out of harm's way
+
+        // The game takes the keyboard's focus, never a grab of the display's keyboard.
+        QProcess probe;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("CARROWMERE_GRAB_PROBE"), QStringLiteral("1"));
+        probe.setProcessEnvironment(environment);
+        probe.start(QCoreApplication::applicationFilePath(), {QStringLiteral("grabProbe")});
+        QVERIFY(probe.waitForFinished(20000));
+        QVERIFY2(probe.exitCode() == 0, probe.readAllStandardOutput().constData());
+        QVERIFY(!game->paused);
 
         // Holding D moves the survivor right; Space screams where he stands.
         const float startX = survivor->position.x();
@@ -138,7 +164,7 @@ private slots:
         // Quicker timers, in the proportions of play.
         const testing::Override<int> physics(params::physicsInterval, 5), display(params::displayInterval, 15),
             ai(params::aiInterval, 10);
-        Window shown(QRect(0, 0, 800, 600));
+        Shown shown(true);
         QVERIFY(QTest::qWaitForWindowExposed(&shown.window));
         // Five games fill the toolkit's caches (fonts, glyphs, style); then the
         // live heap is measured at the menu after each stretch of 25 games.
@@ -151,12 +177,16 @@ private slots:
             const QPointer<Scene> scene = game->scene;
             const QPointer<View> view = game->view;
             QVERIFY(QTest::qWaitFor([&] { return game->tick >= 2; }));
-            const qsizetype sounds = game->sounds.size();
+            qsizetype sounds = game->sounds.size();
             QTest::keyClick(view, Qt::Key_Space);
+            QCOMPARE(game->sounds.size(), sounds + 1);
             game->deselect();
             QTest::keyClick(view, Qt::Key_Q); // takes down the end-of-run notice
+            const int tick = game->tick; // one noise a step
+            QVERIFY(QTest::qWaitFor([&] { return game->tick > tick; }));
+            sounds = game->sounds.size();
             QTest::mouseClick(view->viewport(), Qt::RightButton, {}, view->viewport()->rect().center());
-            QCOMPARE(game->sounds.size(), sounds + 2);
+            QCOMPARE(game->sounds.size(), sounds + 1);
             QTest::keyClick(view, Qt::Key_Escape);
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             QVERIFY(!game && !scene && !view && shown.interface->menu->isVisible());
@@ -177,24 +207,67 @@ private slots:
         QCOMPARE(shown.interface->findChildren<Game*>().size(), 1);
     }
 
-    void escapeOnTheMenuEndsTheProgramWithStatusZero()
+    void theProgram_data()
     {
-        if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty() || QGuiApplication::platformName() != "xcb")
+        // The program run with arguments and a platform ("none": no display
+        // at all), then ended by four fresh presses of Escape, by closing
+        // its window from outside, or by itself; its status and what it said.
+        ROWS(Run);
+        QTest::newRow("--help, with no display") << Run{{"--help"}, "none", "", 0, "--windowed"};
+        QTest::newRow("--version") << Run{{"--version"}, "none", "", 0, "carrowmere 1.0.0\n"};
+        QTest::newRow("an unknown option") << Run{{"--bogus"}, "none", "", 2, "Unknown option 'bogus'"};
+        QTest::newRow("a scale past 100") << Run{{"--scale", "101"}, "none", "", 2, "from 1 to 100"};
+        QTest::newRow("no display") << Run{{}, "none", "", 1, "carrowmere: cannot open the display (DISPLAY is not set)"};
+        QTest::newRow("no screen") << Run{{"-platform", "linuxfb:fb=/dev/null"}, "", "", 1, "carrowmere: the display has no screen"};
+        QTest::newRow("left with Escape from the menu") << Run{{}, "xcb", "Escape", 0, ""};
+        QTest::newRow("its window closed from outside") << Run{{}, "xcb", "close", 0, ""};
+        QTest::newRow("in a window, then full screen") << Run{{"--windowed"}, "xcb", "F11", 0, ""};
+    }
+
+    void theProgram()
+    {
+        ROW(Run);
+        const bool onX = row.platform == "xcb";
+        if (onX && (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty() || QGuiApplication::platformName() != "xcb"))
             QSKIP("needs xdotool and an X server");
         QProcess program;
-        program.start(QStringLiteral(CARROWMERE_BINARY_DIR "/carrowmere"), {});
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (row.platform == "none")
+            environment.remove(QStringLiteral("DISPLAY"));
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(CARROWMERE_BINARY_DIR "/carrowmere"), row.arguments);
         QVERIFY(program.waitForStarted());
-        QVERIFY(xdotool(QStringLiteral("search --sync --onlyvisible --name ^Carrowmere$")));
-        QTest::qWait(1500); // the first display step takes the keyboard
-        QCOMPARE(program.state(), QProcess::Running);
-        // Give up control, take the notice down, leave the game, leave the program.
-        for (int press = 0; press < 4; ++press) {
-            QVERIFY(hold(QStringLiteral("Escape")));
-            QTest::qWait(300);
+        if (onX) {
+            QVERIFY(xdotool(QStringLiteral("search --sync --onlyvisible --name ^Carrowmere$")));
+            QTest::qWait(1500);
+            QCOMPARE(program.state(), QProcess::Running);
+            const auto geometry = [] {
+                QProcess query;
+                query.start(QStringLiteral("xdotool"), {"search", "--name", "^Carrowmere$", "getwindowgeometry"});
+                query.waitForFinished(5000);
+                return QString::fromLatin1(query.readAllStandardOutput()).section(QStringLiteral("Geometry: "), 1).trimmed();
+            };
+            if (row.ending == "Escape") {
+
+                // Give up control, take the notice down, leave the game, leave the program.
+                for (int press = 0; press < 4; ++press, QTest::qWait(300)) {
+                    QVERIFY(hold(QStringLiteral("Escape")));
+                }
+            } else if (row.ending == "F11") {
+                QCOMPARE(geometry(), QStringLiteral("1280x720"));
+                QVERIFY(xdotool(QStringLiteral("key F11")));
+                QTRY_COMPARE(geometry(), QStringLiteral("1920x1080"));
+            }
+            if (row.ending != "Escape")
+                QVERIFY(xdotool(QStringLiteral("search --name ^Carrowmere$ windowclose")));
         }
         QTRY_COMPARE_WITH_TIMEOUT(program.state(), QProcess::NotRunning, 10000);
+        const QString said = QString::fromLocal8Bit(program.readAllStandardOutput() + program.readAllStandardError());
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(program.exitCode(), 0);
+        QCOMPARE(program.exitCode(), row.status);
+        QVERIFY2(said.contains(row.said), qPrintable(said));
+        if (row.status == 1) // said in one line, before any window
+            QCOMPARE(said.count(QLatin1Char('\n')), 1);
     }
 };
 

@@ -3,12 +3,13 @@
 # need and this machine lacks. Uses sudo when not run as root.
 set -eu
 
-packages="cmake make g++ pkg-config
+packages="cmake make g++ pkg-config libxcb1-dev
 qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-qpa-plugins
 qt6-image-formats-plugins fonts-liberation
 libgl1-mesa-dri libglx-mesa0 libegl-mesa0
 xvfb xauth xdotool x11-utils imagemagick
-desktop-file-utils appstream"
+desktop-file-utils appstream
+dpkg-dev file lintian"
 
 missing=""
 for package in $packages; do

@@ -34,6 +34,10 @@ void Scene::paintAt(QPainter* painter, QPointF at, QGraphicsItem* item)
 
 void Scene::drawBackground(QPainter* painter, const QRectF& rect)
 {
+    // A surface the painter cannot draw on (an 8-bit display's) would make
+    // every call below a warning, thousands a second.
+    if (!painter->isActive())
+        return;
     painter->setPen(Qt::NoPen);
     painter->setBrush(QColor(0, 0, 0, 255));
     painter->drawRect(rect);
@@ -108,6 +112,8 @@ void Scene::drawBackground(QPainter* painter, const QRectF& rect)
 
 void Scene::drawForeground(QPainter* painter, const QRectF&)
 {
+    if (!painter->isActive())
+        return;
     const Human* survivor = game->selected;
     if (!survivor)
         return;

@@ -6,10 +6,19 @@
 
 #include <QPainter>
 
+#include <algorithm>
+
 Status::Status(Game* game, QWidget* parent)
     : QWidget(parent), game(game)
 {
-    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::MinimumExpanding);
+    // Expanding, not MinimumExpanding: on a screen shorter than the rows the
+    // panel shrinks, and its rows with it.
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+}
+
+QSize Status::minimumSizeHint() const
+{
+    return QSize(100, 0);
 }
 
 QSize Status::sizeHint() const
@@ -29,12 +38,16 @@ void Status::paintEvent(QPaintEvent*)
     painter.setBrush(QColor(0, 0, 0, 255));
     painter.drawRect(0, 0, width(), height());
 
+    // The rows and their font shrink together when the panel is shorter
+    // than the rows' 430 pixels, so that the score and the way to the menu
+    // stay on screen.
+    const double fit = std::min(1.0, height() / 430.0);
     painter.setPen(QColor(0, 255, 0, 255));
-    painter.setFont(QFont(QStringLiteral("Arial"), 12, QFont::Thin));
+    painter.setFont(QFont(QStringLiteral("Arial"), std::max(4, int(12 * fit)), QFont::Thin));
 
     // Rows keep their places whether or not the survivor's rows are drawn.
-    const auto row = [&painter](int top, const QString& text) {
-        painter.drawText(QRect(0, top, 100, 20), Qt::AlignCenter, text);
+    const auto row = [&painter, fit](int top, const QString& text) {
+        painter.drawText(QRect(0, int(top * fit), 100, int(20 * fit)), Qt::AlignCenter, text);
     };
     const auto percent = [](double share) { return QStringLiteral("%1%").arg(int(share)); };
 

@@ -14,6 +14,7 @@ public:
     explicit Status(Game* game, QWidget* parent = nullptr);
 
     QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
     Game* game;
 

@@ -8,19 +8,10 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QDebug>
-#include <QLoggingCategory>
-#include <QOffscreenSurface>
-#include <QOpenGLContext>
-#include <QOpenGLFunctions>
-#include <QOpenGLWidget>
 #include <QPainter>
 #include <QWheelEvent>
 
 #include <algorithm>
-#include <utility>
-
-Q_LOGGING_CATEGORY(viewportLog, "carrowmere.viewport")
 
 namespace {
 
@@ -35,65 +26,12 @@ constexpr double smallestZoomStep = 0.1;
 constexpr double smallestScale = 1e-4;
 constexpr double largestScale = 1e4;
 
-struct ViewportChoice {
-    bool openGL;
-    QString reason;
-};
-
-// OpenGL through a software rasterizer (Mesa's llvmpipe, what a machine
-// without a GPU driver gets) paints a full-screen frame several times slower
-// than the raster engine, and no context at all means a QOpenGLWidget would
-// crash on its first paint: both get a raster viewport.
-ViewportChoice chooseViewport()
-{
-    QOpenGLContext context;
-    if (!context.create())
-        return {false, QStringLiteral("no OpenGL context can be created")};
-    QOffscreenSurface surface;
-    surface.setFormat(context.format());
-    surface.create();
-    if (!context.makeCurrent(&surface))
-        return {false, QStringLiteral("no OpenGL context can be made current")};
-    const auto* renderer = reinterpret_cast<const char*>(context.functions()->glGetString(GL_RENDERER));
-    const QString name = QString::fromLatin1(renderer ? renderer : "unknown");
-    context.doneCurrent();
-
-    static const char* const software[] = {"llvmpipe", "softpipe", "swrast", "software", "gdi generic"};
-    for (const char* marker : software)
-        if (name.contains(QLatin1String(marker), Qt::CaseInsensitive))
-            return {false, QStringLiteral("the OpenGL renderer \"%1\" draws in software").arg(name)};
-    return {true, QStringLiteral("renderer \"%1\"").arg(name)};
-}
-
 } // namespace
 
 View::View(Game* game, QWidget* parent)
     : QGraphicsView(game->scene, parent), game(game)
 {
     setFrameStyle(0);
-}
-
-QWidget* View::makeViewport(QWidget* parent)
-{
-    ViewportChoice choice;
-    const QByteArray forced = qgetenv("CARROWMERE_VIEWPORT").toLower();
-    if (forced == "opengl" || forced == "raster") {
-        choice = {forced == "opengl", QStringLiteral("forced by CARROWMERE_VIEWPORT")};
-    } else {
-        // Asked once per run: making a context costs tens of milliseconds.
-        static const ViewportChoice detected = chooseViewport();
-        choice = detected;
-    }
-    // One line a run, in a category of its own (carrowmere.viewport) so that
-    // QT_LOGGING_RULES can silence it.
-    static bool told = false;
-    if (!std::exchange(told, true))
-        qCDebug(viewportLog).noquote() << QStringLiteral("%1 viewport: %2")
-                                              .arg(choice.openGL ? QStringLiteral("OpenGL") : QStringLiteral("raster"),
-                                                   choice.reason);
-    if (choice.openGL)
-        return new QOpenGLWidget(parent);
-    return new QWidget(parent);
 }
 
 void View::zoom(double factor)
@@ -117,7 +55,7 @@ void View::keyPressEvent(QKeyEvent* event)
     if (game->paused)
         return;
     if (game->selected && key == Qt::Key_Space) {
-        game->sounds.append(new Sound(game, game->selected->pos(), 1.0));
+        game->makeNoise(game->selected->pos());
         event->accept();
         return;
     }
@@ -125,6 +63,12 @@ void View::keyPressEvent(QKeyEvent* event)
         return;
     if (!game->selected && key == Qt::Key_Escape)
         game->deleteLater();
+}
+
+void View::focusOutEvent(QFocusEvent* event)
+{
+    QGraphicsView::focusOutEvent(event);
+    game->keyboardLost();
 }
 
 void View::keyReleaseEvent(QKeyEvent* event)
@@ -145,8 +89,8 @@ void View::mousePressEvent(QMouseEvent* event)
 {
     if (game->selected || dismissNotices())
         return;
-    if (event->button() == Qt::RightButton && !game->paused) {
-        game->sounds.append(new Sound(game, mapToScene(event->position().toPoint()), 1.0));
+    if (event->button() == Qt::RightButton) {
+        game->makeNoise(mapToScene(event->position().toPoint()));
         event->accept();
     } else {
         event->ignore();

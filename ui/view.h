@@ -14,11 +14,6 @@ class View : public QGraphicsView
 public:
     explicit View(Game* game, QWidget* parent = nullptr);
 
-    // An OpenGL viewport on a GPU; a plain raster one where OpenGL draws in
-    // software or cannot be had at all. CARROWMERE_VIEWPORT=opengl or
-    // =raster forces the choice, for diagnosis.
-    static QWidget* makeViewport(QWidget* parent);
-
     // What the player must be told over the scene, a line each: the pause,
     // how the last run ended, that the last survivor fell.
     QStringList notices() const;
@@ -35,6 +30,8 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    // Whatever was held is let go; a steered survivor's game pauses.
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     // Takes down the end-of-run and last-survivor notices; false if none was up.

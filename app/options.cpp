@@ -1,0 +1,82 @@
+#include "app/options.h"
+
+#include <QCommandLineParser>
+
+#include <cstdio>
+
+namespace {
+
+// Options every Qt program takes, read by the toolkit itself: the parser
+// must know them only to let them through.
+const char* const toolkitValueOptions[] = {"platform", "platformpluginpath", "platformtheme", "plugin",
+                                           "qwindowgeometry", "qwindowicon", "qwindowtitle", "session", "style",
+                                           "stylesheet", "display", "geometry", "title", "name", "visual"};
+const char* const toolkitFlags[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+
+void print(FILE* stream, const QString& text)
+{
+    std::fputs(qPrintable(text), stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+std::variant<Options, int> Options::parse(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    // Qt's own options have one dash and whole words: -platform, not -p -l ...
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setApplicationDescription(QStringLiteral("A zombie outbreak in real time. Steer a survivor with W A S D or "
+                                                    "the arrows, scream with Space, pause with P, leave with Escape."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show the options."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Show the version."));
+    const QCommandLineOption windowed(QStringLiteral("windowed"),
+                                      QStringLiteral("Play in a window (F11 switches) instead of full screen."));
+    const QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("Build the first world from seed <n>."),
+                                  QStringLiteral("n"));
+    const QCommandLineOption scale(QStringLiteral("scale"),
+                                   QStringLiteral("A world <k> times as large, as crowded (1 to 100)."),
+                                   QStringLiteral("k"), QStringLiteral("1"));
+    parser.addOptions({help, version, windowed, seed, scale});
+    for (const char* name : toolkitValueOptions) {
+        QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    for (const char* name : toolkitFlags) {
+        QCommandLineOption option(QString::fromLatin1(name));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+
+    const auto fail = [&parser](const QString& why) {
+        print(stderr, QStringLiteral("carrowmere: %1\n\n%2").arg(why, parser.helpText()));
+        return 2;
+    };
+    if (!parser.parse(arguments))
+        return fail(parser.errorText());
+    if (parser.isSet(help)) {
+        print(stdout, parser.helpText());
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        print(stdout, QStringLiteral("carrowmere %1\n").arg(QStringLiteral(CARROWMERE_VERSION)));
+        return 0;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return fail(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
+
+    Options options;
+    options.windowed = parser.isSet(windowed);
+    bool ok = true;
+    if (parser.isSet(seed)) {
+        options.seed = parser.value(seed).toULongLong(&ok);
+        if (!ok)
+            return fail(QStringLiteral("the seed must be a whole number from 0 up, not \"%1\"").arg(parser.value(seed)));
+    }
+    options.scale = parser.value(scale).toInt(&ok);
+    if (!ok || options.scale < 1 || options.scale > 100)
+        return fail(QStringLiteral("the scale must be a whole number from 1 to 100, not \"%1\"").arg(parser.value(scale)));
+    return options;
+}
