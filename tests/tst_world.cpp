@@ -53,6 +53,19 @@ private slots:
         }
     }
 
+    void fractionsReachBothZeroAndOne()
+    {
+        Random random(5);
+        double least = 1, most = 0;
+        for (int draw = 0; draw < 200000; ++draw) {
+            const double fraction = random.fraction();
+            least = std::min(least, fraction);
+            most = std::max(most, fraction);
+        }
+        QCOMPARE(least, 0.0);
+        QCOMPARE(most, 1.0);
+    }
+
     void wallsWearToEmpty_data()
     {
         QTest::addColumn<int>("alpha");
