@@ -4,7 +4,6 @@
 #include "game/parameters.h"
 #include "world/sound.h"
 
-
 #include <algorithm>
 
 Human::Human(int id, Game* game, QGraphicsItem* parent)
@@ -45,34 +44,16 @@ void Human::die()
         game->deselect(RunEnd::Cause::Bitten);
 }
 
-void Human::think(QList<Unit*>* neighbours)
+double Human::sight() const
 {
-    if (dead)
-        return;
-    acceleration = QVector2D(0, 0);
-    target = nullptr;
-    cooldown = std::max(cooldown - 1, 0);
+    return viewRange;
+}
 
-    if (neighbours) {
-        flock(neighbours);
-    } else {
-        static QList<Unit*> nearby; // reused: no allocation per human per tick
-        game->unitsNear(nearby, position.x(), position.y(), viewRange);
-        flock(&nearby);
-    }
-
-    if (cooldown == 0 && target)
-        attack(target);
-
-    if (heardSound) {
-        // A far noise pulls harder than a near one; the divisor is the full
-        // daylight sight, whatever the hour.
-        const QVector2D toSound = QVector2D(heardSound->x, heardSound->y) - position;
-        acceleration += scaled(steer(toSound, true),
-                               lengthOf(toSound) * params::humanSoundWeight / params::humanViewRange);
-    }
-    heardSound = nullptr;
-    heardLoudness = 0;
+QVector2D Human::soundPull(QVector2D toSound) const
+{
+    // A far noise pulls harder than a near one; the divisor is the full
+    // daylight sight, whatever the hour.
+    return scaled(steer(toSound, true), lengthOf(toSound) * params::humanSoundWeight / params::humanViewRange);
 }
 
 void Human::flock(QList<Unit*>* neighbours)

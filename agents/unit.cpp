@@ -13,24 +13,6 @@
 #include <algorithm>
 #include <cmath>
 
-void limit(QVector2D& v, double max)
-{
-    // Most vectors are clearly shorter than the limit: their squared length
-    // tells without the root, which would lie on every unit's critical path.
-    const double squared = double(v.x()) * v.x() + double(v.y()) * v.y();
-    if (squared < max * max * (1 - 1e-6))
-        return;
-    const double length = lengthOf(v);
-    if (length > max)
-        v = scaled(v, max / length);
-}
-
-QColor clampedColor(double red, double green, double blue, double alpha)
-{
-    auto channel = [](double value) { return std::clamp(int(value), 0, 255); };
-    return QColor(channel(red), channel(green), channel(blue), channel(alpha));
-}
-
 QPen outlinePen()
 {
     return QPen(QBrush(QColor(0, 0, 0, 255)), 0.2, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
@@ -91,10 +73,7 @@ QVector2D Unit::steer(QVector2D desired, bool arrive) const
     return force;
 }
 
-// Kept out of the step: inlined there, it changed seeded games in their last
-// bits, since GCC 12 then carries some values on in double precision past
-// their rounding to float.
-[[gnu::noinline]] void Unit::collide()
+void Unit::collide()
 {
     double x = position.x();
     double y = position.y();
@@ -134,7 +113,6 @@ QVector2D Unit::steer(QVector2D desired, bool arrive) const
     // Each cell is worn where it is touched; one worn to nothing is bare
     // from then on, and the occupancy map learns it.
     Occupancy& ground = *game->occupancy;
-    ground.refresh();
     auto wear = [&ground](Cell& cell, int cellColumn, int cellRow) {
         cell.wear(params::wallWear);
         if (cell.empty)
@@ -201,9 +179,7 @@ void Unit::commit()
     setPos(next);
 }
 
-// Flattened, so that the zombie's own adaptToLight (behind a check of the
-// type), limit and the commit are inlined: every agent steps twice an AI tick.
-[[gnu::flatten]] void Unit::step(int phase)
+void Unit::step(int phase)
 {
     if (phase != 0) {
         commit();
@@ -239,24 +215,29 @@ void Unit::think(QList<Unit*>* neighbours)
     target = nullptr;
     cooldown = std::max(cooldown - 1, 0);
 
-    if (neighbours) {
-        flock(neighbours);
-    } else {
-        // Reused across calls: one allocation for the whole game, not one
-        // per zombie per AI tick.
-        static QList<Unit*> nearby;
-        game->unitsNear(nearby, position.x(), position.y(), params::flockRadius);
-        flock(&nearby);
+    if (!neighbours) {
+        game->unitsNear(game->nearby, position.x(), position.y(), sight());
+        neighbours = &game->nearby;
     }
+    flock(neighbours);
 
     if (cooldown == 0 && target)
         attack(target);
 
     if (heardSound)
-        acceleration += scaled(steer(QVector2D(heardSound->x, heardSound->y) - position, true),
-                               params::zombieSoundWeight);
+        acceleration += soundPull(QVector2D(heardSound->x, heardSound->y) - position);
     heardSound = nullptr;
     heardLoudness = 0;
+}
+
+double Unit::sight() const
+{
+    return params::flockRadius;
+}
+
+QVector2D Unit::soundPull(QVector2D toSound) const
+{
+    return scaled(steer(toSound, true), params::zombieSoundWeight);
 }
 
 void Unit::flock(QList<Unit*>* neighbours)
@@ -271,25 +252,11 @@ void Unit::flock(QList<Unit*>* neighbours)
     QVector2D goal = here;
     double nearest = params::zombieChaseRadius;
 
-    // Most neighbours are zombies well outside the separation radius and well
-    // inside the flock radius: their squared distance settles both tests, and
-    // the root is taken only for the others.
-    const double outsideSeparation = params::zombieSeparationRadius * params::zombieSeparationRadius * (1 + 1e-6);
-    const double insideFlock = params::flockRadius * params::flockRadius * (1 - 1e-6);
-
     for (Unit* other : std::as_const(*neighbours)) {
         const QVector2D away = here - other->position;
-        const double squared = double(away.x()) * away.x() + double(away.y()) * away.y();
-        if (!(squared > 0))
-            continue;
-        if (!other->isHuman && squared > outsideSeparation && squared < insideFlock) {
-            heading += other->velocity;
-            ++headingCount;
-            centre += other->position;
-            ++centreCount;
-            continue;
-        }
         const double distance = lengthOf(away);
+        if (!(distance > 0))
+            continue;
         if (other->isHuman) {
             if (distance < nearest) {
                 nearest = distance;

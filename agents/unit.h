@@ -1,12 +1,12 @@
 #pragma once
 
+#include "world/vector.h"
+
 #include <QColor>
 #include <QGraphicsItem>
-#include <QRect>
 #include <QList>
+#include <QRect>
 #include <QVector2D>
-
-#include <cmath>
 
 class Bins;
 class Cell;
@@ -14,34 +14,13 @@ class Game;
 class Sound;
 template <typename T> class Grid;
 
-// Scales v to length max when it is longer (strictly); leaves it otherwise.
-void limit(QVector2D& v, double max);
-
-// The length of v, the very value QVector2D::length() gives (a float rounded
-// from the exact double root), without the library call: the steering
-// loops take it for every neighbour.
-inline float lengthOf(QVector2D v)
-{
-    return float(std::sqrt(double(v.x()) * v.x() + double(v.y()) * v.y()));
-}
-
-// A weight times a vector, computed in double and stored back as floats.
-inline QVector2D scaled(QVector2D v, double factor)
-{
-    return QVector2D(float(v.x() * factor), float(v.y() * factor));
-}
-
-// A colour from computed components, each truncated toward zero and kept in
-// 0..255 so that tuning values far from the defaults never make it invalid.
-QColor clampedColor(double red, double green, double blue, double alpha);
-
 // The thin black outline of agents seen from close up.
 QPen outlinePen();
 
 // The agent of the simulation; a plain Unit is a zombie. It is a graphics item
 // only for its committed position (pos()) and its paint: it is never added to
 // a scene. Members are public plain data, read and written by the steps.
-class alignas(64) Unit : public QGraphicsItem
+class Unit : public QGraphicsItem
 {
 public:
     Unit(int id, Game* game, QGraphicsItem* parent = nullptr);
@@ -72,6 +51,11 @@ public:
     void commit();
 
 protected:
+    // How far it looks for neighbours, in world units.
+    virtual double sight() const;
+    // The wish that a noise it heard adds to its steering.
+    virtual QVector2D soundPull(QVector2D toSound) const;
+
     // How an agent looks at each level of detail: zombies and survivors
     // differ only in these values.
     struct Look {
@@ -88,11 +72,6 @@ protected:
     void paintAs(QPainter* painter, const Look& look) const;
 
 public:
-    // The fields are laid out by use, a cache line (64 bytes) at a time:
-    // the first holds what neighbours read of a unit and all a commit needs;
-    // the second, the rest of what a physics step reads and writes; the
-    // third, what belongs to the AI tick, the drawing and corpses. Of all a
-    // step touches, the unit is the largest part.
     Bins* bins;
     QVector2D position;        // where the unit is; pos() is where it was committed
     int bin = -1;              // the index of its bin from its first commit on

@@ -3,6 +3,7 @@
 #include "app/options.h"
 #include "app/window.h"
 #include "game/buildings.h"
+#include "game/parameters.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -41,6 +42,7 @@ int main(int argc, char* argv[])
         icon.addFile(QStringLiteral(":/icons/%1x%1/org.carrowmere.Carrowmere.png").arg(size));
     QApplication::setWindowIcon(icon);
 
+    params::scaleWorld(options.scale);
     Window window(new Interface(nullptr, options.seed));
     window.showAs(options.windowed);
     return application.exec();

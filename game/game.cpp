@@ -235,14 +235,9 @@ void Game::physicsUpdate()
     }
     sounds.resize(kept);
 
-    // A unit's step adds and removes no units, so the list is walked through
-    // its data: a step is short, and the list's detach check at every
-    // element would be a good part of it.
-    Unit** walk = units.data();
-    const qsizetype count = units.size();
     kept = 0;
-    for (qsizetype i = 0; i < count; ++i) {
-        Unit* unit = walk[i];
+    for (qsizetype i = 0; i < units.size(); ++i) {
+        Unit* unit = units[i];
         if (unit->dead && unit->fade < params::corpseThreshold) {
             if (unit->filed())
                 bins->unfile(unit, unit->pos());
@@ -250,7 +245,7 @@ void Game::physicsUpdate()
             continue;
         }
         unit->step(0);
-        walk[kept++] = unit;
+        units[kept++] = unit;
     }
     units.resize(kept);
 

@@ -100,6 +100,7 @@ public:
     // a seeded game replays exactly.
     QList<Unit*> units;        // every agent, living or dead until retired; owned
     QList<Sound*> sounds;      // owned
+    QList<Unit*> nearby;       // scratch for a thinking unit's neighbours: one allocation a game
     QSet<int> keys;            // Qt key codes held down
     QSet<int> tapped;          // pressed since the last physics step
     Human* selected = nullptr; // the survivor under player control

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cmath>
+
 // Every number that shapes the balance of a game, in one place. The game
 // itself never writes them; tests and the benchmark may change one before
 // they build a Game, and everything derived from them is derived when a
@@ -101,6 +103,22 @@ inline double keyAcceleration = 0.5;
 inline double keyDamping = 0.8;
 inline double scoreBase = 0.1;         // per physics step under control
 inline double scorePerZombie = 0.005;  // per physics step per living zombie
+
+// A world `scale` times the default's area, in its proportions, with as many
+// times the forts (the houses and mansions follow from the area), the tries
+// to place them, both starting populations and the agent cap: a bigger
+// outbreak as crowded as the default one. Called once, before any Game.
+inline void scaleWorld(int scale)
+{
+    const double side = std::sqrt(double(scale));
+    worldWidth = int(std::lround(worldWidth * side));
+    worldHeight = int(std::lround(worldHeight * side));
+    fortCount *= scale;
+    buildingAttempts *= scale;
+    initialZombies *= scale;
+    initialHumans *= scale;
+    maxUnits *= scale;
+}
 
 // Grid sizes, following from the world size whenever a Game is built.
 inline int groundColumns() { return worldWidth / 10; }

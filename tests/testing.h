@@ -91,12 +91,13 @@ Agent* place(Game& game, QVector2D at)
     return agent;
 }
 
-// A wall cell, as a building stamp leaves it.
+// A wall cell, as a building stamp leaves it, raised where the ground can see it.
 inline Cell& wall(Game& game, int column, int row, QRgb colour = qRgba(90, 90, 90, 255))
 {
     Cell& cell = game.cells->item(column, row);
     cell.claimed = true;
     cell.setPixel(colour);
+    game.occupancy->rebuild();
     return cell;
 }
 

@@ -14,10 +14,8 @@ void Cell::setPixel(QRgb rgba)
 {
     color = QColor(qRed(rgba), qGreen(rgba), qBlue(rgba), qAlpha(rgba));
     strength = qAlpha(rgba) / 255.0;
-    if (strength > 0) {
+    if (strength > 0)
         empty = false;
-        ++placements;
-    }
 }
 
 void Cell::wear(double amount)

@@ -20,10 +20,6 @@ public:
     // stays claimed, so nothing new is ever placed on it.
     void wear(double amount);
 
-    // Cells given something to stand on by setPixel, in every grid: the
-    // occupancy maps (world/occupancy.h) look again when it changes.
-    static inline std::uint64_t placements = 0;
-
     bool empty = true;
     bool claimed = false;      // used by a building footprint or the vegetation pass
     double width;

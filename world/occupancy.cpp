@@ -1,14 +1,13 @@
 #include "world/occupancy.h"
 
 Occupancy::Occupancy(const Grid<Cell>& cells)
-    : cells(cells), columns(cells.columns), held(cells.items.size(), 0), seen(0)
+    : cells(cells), columns(cells.columns), held(cells.items.size(), 0)
 {
     rebuild();
 }
 
 void Occupancy::rebuild()
 {
-    seen = Cell::placements;
     for (std::size_t index = 0; index < held.size(); ++index)
         held[index] = cells.items[index].empty ? 0 : 1;
 }

@@ -3,7 +3,6 @@
 #include "world/cell.h"
 #include "world/grid.h"
 
-#include <cstdint>
 #include <vector>
 
 // Which cells of the ground may hold something, one byte each beside cells
@@ -11,20 +10,16 @@
 // them stand on bare ground: this map answers for those from the cache,
 // where the cells themselves would come from memory.
 //
-// A cell it calls bare is bare. Cells only become bare during play, so the
-// map needs telling only when one is given something (Cell::setPixel, which
-// counts in Cell::placements): it then looks at every cell again.
+// A cell it calls bare is bare. During play cells only become bare, and the
+// wear that empties one clears it here; whatever gives cells something after
+// the map was made (a test raising a wall) has it look again.
 class Occupancy
 {
 public:
     explicit Occupancy(const Grid<Cell>& cells);
 
-    // Looks at the cells again if any has been given something since.
-    void refresh()
-    {
-        if (seen != Cell::placements)
-            rebuild();
-    }
+    // Looks at every cell again.
+    void rebuild();
 
     bool mayHold(int column, int row) const { return held[std::size_t(row * columns + column)] != 0; }
 
@@ -32,10 +27,7 @@ public:
     void clear(int column, int row) { held[std::size_t(row * columns + column)] = 0; }
 
 private:
-    void rebuild();
-
     const Grid<Cell>& cells;
     int columns;
     std::vector<unsigned char> held;
-    std::uint64_t seen;
 };
