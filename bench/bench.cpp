@@ -3,7 +3,7 @@
 // machines are shared and noisy. Prints a table, one machine-readable line
 // per case, and whether each goal is met.
 //
-//   carrowmere-bench [--quick] [steps] [scaling] [frames] [screen]
+//   carrowmere-bench [--quick] [steps] [scaling] [outbreak] [frames] [screen]
 //
 // Naming sections runs only those; goals of sections not run are left out.
 
@@ -18,7 +18,9 @@
 #include "world/sound.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QTextStream>
@@ -447,6 +449,48 @@ int main(int argc, char* argv[])
                    QStringLiteral("%1x reference").arg(close.median / closeReference.median, 0, 'f', 2));
             report(QStringLiteral("reference frame/zoom 4"), closeReference, QStringLiteral("ms"));
         }
+    }
+
+    // The largest outbreak: --scale 50, at its cap of 100000 agents.
+    if (runs("outbreak")) {
+        const auto residentKiB = [] {
+            QFile status(QStringLiteral("/proc/self/status"));
+            status.open(QIODevice::ReadOnly);
+            const QByteArray text = status.readAll();
+            const qsizetype at = text.indexOf("VmRSS:");
+            return at < 0 ? 0.0 : text.mid(at + 6, text.indexOf('\n', at) - at - 6).trimmed().split(' ').first().toDouble();
+        };
+        Setting<int> width(params::worldWidth, int(std::lround(1600 * std::sqrt(50.0))));
+        Setting<int> height(params::worldHeight, int(std::lround(800 * std::sqrt(50.0))));
+        Setting<int> cap(params::maxUnits, 100000);
+        Setting<int> zombies(params::initialZombies, 0);
+        Setting<int> humans(params::initialHumans, 0);
+        const double empty = (makeGame(0), residentKiB());
+        auto game = makeGame(100000);
+        const double perAgent = (residentKiB() - empty) * 1024 / 100000;
+        const StepTimes times = measureSteps(*game, quick ? 3 : 7);
+        report(QStringLiteral("ai/100000 (same density)"), times.ai, QStringLiteral("ns/agent"),
+               QStringLiteral("%1x reference").arg(times.ai.median / times.reference.median, 0, 'f', 2));
+        report(QStringLiteral("physics/100000 (same density)"), times.physics, QStringLiteral("ns/agent"));
+        goals.push_back({QStringLiteral("AI + 2 physics steps at 100000 agents, ms"), times.aiTotal + 2 * times.physicsTotal, 45, QStringLiteral("ms")});
+        if (runs("steps"))
+            goals.push_back({QStringLiteral("AI per agent at 100000 / at 2000"), times.ai.median / at2000.ai.median, 1.3, QStringLiteral("x")});
+        goals.push_back({QStringLiteral("AI step at 100000 agents / reference"), times.ai.median / times.reference.median, 2.5, QStringLiteral("x")});
+        QImage image(1920, 1080, QImage::Format_ARGB32_Premultiplied);
+        game->deselect();
+        const QPointF middle(params::worldWidth / 2.0, params::worldHeight / 2.0);
+        const double zoom = std::min(1920.0 / params::worldWidth, 1080.0 / params::worldHeight);
+        std::vector<double> frames, references;
+        for (int rep = 0; rep < (quick ? 3 : 15); ++rep) {
+            frames.push_back(drawFrame(*game, image, middle, zoom));
+            references.push_back(drawReferenceFrame(*game, image, middle, zoom));
+        }
+        const Stats frame = statsOf(frames), reference = statsOf(references);
+        report(QStringLiteral("frame/whole world, 100000 agents"), frame, QStringLiteral("ms"),
+               QStringLiteral("%1x reference").arg(frame.median / reference.median, 0, 'f', 2));
+        goals.push_back({QStringLiteral("whole-world frame at 100000 agents, median ms"), frame.median, 16, QStringLiteral("ms")});
+        goals.push_back({QStringLiteral("whole-world frame at 100000 / reference"), frame.median / reference.median, 2.5, QStringLiteral("x")});
+        goals.push_back({QStringLiteral("memory at 100000 agents, bytes per agent"), perAgent, 1024, QStringLiteral("B")});
     }
 
     // The frame on screen, through the viewport the game picks.

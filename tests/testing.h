@@ -35,25 +35,6 @@ private:
     T saved;
 };
 
-// Sets an environment variable for the lifetime of the object.
-class EnvironmentOverride
-{
-public:
-    EnvironmentOverride(const char* name, const QByteArray& value)
-        : name(name), wasSet(qEnvironmentVariableIsSet(name)), saved(qgetenv(name))
-    {
-        qputenv(name, value);
-    }
-    ~EnvironmentOverride() { wasSet ? qputenv(name, saved) : qunsetenv(name); }
-    EnvironmentOverride(const EnvironmentOverride&) = delete;
-    EnvironmentOverride& operator=(const EnvironmentOverride&) = delete;
-
-private:
-    const char* name;
-    bool wasSet;
-    QByteArray saved;
-};
-
 // A game from a fixed seed, timers stopped.
 inline std::unique_ptr<Game> makeGame(std::uint64_t seed = 1)
 {

@@ -7,12 +7,9 @@ namespace {
 enum Kind { Zombie, Unarmed, Armed };
 using Offsets = QList<QVector2D>;
 
-struct Steer { QVector2D wish; bool arrive; QVector2D velocity, force; };
 struct Collision { QVector2D position, velocity; QPoint wall; double strength; QVector2D toPosition, toVelocity; int wears = 1; };
-struct Daylight { Kind kind; double light, maxSpeed, maxForce, damping, viewRange; };
 struct Flock { Kind kind; Offsets zombies, humans; QVector2D sound, acceleration; };
 struct Fight { Kind kind; float distance; double skill, evade; bool attacked, killed; };
-struct Death { Kind kind; bool controlled; int tick; bool dies; };
 struct Keys { QList<int> keys; QVector2D velocity; bool stillControlled; };
 
 Unit* agent(Game& game, Kind kind, QVector2D at)
@@ -26,12 +23,9 @@ Unit* agent(Game& game, Kind kind, QVector2D at)
 
 } // namespace
 
-Q_DECLARE_METATYPE(Steer)
 Q_DECLARE_METATYPE(Collision)
-Q_DECLARE_METATYPE(Daylight)
 Q_DECLARE_METATYPE(Flock)
 Q_DECLARE_METATYPE(Fight)
-Q_DECLARE_METATYPE(Death)
 Q_DECLARE_METATYPE(Keys)
 
 class TestAgents : public QObject
@@ -39,27 +33,6 @@ class TestAgents : public QObject
     Q_OBJECT
 
 private slots:
-    void steerAndLimit_data()
-    {
-        ROWS(Steer);
-        // A zombie at light 0: top speed 0.5, force at most 0.03.
-        QTest::newRow("no wish, no force") << Steer{{0, 0}, false, {0.3f, 0}, {0, 0}};
-        QTest::newRow("short of the limit") << Steer{{0, 10}, false, {0, 0.49f}, {0, 0.01f}};
-        QTest::newRow("limited to the force") << Steer{{-3, 4}, false, {0, 0}, {-0.018f, 0.024f}};
-        QTest::newRow("arriving slows within 100") << Steer{{50, 0}, true, {0.24f, 0}, {0.01f, 0}};
-        QTest::newRow("arriving from 100 is full speed") << Steer{{100, 0}, true, {0.49f, 0}, {0.01f, 0}};
-    }
-
-    void steerAndLimit()
-    {
-        ROW(Steer);
-        const auto game = testing::makeEmptyGame();
-        Unit* zombie = testing::place(*game, {400, 400});
-        zombie->adaptToLight();
-        zombie->velocity = row.velocity;
-        COMPARE_VECTOR(zombie->steer(row.wish, row.arrive), row.force);
-    }
-
     void collision_data()
     {
         ROWS(Collision);
@@ -108,30 +81,6 @@ private slots:
             QVERIFY2(qAbs(cell->strength - std::max(0.0, row.strength - 0.005 * row.wears)) < 1e-9, "worn at every touch");
             QCOMPARE(game->occupancy->mayHold(row.wall.x(), row.wall.y()), !cell->empty); // the ground's map keeps up
         }
-    }
-
-    void daylightSetsSpeedAndSight_data()
-    {
-        ROWS(Daylight);
-        QTest::newRow("zombie by night") << Daylight{Zombie, -1, 0.7, 0.042, -0.2, 0};
-        QTest::newRow("zombie by day") << Daylight{Zombie, 1, 0.3, 0.018, 0, 0};
-        QTest::newRow("survivor by night") << Daylight{Unarmed, -1, 1.08, 0.045, 0, 35};
-        QTest::newRow("survivor at dusk") << Daylight{Unarmed, 0, 1.2, 0.05, 0.1, 52.5};
-        QTest::newRow("survivor by day") << Daylight{Unarmed, 1, 1.32, 0.055, 0.2, 70};
-    }
-
-    void daylightSetsSpeedAndSight()
-    {
-        ROW(Daylight);
-        const auto game = testing::makeEmptyGame();
-        Unit* unit = agent(*game, row.kind, {400, 400});
-        game->light = row.light;
-        unit->adaptToLight();
-        QCOMPARE(unit->maxSpeed, row.maxSpeed);
-        QCOMPARE(unit->maxForce, row.maxForce);
-        QVERIFY(qAbs(unit->damping - row.damping) < 1e-12);
-        if (row.kind != Zombie)
-            QCOMPARE(static_cast<Human*>(unit)->viewRange, row.viewRange);
     }
 
     void flocking_data()
@@ -213,37 +162,13 @@ private slots:
         QCOMPARE(target->dead, row.killed);
         QCOMPARE(target->hitFlash, row.attacked && row.skill == 0 ? 1.0 : 0.0);
         QCOMPARE(game->sounds.size(), qsizetype(row.kind == Armed && row.attacked)); // every shot is heard
-        QCOMPARE(game->zombieCount + game->humanCount, row.killed ? 1 : 2);
-    }
-
-    void death_data()
-    {
-        ROWS(Death);
-        QTest::newRow("zombie") << Death{Zombie, false, 0, true};
-        QTest::newRow("survivor") << Death{Unarmed, false, 0, true};
-        QTest::newRow("steered survivor in its last step of grace") << Death{Unarmed, true, 299, false};
-        QTest::newRow("steered survivor after its grace") << Death{Unarmed, true, 300, true};
-    }
-
-    void death()
-    {
-        ROW(Death);
-        const auto game = testing::makeEmptyGame();
-        Unit* unit = agent(*game, row.kind, {400, 400});
-        if (row.controlled)
-            game->select(static_cast<Human*>(unit));
-        game->tick = row.tick;
-        unit->die();
-        unit->die(); // once dead, twice dead changes nothing
-        QCOMPARE(unit->dead, row.dies);
-        QCOMPARE(row.kind == Zombie ? game->zombieCount : game->humanCount, row.dies ? 0 : 1);
-        QCOMPARE(game->selected, row.controlled && !row.dies ? unit : nullptr);
-        if (row.kind != Zombie)
-            QCOMPARE(static_cast<Human*>(unit)->controlled, row.controlled && !row.dies);
+        target->die(); // once dead, twice dead changes nothing
+        QCOMPARE(game->zombieCount + game->humanCount, 1);
+        QVERIFY(target->dead);
         // A corpse thinks nothing and only fades.
-        unit->cooldown = 3;
-        unit->think(nullptr);
-        QCOMPARE(unit->cooldown, row.dies ? 3 : 2);
+        target->cooldown = 3;
+        target->think(nullptr);
+        QCOMPARE(target->cooldown, 3);
     }
 
     void keysSteerTheSurvivorUnderControl_data()

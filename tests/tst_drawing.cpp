@@ -7,7 +7,6 @@
 #include "ui/status.h"
 
 #include <QPainter>
-#include <QtMath>
 
 namespace {
 
@@ -70,14 +69,12 @@ Unit* agent(Game& game, Kind kind, QPointF at)
     return survivor;
 }
 
-struct Ground { QPointF outside, inside; QColor marker; };
 struct Look { Kind kind; double zoom; int cooldown; double hitFlash, fade; QColor colour; bool outlined; int span; };
 struct Wall { bool empty; double strength, zoom; bool drawn; };
 struct Panel { int survivor; double light; QString shown; };
 
 } // namespace
 
-Q_DECLARE_METATYPE(Ground)
 Q_DECLARE_METATYPE(Look)
 Q_DECLARE_METATYPE(Wall)
 Q_DECLARE_METATYPE(Panel)
@@ -87,29 +84,6 @@ class TestDrawing : public QObject
     Q_OBJECT
 
 private slots:
-    void groundTintAndWaveMarker_data()
-    {
-        ROWS(Ground);
-        const QColor none(0, 0, 0, 0), yellow(255, 255, 0, 100);
-        QTest::newRow("left") << Ground{{-30, 400}, {10, 400}, none};
-        QTest::newRow("right") << Ground{{1630, 400}, {1590, 400}, none};
-        QTest::newRow("bottom") << Ground{{800, 830}, {800, 790}, none};
-        // The wave marker's disc reaches 25 units from its centre on the top edge.
-        QTest::newRow("top, past the wave marker") << Ground{{800, -28}, {800, 28}, none};
-        QTest::newRow("top, in the wave marker") << Ground{{800, -12}, {800, 12}, yellow};
-    }
-
-    void groundTintAndWaveMarker()
-    {
-        ROW(Ground);
-        const auto game = testing::makeEmptyGame();
-        game->lightColor = dusk;
-        game->wavePoint = QVector2D(800, 0);
-        const Frame frame = render(game->scene, (row.outside + row.inside) / 2, 2.0);
-        COMPARE_COLOUR(frame.at(row.outside), over(dusk, over(row.marker, black)), "outside the world");
-        COMPARE_COLOUR(frame.at(row.inside), over(dusk, over(row.marker, ground)), "inside");
-    }
-
     void agentLooks_data()
     {
         ROWS(Look); // span: painted pixels across the agent's middle
@@ -185,37 +159,6 @@ private slots:
         COMPARE_COLOUR(frame.at(QPointF(410.5, 415)), ground, "beside the cell");
         COMPARE_COLOUR(frame.at(QPointF(404, 415)), row.drawn ? over(colour, glow) : glow, "the zombie under it");
         COMPARE_COLOUR(frame.at(QPointF(405, 415)), ring, "the ring over it");
-    }
-
-    void sightIsLimitedOnlyUnderControl_data()
-    {
-        QTest::addColumn<double>("sight"); // of a survivor under control; 0: none
-        QTest::newRow("full day") << 70.0;
-        QTest::newRow("night") << 35.0;
-        QTest::newRow("nobody under control") << 0.0;
-    }
-
-    void sightIsLimitedOnlyUnderControl()
-    {
-        QFETCH(double, sight);
-        const bool controlled = sight > 0;
-        const double viewRange = controlled ? sight : 50;
-        const auto game = testing::makeEmptyGame();
-        game->lightColor = dusk;
-        const QPointF at(800, 400);
-        Human* survivor = testing::place<Human>(*game, QVector2D(at));
-        survivor->viewRange = viewRange;
-        if (controlled)
-            game->select(survivor);
-        const Frame frame = render(game->scene, at, 2.0, int(2 * 2.6 * viewRange * 2.0));
-        // Beyond the sight the ring and the clip leave plain black, not tinted black.
-        const QColor seen = over(dusk, ground), hidden = controlled ? black : seen;
-        for (double degrees = 0; degrees < 360; degrees += 45) {
-            const QPointF direction(std::cos(qDegreesToRadians(degrees)), std::sin(qDegreesToRadians(degrees)));
-            for (const double share : {0.95, 1.05, 1.4, 1.65, 2.5})
-                COMPARE_COLOUR(frame.at(at + share * viewRange * direction), share < 1 ? seen : hidden,
-                               QStringLiteral("%1 x sight at %2 degrees").arg(share).arg(degrees));
-        }
     }
 
     void statusPanelRows_data()

@@ -1,5 +1,6 @@
-// The game's own steps: day and night, score and camera, fading sounds and
-// corpses, waves of zombies, the timing report, and seeded replay.
+// The game's own steps: day and night, score and camera, corpses, waves of
+// zombies, the pause, the end of a run and its records, the timing report,
+// and seeded replay.
 
 #include "testing.h"
 
@@ -45,16 +46,15 @@ QByteArray fingerprint(const Game& game)
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex();
 }
 
-struct Physics { int tick; bool steered; QList<int> keys; QVector2D pan; double light; QColor tint; QVector2D panAfter; double score; };
-struct Wave { int tick, left, edge; QVector2D anchor; int created, leftAfter; QVector2D inwards; };
-struct Camera { bool steered; QVector2D pan, camera; };
 // Counts the paint events of whatever it watches.
 struct Painted : QObject {
-    int& count;
-    explicit Painted(int& count) : count(count) {}
+    int count = 0;
     bool eventFilter(QObject*, QEvent* event) override { count += event->type() == QEvent::Paint; return false; }
 };
 
+struct Physics { int tick; bool steered; QList<int> keys; QVector2D pan; double light; QColor tint; QVector2D panAfter; double score; };
+struct Wave { int tick, left, edge; QVector2D anchor; int created, leftAfter; QVector2D inwards; int cap = 2000; };
+struct Camera { bool steered; int key, steps; QVector2D pan, camera; };
 struct Ending { bool bitten; int tick; double best; QStringList notices; double bestAfter; };
 struct Saving { QString setup; double bestRead; bool kept; };
 struct Report { double physics, ai, display; int aiInterval; QString text; };
@@ -64,9 +64,9 @@ struct Report { double physics, ai, display; int aiInterval; QString text; };
 Q_DECLARE_METATYPE(Physics)
 Q_DECLARE_METATYPE(Wave)
 Q_DECLARE_METATYPE(Camera)
-Q_DECLARE_METATYPE(Report)
 Q_DECLARE_METATYPE(Ending)
 Q_DECLARE_METATYPE(Saving)
+Q_DECLARE_METATYPE(Report)
 
 class TestGame : public QObject
 {
@@ -76,9 +76,7 @@ private slots:
     void newGameSteersItsFirstSurvivorCloseUp()
     {
         const auto game = testing::makeGame(5);
-        QCOMPARE(game->units.size(), qsizetype(530));
-        QCOMPARE(game->zombieCount, 500);
-        QCOMPARE(game->humanCount, 30);
+        QVERIFY(game->units.size() == 530 && game->zombieCount == 500 && game->humanCount == 30);
         QCOMPARE(game->selected, game->units[500]);
         QCOMPARE(game->view->transform().m11(), 4.0);
         int walls = 0;
@@ -96,8 +94,9 @@ private slots:
             play(*game, 3000);
         QCOMPARE(fingerprint(*first), fingerprint(*again));
         QVERIFY(fingerprint(*first) != fingerprint(*other));
-        // Recorded from the game as it plays; any change of the rules, or of the
-        // order of the draws, shows here first.
+        // Recorded from the game as it played before its code was last
+        // reshaped; any change of the rules, of the order of the draws or of
+        // where values are rounded shows here first, in every build.
         QCOMPARE(fingerprint(*first), QByteArray("0c526d9d3aa705e00cfdfa267d1aa482ff5318ff"));
     }
 
@@ -127,39 +126,9 @@ private slots:
         game->keys = QSet<int>(row.keys.cbegin(), row.keys.cend());
         game->pan = row.pan;
         game->physicsUpdate();
-        QCOMPARE(game->tick, row.tick);
         QVERIFY2(qAbs(game->light - row.light) < 1e-6, qPrintable(QString::number(game->light, 'g', 10)));
-        QCOMPARE(game->lightColor, row.tint);
+        QVERIFY(game->tick == row.tick && game->lightColor == row.tint && qFuzzyCompare(game->score, row.score));
         COMPARE_VECTOR(game->pan, row.panAfter);
-        QCOMPARE(game->score, row.score);
-    }
-
-    void soundsFadeAndCorpsesAreRetired()
-    {
-        const auto game = testing::makeEmptyGame();
-        // A full-volume sound is deleted in the step that takes it below 0.1,
-        // its 45th.
-        game->sounds.append(new Sound(game.get(), QPointF(100, 100), 1.0));
-        for (int step = 1; step < 45; ++step)
-            game->physicsUpdate();
-        QCOMPARE(game->sounds.size(), 1);
-        game->physicsUpdate();
-        QCOMPARE(game->sounds.size(), 0);
-
-        // A corpse fades in the step that finds it at the threshold and is
-        // retired, and unfiled, by the next.
-        Unit* corpse = testing::place(*game, QVector2D(100, 100));
-        Unit* witness = testing::place(*game, QVector2D(105, 100));
-        corpse->die();
-        corpse->fade = params::corpseThreshold;
-        game->physicsUpdate();
-        QCOMPARE(game->units, (QList<Unit*>{corpse, witness}));
-        QVERIFY(qAbs(corpse->fade - 0.092) < 1e-12);
-        game->physicsUpdate();
-        QCOMPARE(game->units, QList<Unit*>{witness});
-        QList<Unit*> near;
-        game->unitsNear(near, 100, 100, 10);
-        QCOMPARE(near, QList<Unit*>{witness});
     }
 
     void spawn_data()
@@ -168,6 +137,7 @@ private slots:
         const QVector2D anywhere(0, 400), right(0.5, 0), left(-0.5, 0);
         QTest::newRow("a tenth of 19 is one") << Wave{0, 19, 0, anywhere, 1, 18, right};
         QTest::newRow("never none") << Wave{0, 9, 0, anywhere, 1, 8, right};
+        QTest::newRow("no more than the cap") << Wave{0, 100, 0, anywhere, 3, 97, right, 3};
         QTest::newRow("new wave just short of one more") << Wave{199, 0, 0, {}, 1, 9, {}};
         QTest::newRow("new wave one more after 200 steps") << Wave{200, 0, 0, {}, 1, 10, {}};
         QTest::newRow("new wave ten minutes in") << Wave{20000, 0, 0, {}, 11, 99, {}};
@@ -181,52 +151,70 @@ private slots:
     void spawn()
     {
         ROW(Wave);
+        const testing::Override<int> cap(params::maxUnits, row.cap);
         const auto game = testing::makeEmptyGame();
         game->tick = row.tick;
         game->waveLeft = row.left;
         game->waveEdge = row.edge;
         game->wavePoint = row.anchor;
         game->spawn();
-        QCOMPARE(game->units.size(), row.created);
-        QCOMPARE(game->zombieCount, row.created);
-        QCOMPARE(game->waveLeft, row.leftAfter);
-        if (row.left == 0) {
-            // A drawn anchor lies on the edge it was drawn for.
-            const QVector2D p = game->wavePoint;
-            const int e = game->waveEdge;
-            QVERIFY(e >= 0 && e <= 4);
-            QVERIFY(e == 0 ? p.x() == 0 : e == 1 ? p.y() == 0 : e == 3 ? p.y() == 799 : p.x() == 1599);
-            return;
-        }
-        // Spread along the edge within 25 of the anchor, clamped into the world,
-        // all heading inwards.
-        const bool alongX = row.edge % 2 == 1;
+        QVERIFY(game->units.size() == row.created && game->zombieCount == row.created && game->waveLeft == row.leftAfter);
+        const QVector2D p = game->wavePoint;
+        const int e = game->waveEdge;
+        QVERIFY2(e == 0 ? p.x() == 0 : e == 1 ? p.y() == 0 : e == 3 ? p.y() == 799 : e < 5 && p.x() == 1599,
+                 "the wave's anchor lies on its edge");
+        // Spread along the edge within 25 of the anchor, clamped into the
+        // world, all heading inwards.
+        const bool alongX = e % 2 == 1;
         float least = 2000, most = -1;
         for (const Unit* zombie : std::as_const(game->units)) {
-            QCOMPARE(alongX ? zombie->position.y() : zombie->position.x(), alongX ? row.anchor.y() : row.anchor.x());
-            const float offset = alongX ? zombie->position.x() - row.anchor.x() : zombie->position.y() - row.anchor.y();
+            QCOMPARE(alongX ? zombie->position.y() : zombie->position.x(), alongX ? p.y() : p.x());
+            const float offset = alongX ? zombie->position.x() - p.x() : zombie->position.y() - p.y();
             least = std::min(least, offset);
             most = std::max(most, offset);
-            QCOMPARE(zombie->velocity, row.inwards);
+            QVERIFY(row.left == 0 || zombie->velocity == row.inwards);
         }
-        QVERIFY2(least >= -25 && most <= 25 && (row.created < 100 || most - least > 25),
-                 qPrintable(QStringLiteral("%1 to %2").arg(least).arg(most)));
+        QVERIFY2(least >= -25 && most <= 25 && (row.created < 100 || most - least > 25), qPrintable(QString::number(least)));
     }
 
-    void spawningStopsAtTheCap()
+    void cameraFollows_data()
     {
+        ROWS(Camera); // a key held for some steps, from a pan, and where the camera comes to
+        QTest::newRow("on the steered survivor, whatever the pan") << Camera{true, 0, 1, {50, -30}, {300, 200}};
+        QTest::newRow("free, a pan of exactly 1 is still") << Camera{false, 0, 1, {0, 1}, {800, 400}};
+        QTest::newRow("free, a pan of 1.005 moves") << Camera{false, 0, 1, {1.0f, 0.1f}, {801, 400.1f}};
+        QTest::newRow("fifteen seconds of Right stop at the edge") << Camera{false, Qt::Key_Right, 500, {}, {1600, 400}};
+    }
+
+    void cameraFollows()
+    {
+        ROW(Camera);
         const auto game = testing::makeEmptyGame();
-        for (int i = 0; i < 1999; ++i) {
-            Unit* unit = testing::place(*game, QVector2D(10 + i % 150 * 10, 10 + i / 150 * 10));
-            if (i % 4 == 0)
-                unit->die(); // corpses still take their place
-        }
-        game->waveLeft = 25;
-        game->wavePoint = QVector2D(0, 400);
-        for (int call = 0; call < 2; ++call) {
-            game->spawn(); // two are due, but only one place is left
-            QCOMPARE(game->units.size(), 2000);
-            QCOMPARE(game->waveLeft, 24);
+        if (row.steered)
+            game->select(testing::place<Human>(*game, QVector2D(300, 200)));
+        game->pan = row.pan;
+        game->view->resize(400, 400);
+        game->view->centerOn(800, 400);
+        if (row.key)
+            game->pressKey(row.key);
+        for (int step = 0; step < row.steps; ++step, game->display())
+            if (row.key)
+                game->physicsUpdate();
+        const QVector2D centre(game->view->mapToScene(game->view->viewport()->rect().center()));
+        QVERIFY2(centre.distanceToPoint(game->camera) < 2, "the view is centred on the camera");
+        if (!row.key)
+            COMPARE_VECTOR(game->camera, row.camera);
+        if (row.key) {
+            QCOMPARE(game->camera.x(), row.camera.x());
+            QCOMPARE(game->pan.x(), 0.0f); // stopped at the edge: the opposite key moves it back at once
+            game->releaseKey(row.key);
+            game->pressKey(Qt::Key_Left);
+            game->physicsUpdate();
+            game->display();
+            QVERIFY(game->camera.x() < 1598);
+            game->view->centerOn(400, 300); // as a drag would; the camera goes on from there
+            game->display();
+            QVERIFY2(game->camera.distanceToPoint(QVector2D(400, 300)) < 10, qPrintable(QString::number(game->camera.x())));
         }
     }
 
@@ -238,19 +226,10 @@ private slots:
         game->sounds.append(new Sound(game.get(), QPointF(400, 400), 1.0));
         game->waveLeft = 30;
         game->setPaused(true);
-        const auto state = [&game] {
-            return fingerprint(*game) + QByteArray::number(game->sounds.last()->volume) + QByteArray::number(game->waveLeft)
-                + QByteArray::number(game->physicsTime) + QByteArray::number(game->aiTime);
-        };
+        const auto state = [&game] { return fingerprint(*game) + QByteArray::number(game->sounds.last()->volume + game->waveLeft + game->physicsTime + game->aiTime); };
         const QByteArray before = state();
         play(*game, 100);
         QCOMPARE(state(), before);
-        // The free camera still pans.
-        game->deselect();
-        game->pressKey(Qt::Key_D);
-        const float x = game->camera.x();
-        game->display();
-        QCOMPARE(game->camera.x(), x + 2.5f);
         game->setPaused(false);
         play(*game, 1);
         QCOMPARE(game->tick, 291);
@@ -263,8 +242,8 @@ private slots:
             {"Your survivor was bitten", "Survived 0:09", "Score 12", "A new best score!"}, 12.5};
         QTest::newRow("let go after a better run") << Ending{false, 4321, 99,
             {"You gave up control", "Survived 2:09", "Score 12", "Best 99"}, 99};
-        QTest::newRow("let go after a worse run") << Ending{false, 2000, 12, {"You gave up control", "Survived 1:00",
-            "Score 12", "A new best score!"}, 12.5};
+        QTest::newRow("let go after a worse run") << Ending{false, 2000, 12,
+            {"You gave up control", "Survived 1:00", "Score 12", "A new best score!"}, 12.5};
     }
 
     void endOfARun()
@@ -282,39 +261,11 @@ private slots:
         else
             game->deselect();
         QCOMPARE(game->view->notices(), row.notices);
-        QCOMPARE(records.bestScore, row.bestAfter);
-        QCOMPARE(records.longestSurvival, qint64(row.tick) * 30);
-        // Up for five seconds of display steps.
-        for (int frame = 1; frame < 166; ++frame)
+        QVERIFY(records.bestScore == row.bestAfter && records.longestSurvival == row.tick * 30);
+        for (int frame = 1; frame < 166; ++frame) // up for five seconds of display steps
             game->display();
         QCOMPARE(game->view->notices(), row.notices);
         game->display();
-        QCOMPARE(game->view->notices(), QStringList());
-    }
-
-    void theLastSurvivorsFallIsToldOnce()
-    {
-        const auto game = testing::makeGame(3);
-        game->deselect();
-        game->runEndShown = 0;
-        game->setPaused(true);
-        QList<Unit*> humans;
-        for (Unit* unit : std::as_const(game->units))
-            if (unit->isHuman)
-                humans << unit;
-        for (Unit* human : humans.mid(1))
-            human->die();
-        game->display();
-        QCOMPARE(game->view->notices(), (QStringList{"Paused", "Press P to resume"}));
-        game->setPaused(false);
-        QCOMPARE(game->view->notices(), QStringList());
-        humans.first()->die();
-        game->display();
-        QCOMPARE(game->view->notices(), QStringList{"No survivors left"});
-        game->view->grab(); // drawn without a fault
-        testing::place<Human>(*game, {400, 400})->die();
-        for (int frame = 0; frame < 200; ++frame)
-            game->display();
         QCOMPARE(game->view->notices(), QStringList());
     }
 
@@ -334,77 +285,21 @@ private slots:
         ROW(Saving);
         QTemporaryDir home;
         const QString folder = home.filePath("carrowmere"), path = folder + "/carrowmere.conf";
-        if (row.setup == "file") {
-            QFile(folder).open(QIODevice::WriteOnly);
-        } else {
-            QDir().mkpath(row.setup == "folder" ? path : folder);
-            if (!row.setup.isEmpty() && row.setup != "folder") {
-                QFile file(path);
-                QVERIFY(file.open(QIODevice::WriteOnly));
-                file.write(row.setup.toLatin1());
-            }
-        }
+        QDir().mkpath(row.setup == "folder" ? path : row.setup == "file" ? home.path() : folder);
+        QFile file(row.setup == "file" ? folder : path);
+        QVERIFY(row.setup == "folder" || file.open(QIODevice::WriteOnly));
+        file.write(row.setup == "file" ? "" : row.setup.toLatin1());
+        file.close();
         messages.clear();
         const QtMessageHandler previous = qInstallMessageHandler(keepMessage);
         Records records(path);
         QCOMPARE(records.bestScore, row.bestRead);
-        QVERIFY(records.add(50, 1000));
-        QVERIFY(records.add(60, 2000));
+        QVERIFY(records.add(50, 1000) && records.add(60, 2000));
         qInstallMessageHandler(previous);
         // Kept in memory all the same, and said once why it was not saved.
-        QCOMPARE(records.bestScore, 60.0);
-        QCOMPARE(messages.size(), row.kept ? 0 : 1);
+        QVERIFY(records.bestScore == 60 && messages.size() == (row.kept ? 0 : 1));
         QCOMPARE(Records(path).bestScore, row.kept ? 60.0 : row.bestRead);
         QCOMPARE(Records(path).longestSurvival, row.kept ? 2000 : 0);
-    }
-
-    void cameraFollows_data()
-    {
-        ROWS(Camera);
-        QTest::newRow("on the steered survivor, whatever the pan") << Camera{true, {50, -30}, {300, 200}};
-        QTest::newRow("free, a pan of 0.94 is still") << Camera{false, {0.8f, 0.5f}, {800, 400}};
-        QTest::newRow("free, a pan of exactly 1 is still") << Camera{false, {0, 1}, {800, 400}};
-        QTest::newRow("free, a pan of 1.005 moves") << Camera{false, {1.0f, 0.1f}, {801, 400.1f}};
-    }
-
-    void cameraFollows()
-    {
-        ROW(Camera);
-        const auto game = testing::makeEmptyGame();
-        if (row.steered)
-            game->select(testing::place<Human>(*game, QVector2D(300, 200)));
-        game->pan = row.pan;
-        game->view->resize(400, 400);
-        game->view->centerOn(800, 400);
-        game->display();
-        COMPARE_VECTOR(game->camera, row.camera);
-        const QPointF centre = game->view->mapToScene(game->view->viewport()->rect().center());
-        QVERIFY2(QVector2D(centre).distanceToPoint(row.camera) < 2, "the view is centred on the camera");
-    }
-
-    void freeCameraStaysOverTheWorld()
-    {
-        const auto game = testing::makeEmptyGame();
-        game->deselect();
-        game->view->resize(400, 400);
-        const auto hold = [&game](int key, int steps) {
-            game->pressKey(key);
-            for (int step = 0; step < steps; ++step) {
-                game->physicsUpdate();
-                game->display();
-            }
-            game->releaseKey(key);
-        };
-        // Fifteen seconds of Right carry the camera to the edge, and no further.
-        hold(Qt::Key_Right, 500);
-        QCOMPARE(game->camera.x(), 1600.0f);
-        QCOMPARE(game->pan.x(), 0.0f);
-        hold(Qt::Key_Left, 3);
-        QVERIFY2(game->camera.x() < 1590, "the opposite key moves it back at once");
-        // A drag moves the view; the camera goes on from there.
-        game->view->centerOn(400, 300);
-        hold(Qt::Key_Down, 2);
-        QVERIFY2(game->camera.distanceToPoint(QVector2D(400, 300)) < 30, qPrintable(QString::number(game->camera.x())));
     }
 
     void timingReport_data()
@@ -430,7 +325,6 @@ private slots:
         game->printFPS();
         qInstallMessageHandler(previous);
         QCOMPARE(messages, QStringList{row.text});
-
         // Each step's average moves a tenth of the way to its newest duration,
         // in fractions of a millisecond: an empty world's steps take far less.
         game->physicsTime = game->aiTime = 10.0;
@@ -438,15 +332,14 @@ private slots:
         game->AIUpdate();
         for (double mean : {game->physicsTime, game->aiTime})
             QVERIFY2(mean > 9.0 && mean < 9.05, qPrintable(QString::number(mean)));
-        // The display step paints the frame, and its time covers the painting.
+        // The display step paints the frame, so that its time covers the painting.
         game->resize(800, 600);
         game->show();
         QVERIFY(QTest::qWaitForWindowExposed(game.get()));
-        int painted = 0;
-        Painted counter(painted);
-        game->view->viewport()->installEventFilter(&counter);
+        Painted painted;
+        game->view->viewport()->installEventFilter(&painted);
         game->display();
-        QCOMPARE(painted, 1);
+        QCOMPARE(painted.count, 1);
     }
 };
 

@@ -24,7 +24,12 @@ private slots:
             if (step % 8 == 0)
                 game->spawn();
         }
-        Random chaos(99);
+            // Fractions run from 0 to 1, both included.
+        Random chaos(5);
+        double least = 1, most = 0;
+        for (int draw = 0; draw < 200000; ++draw)
+            least = std::min(least, chaos.fraction()), most = std::max(most, chaos.fraction());
+        QVERIFY(least == 0 && most == 1);
         QList<Unit*> found;
         for (int query = 0; query < 3000; ++query) {
             // Anywhere in and around the world; every tenth radius is exactly the
@@ -51,50 +56,6 @@ private slots:
             QVERIFY2(sorted == expected, qPrintable(QStringLiteral("query %1 at (%2, %3), radius %4: %5 found, %6 expected")
                                                         .arg(query).arg(x).arg(y).arg(radius).arg(found.size()).arg(expected.size())));
         }
-    }
-
-    void fractionsReachBothZeroAndOne()
-    {
-        Random random(5);
-        double least = 1, most = 0;
-        for (int draw = 0; draw < 200000; ++draw) {
-            const double fraction = random.fraction();
-            least = std::min(least, fraction);
-            most = std::max(most, fraction);
-        }
-        QCOMPARE(least, 0.0);
-        QCOMPARE(most, 1.0);
-    }
-
-    void wallsWearToEmpty_data()
-    {
-        QTest::addColumn<int>("alpha");
-        QTest::addColumn<double>("wear");
-        QTest::addColumn<int>("contacts");
-        QTest::addColumn<double>("strength");
-        QTest::addColumn<bool>("empty");
-        QTest::newRow("transparent pixel stays empty") << 0 << 0.0 << 0 << 0.0 << true;
-        QTest::newRow("opaque wall") << 255 << 0.0 << 0 << 1.0 << false;
-        QTest::newRow("full wall stands 199 contacts") << 255 << 0.005 << 199 << 0.005 << false;
-        QTest::newRow("full wall empties at 200 contacts") << 255 << 0.005 << 200 << 0.0 << true;
-        QTest::newRow("worn past zero") << 1 << 0.005 << 1 << 0.0 << true;
-        QTest::newRow("negative wear is capped at full strength") << 255 << -0.5 << 1 << 1.0 << false;
-    }
-
-    void wallsWearToEmpty()
-    {
-        QFETCH(int, alpha);
-        QFETCH(double, wear);
-        QFETCH(int, contacts);
-        QFETCH(double, strength);
-        QFETCH(bool, empty);
-        Cell cell;
-        cell.setPixel(qRgba(10, 20, 30, alpha));
-        for (int i = 0; i < contacts; ++i)
-            cell.wear(wear);
-        QVERIFY(qAbs(cell.strength - strength) < 1e-9);
-        QCOMPARE(cell.empty, empty);
-        QCOMPARE(cell.color.alpha(), qRound(255 * strength)); // the strength shows as opacity
     }
 
     void buildingsAreStampedTurnedAndMirrored_data()
@@ -152,40 +113,6 @@ private slots:
         }
     }
 
-    void soundReachesTheLoudestHearer_data()
-    {
-        QTest::addColumn<QVector2D>("offset");   // of the hearer from the sound
-        QTest::addColumn<double>("volume");
-        QTest::addColumn<double>("heardBefore"); // loudness of a sound heard earlier
-        QTest::addColumn<double>("loudness");    // 0: not heard
-        QTest::newRow("half a unit away, as if one") << QVector2D(0.5, 0) << 1.0 << 0.1 << 100.0;
-        QTest::newRow("fifty units away") << QVector2D(30, 40) << 1.0 << 0.1 << 2.0;
-        QTest::newRow("faded, just inside the radius") << QVector2D(-99.9f, 0) << 0.5 << 0.1 << 50.0 / 99.9;
-        QTest::newRow("exactly at the radius") << QVector2D(100, 0) << 1.0 << 0.0 << 0.0;
-        QTest::newRow("as loud as the one heard") << QVector2D(64, 0) << 1.0 << 1.5625 << 0.0;
-        QTest::newRow("just louder than the one heard") << QVector2D(64, 0) << 1.0 << 1.5624 << 1.5625;
-    }
-
-    void soundReachesTheLoudestHearer()
-    {
-        QFETCH(QVector2D, offset);
-        QFETCH(double, volume);
-        QFETCH(double, heardBefore);
-        QFETCH(double, loudness);
-        const auto game = testing::makeEmptyGame();
-        Unit* hearer = testing::place(*game, QVector2D(400, 400) + offset);
-        Sound earlier(game.get(), QPointF(), 1.0);
-        hearer->heardSound = heardBefore > 0 ? &earlier : nullptr;
-        hearer->heardLoudness = heardBefore;
-        Sound sound(game.get(), QPointF(400, 400), 1.0); // its radius is set at its birth
-        sound.volume = volume;
-        sound.propagate();
-        QCOMPARE(hearer->heardSound, loudness > 0 ? &sound : heardBefore > 0 ? &earlier : nullptr);
-        if (loudness > 0)
-            QVERIFY(qAbs(hearer->heardLoudness - loudness) < 1e-6);
-        else
-            QCOMPARE(hearer->heardLoudness, heardBefore);
-    }
 };
 
 QTEST_MAIN(TestWorld)
