@@ -181,13 +181,16 @@ void Human::steerByKeys()
         game->deselect(RunEnd::Cause::GaveUp);
 }
 
+Unit::Square Human::farLook() const
+{
+    return {QRect(-2, -2, 4, 4), armed ? QColor(0, 0, 255, 255) : QColor(255, 0, 0, 255)};
+}
+
 void Human::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*)
 {
     // Pale red, or blue when armed; deeper during a flash.
     const double shade = 100 + 150 * cooldown / params::zombieAttackCooldown - 100 * hitFlash;
     Look look;
-    look.square = QRect(-2, -2, 4, 4);
-    look.squareColor = armed ? QColor(0, 0, 255, 255) : QColor(255, 0, 0, 255);
     look.outlineFrom = 2.0;
     look.corpseColor = QColor(250, 0, 0);
     look.corpseGrowth = 5.0;

@@ -14,6 +14,7 @@ public:
     ~Human() override = default;
 
     void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget) override;
+    Square farLook() const override;
 
     void adaptToLight() override;
     void attack(Unit* target) override;

@@ -316,13 +316,16 @@ void Unit::die()
     game->zombieCount -= 1;
 }
 
+Unit::Square Unit::farLook() const
+{
+    return {QRect(-1, -1, 3, 3), QColor(100, 100, 100, 255)};
+}
+
 void Unit::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*)
 {
     const double glow = 100 + 150 * cooldown / params::zombieAttackCooldown;
     const double flash = 100 + 150 * hitFlash;
     Look look;
-    look.square = QRect(-1, -1, 3, 3);
-    look.squareColor = QColor(100, 100, 100, 255);
     look.outlineFrom = 4.0;
     look.corpseColor = QColor(100, 150, 100);
     look.corpseGrowth = 3.0;
@@ -350,9 +353,10 @@ void Unit::paintAs(QPainter* painter, const Look& look) const
 {
     const double detail = QStyleOptionGraphicsItem::levelOfDetailFromTransform(painter->worldTransform());
     if (!(detail >= 1.0)) { // also when not a number
+        const Square square = farLook();
         painter->setPen(Qt::NoPen);
-        useBrush(painter, look.squareColor);
-        painter->drawRects(&look.square, 1);
+        useBrush(painter, square.color);
+        painter->drawRects(&square.rect, 1);
         return;
     }
 

@@ -26,6 +26,14 @@ public:
     Unit(int id, Game* game, QGraphicsItem* parent = nullptr);
     ~Unit() override = default;
 
+    // How the agent looks from far off (below zoom 1): a solid square about
+    // its position, in world units, whatever its state.
+    struct Square {
+        QRect rect;
+        QColor color;
+    };
+    virtual Square farLook() const;
+
     void advance(int phase) override;
     QRectF boundingRect() const override;
     void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget) override;
@@ -59,8 +67,6 @@ protected:
     // How an agent looks at each level of detail: zombies and survivors
     // differ only in these values.
     struct Look {
-        QRect square;          // the whole agent below zoom 1
-        QColor squareColor;
         double outlineFrom;    // level of detail from which bodies are outlined
         QColor corpseColor;    // its alpha follows the fade
         double corpseGrowth;   // in world units, as the fade goes to 0

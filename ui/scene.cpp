@@ -63,15 +63,53 @@ void Scene::drawBackground(QPainter* painter, const QRectF& rect)
     const double right = rect.x() + rect.width();
     const double bottom = rect.y() + rect.height();
 
-    painter->save();
     const Bins::Span agents = bins->span(left, top, right, bottom);
-    for (int column = agents.firstColumn; column <= agents.lastColumn; ++column) {
-        for (int row = agents.firstRow; row <= agents.lastRow; ++row) {
-            for (Unit* unit : bins->item(column, row))
-                paintAt(painter, unit->pos(), unit);
+    const QTransform base = painter->worldTransform();
+    if (QStyleOptionGraphicsItem::levelOfDetailFromTransform(base) < 1.0 && base.type() <= QTransform::TxScale) {
+        // From far off every agent is a square of a few colours: drawn in
+        // device pixels, a colour at a time, they cost a painter call a
+        // colour instead of several an agent (a frame of 100,000 agents
+        // from 60 to 25 ms in the benchmark).
+        for (auto& batch : squareBatches)
+            batch.second.clear();
+        std::size_t last = 0; // agents come in runs of one kind: look the colour up only when it changes
+        for (int column = agents.firstColumn; column <= agents.lastColumn; ++column) {
+            for (int row = agents.firstRow; row <= agents.lastRow; ++row) {
+                for (Unit* unit : bins->item(column, row)) {
+                    const Unit::Square square = unit->farLook();
+                    // Placed on whole device pixels, as paintAt places a close-up agent.
+                    const QPointF at(std::round(base.m31() + base.m11() * unit->pos().x()),
+                                     std::round(base.m32() + base.m22() * unit->pos().y()));
+                    const QRgb color = square.color.rgba();
+                    if (last >= squareBatches.size() || squareBatches[last].first != color) {
+                        last = 0;
+                        while (last < squareBatches.size() && squareBatches[last].first != color)
+                            ++last;
+                        if (last == squareBatches.size())
+                            squareBatches.push_back({color, {}});
+                    }
+                    squareBatches[last].second.push_back(
+                        QRectF(at + QPointF(square.rect.x() * base.m11(), square.rect.y() * base.m22()),
+                               QSizeF(square.rect.width() * base.m11(), square.rect.height() * base.m22())));
+                }
+            }
         }
+        painter->save();
+        painter->resetTransform();
+        painter->setPen(Qt::NoPen);
+        for (const auto& [color, rects] : squareBatches) {
+            painter->setBrush(QColor::fromRgba(color));
+            painter->drawRects(rects.data(), int(rects.size()));
+        }
+        painter->restore();
+    } else {
+        painter->save();
+        for (int column = agents.firstColumn; column <= agents.lastColumn; ++column)
+            for (int row = agents.firstRow; row <= agents.lastRow; ++row)
+                for (Unit* unit : bins->item(column, row))
+                    paintAt(painter, unit->pos(), unit);
+        painter->restore();
     }
-    painter->restore();
 
     // Vegetation and worn walls show only from close up. Cells never
     // overlap, so those of one colour are filled together, in one call.

@@ -4,8 +4,10 @@
 
 #include <QGraphicsScene>
 #include <QRect>
+#include <QRectF>
 
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 class Bins;
@@ -36,6 +38,8 @@ private:
     // Paints an agent or a sound with the painter moved to its position.
     static void paintAt(QPainter* painter, QPointF at, QGraphicsItem* item);
 
-    // The cells to fill, by colour; kept between frames for their capacity.
+    // The cells and the far agents to fill, by colour; kept between frames
+    // for their capacity.
     std::unordered_map<QRgb, std::vector<QRect>> cellBatches;
+    std::vector<std::pair<QRgb, std::vector<QRectF>>> squareBatches;
 };
