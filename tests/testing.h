@@ -27,8 +27,6 @@ class Override
 public:
     Override(T& parameter, T value) : parameter(parameter), saved(parameter) { parameter = value; }
     ~Override() { parameter = saved; }
-    Override(const Override&) = delete;
-    Override& operator=(const Override&) = delete;
 
 private:
     T& parameter;
@@ -52,11 +50,7 @@ struct EmptyWorld {
     Override<double> vegetation{params::vegetationChance, 0.0};
 };
 
-inline std::unique_ptr<Game> makeEmptyGame()
-{
-    const EmptyWorld empty;
-    return makeGame();
-}
+inline std::unique_ptr<Game> makeEmptyGame() { const EmptyWorld empty; return makeGame(); }
 
 // Adds a zombie (or a survivor) at rest at a point and commits it, as the
 // game's own creators and the next physics step would.
@@ -70,6 +64,19 @@ Agent* place(Game& game, QVector2D at)
     ++(agent->isHuman ? game.humanCount : game.zombieCount);
     agent->commit();
     return agent;
+}
+
+// A physics step, every other step an AI step, every eighth a spawn: the
+// timers' proportions, on no clock at all.
+inline void play(Game& game, int steps)
+{
+    for (int step = 0; step < steps; ++step) {
+        game.physicsUpdate();
+        if (step % 2)
+            game.AIUpdate();
+        if (step % 8 == 0)
+            game.spawn();
+    }
 }
 
 // A wall cell, as a building stamp leaves it, raised where the ground can see it.

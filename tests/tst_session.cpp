@@ -18,9 +18,7 @@
 #include <QWindow>
 #include <QApplication>
 
-#if defined(__GLIBC__)
 #include <malloc.h>
-#endif
 
 namespace {
 
@@ -44,12 +42,8 @@ bool hold(const QString& key, int milliseconds = 150)
 // out blocks mapped on their own (a world's cells), which hblkhd holds.
 qint64 liveHeapBytes()
 {
-#if defined(__GLIBC__)
     const struct mallinfo2 info = mallinfo2();
     return info.arena ? qint64(info.uordblks + info.hblkhd) : -1;
-#else
-    return -1;
-#endif
 }
 
 struct Run { QStringList arguments; QString platform, ending; int status; QString said; };
