@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QStyleOptionGraphicsItem>
 
+#include <algorithm>
 #include <cmath>
 
 Scene::Scene(Game* game)
@@ -88,9 +89,11 @@ void Scene::drawBackground(QPainter* painter, const QRectF& rect)
                         if (last == squareBatches.size())
                             squareBatches.push_back({color, {}});
                     }
+                    // At least a pixel: a crowd seen from afar must not vanish.
                     squareBatches[last].second.push_back(
                         QRectF(at + QPointF(square.rect.x() * base.m11(), square.rect.y() * base.m22()),
-                               QSizeF(square.rect.width() * base.m11(), square.rect.height() * base.m22())));
+                               QSizeF(std::max(1.0, square.rect.width() * base.m11()),
+                                      std::max(1.0, square.rect.height() * base.m22()))));
                 }
             }
         }
