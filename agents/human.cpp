@@ -56,7 +56,7 @@ QVector2D Human::soundPull(QVector2D toSound) const
     return scaled(steer(toSound, true), lengthOf(toSound) * params::humanSoundWeight / params::humanViewRange);
 }
 
-void Human::flock(QList<Unit*>* neighbours)
+void Human::flock(const QList<Neighbour>& neighbours)
 {
     const QVector2D here = position;
     const double fleeRadius = armed ? params::armedFleeRadius : params::humanFleeRadius;
@@ -70,23 +70,23 @@ void Human::flock(QList<Unit*>* neighbours)
     int humanCentreCount = 1, zombieCentreCount = 1;
     QVector2D goal = here;
 
-    for (Unit* other : std::as_const(*neighbours)) {
-        const QVector2D away = here - other->position;
+    for (const Neighbour& other : neighbours) {
+        const QVector2D away = here - other.position;
         const double distance = lengthOf(away);
         if (!(distance > 0))
             continue;
         // Normalised, then divided by the distance once more: the closest
         // push hardest.
         const QVector2D push = scaled(away, 1.0 / (distance * distance));
-        if (other->isHuman) {
+        if (other.isHuman) {
             if (distance < params::humanSeparationRadius) {
                 separation += push;
                 ++separationCount;
             }
             if (distance < sight) {
-                heading += other->velocity;
+                heading += other.velocity;
                 ++headingCount;
-                humanCentre += other->position;
+                humanCentre += other.position;
                 ++humanCentreCount;
             }
         } else {
@@ -95,15 +95,15 @@ void Human::flock(QList<Unit*>* neighbours)
                 ++flightCount;
             }
             if (distance < sight) {
-                zombieHeading += other->velocity;
+                zombieHeading += other.velocity;
                 ++zombieHeadingCount;
-                zombieCentre += other->position;
+                zombieCentre += other.position;
                 ++zombieCentreCount;
             }
             if (distance < nearest) {
                 nearest = distance;
-                goal = other->position;
-                target = other;
+                goal = other.position;
+                target = other.unit;
             }
         }
     }

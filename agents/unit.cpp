@@ -176,6 +176,7 @@ void Unit::commit()
         bins->file(this, next);
         bin = nextBin;
     }
+    bins->changed();
     setPos(next);
 }
 
@@ -207,7 +208,7 @@ void Unit::adaptToLight()
     cohesionWeight = -params::zombieCohesionWeight * light;
 }
 
-void Unit::think(QList<Unit*>* neighbours)
+void Unit::think()
 {
     if (dead)
         return;
@@ -215,11 +216,8 @@ void Unit::think(QList<Unit*>* neighbours)
     target = nullptr;
     cooldown = std::max(cooldown - 1, 0);
 
-    if (!neighbours) {
-        game->unitsNear(game->nearby, position.x(), position.y(), sight());
-        neighbours = &game->nearby;
-    }
-    flock(neighbours);
+    game->unitsNear(game->nearby, position.x(), position.y(), sight());
+    flock(game->nearby);
 
     if (cooldown == 0 && target)
         attack(target);
@@ -240,7 +238,7 @@ QVector2D Unit::soundPull(QVector2D toSound) const
     return scaled(steer(toSound, true), params::zombieSoundWeight);
 }
 
-void Unit::flock(QList<Unit*>* neighbours)
+void Unit::flock(const QList<Neighbour>& neighbours)
 {
     const QVector2D here = position;
     QVector2D separation(0, 0);
@@ -252,16 +250,16 @@ void Unit::flock(QList<Unit*>* neighbours)
     QVector2D goal = here;
     double nearest = params::zombieChaseRadius;
 
-    for (Unit* other : std::as_const(*neighbours)) {
-        const QVector2D away = here - other->position;
+    for (const Neighbour& other : neighbours) {
+        const QVector2D away = here - other.position;
         const double distance = lengthOf(away);
         if (!(distance > 0))
             continue;
-        if (other->isHuman) {
+        if (other.isHuman) {
             if (distance < nearest) {
                 nearest = distance;
-                goal = other->position;
-                target = other;
+                goal = other.position;
+                target = other.unit;
             }
             continue;
         }
@@ -272,9 +270,9 @@ void Unit::flock(QList<Unit*>* neighbours)
             ++separationCount;
         }
         if (distance < params::flockRadius) {
-            heading += other->velocity;
+            heading += other.velocity;
             ++headingCount;
-            centre += other->position;
+            centre += other.position;
             ++centreCount;
         }
     }

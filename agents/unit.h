@@ -9,6 +9,7 @@
 #include <QVector2D>
 
 class Bins;
+struct Neighbour;
 class Cell;
 class Game;
 class Sound;
@@ -42,8 +43,8 @@ public:
     virtual void attack(Unit* target);
     virtual void die();
     virtual void step(int phase);
-    virtual void think(QList<Unit*>* neighbours);
-    virtual void flock(QList<Unit*>* neighbours);
+    virtual void think();
+    virtual void flock(const QList<Neighbour>& neighbours);
 
     // Reynolds steering towards a wish: the change of velocity that would
     // turn the current velocity into the wish at full speed, limited to

@@ -196,7 +196,7 @@ void Game::growVegetation()
     }
 }
 
-void Game::unitsNear(QList<Unit*>& out, float x, float y, double radius)
+void Game::unitsNear(QList<Neighbour>& out, float x, float y, double radius)
 {
     bins->query(out, x, y, radius);
 }
@@ -338,7 +338,7 @@ void Game::thinkAll()
     // By index: a shot fired while thinking adds a sound, never a unit, but
     // nothing here should rely on the list staying untouched.
     for (qsizetype i = 0; i < units.size(); ++i)
-        units[i]->think(nullptr);
+        units[i]->think();
 }
 
 void Game::display()

@@ -125,7 +125,7 @@ private slots:
         if (!row.sound.isNull())
             unit->heardSound = &noise;
         unit->cooldown = 5; // no attack
-        unit->think(nullptr);
+        unit->think();
         COMPARE_VECTOR(unit->acceleration, row.acceleration);
         QCOMPARE(unit->heardSound, nullptr); // a noise is followed once, then forgotten
         QCOMPARE(unit->cooldown, 4);
@@ -167,7 +167,7 @@ private slots:
         QVERIFY(target->dead);
         // A corpse thinks nothing and only fades.
         target->cooldown = 3;
-        target->think(nullptr);
+        target->think();
         QCOMPARE(target->cooldown, 3);
     }
 

@@ -26,9 +26,10 @@ void Sound::decay(int phase)
 
 void Sound::propagate()
 {
-    QList<Unit*> hearers;
+    QList<Neighbour> hearers;
     game->unitsNear(hearers, x, y, radius);
-    for (Unit* unit : std::as_const(hearers)) {
+    for (const Neighbour& hearer : std::as_const(hearers)) {
+        Unit* unit = hearer.unit;
         const double distance = lengthOf(unit->position - QVector2D(x, y));
         // Closer than one unit sounds as loud as one unit away.
         const double loudness = volume / std::max(distance, 1.0) * params::soundScale;
