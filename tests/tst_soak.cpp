@@ -46,10 +46,13 @@ QString brokenRule(const Game& game, int committedIds)
     }
     if (game.zombieCount != zombies || game.humanCount != humans || steered != (game.selected ? 1 : 0))
         return say(QStringLiteral("counts of %1 zombies, %2 humans, %3 steered are wrong").arg(zombies).arg(humans).arg(steered));
-    // The occupancy map may call a worn-out cell occupied, never the other way round.
-    for (int i = 0; i < int(game.cells->items.size()); ++i)
-        if (!game.cells->items[std::size_t(i)].empty && !game.occupancy->mayHold(i % game.cells->columns, i / game.cells->columns))
-            return say(QStringLiteral("cell %1 holds something the occupancy map calls bare").arg(i));
+    // The occupancy map may overrate a worn cell, never underrate one.
+    for (int i = 0; i < int(game.cells->items.size()); ++i) {
+        const Cell& cell = game.cells->items[std::size_t(i)];
+        const int column = i % game.cells->columns, row = i / game.cells->columns;
+        if (!cell.empty && !(game.occupancy->mayStand(column, row) || (cell.strength <= params::wallPassThreshold && game.occupancy->mayHold(column, row))))
+            return say(QStringLiteral("cell %1 holds more than the occupancy map says").arg(i));
+    }
     return QString();
 }
 

@@ -37,9 +37,11 @@ public:
 private:
     // Paints an agent or a sound with the painter moved to its position.
     static void paintAt(QPainter* painter, QPointF at, QGraphicsItem* item);
+    // Every agent in view as a square of its far look.
+    void drawFarAgents(QPainter* painter, const QRectF& rect);
 
     // The cells and the far agents to fill, by colour; kept between frames
     // for their capacity.
     std::unordered_map<QRgb, std::vector<QRect>> cellBatches;
-    std::vector<std::pair<QRgb, std::vector<QRectF>>> squareBatches;
+    std::vector<std::pair<QRgb, std::vector<QRect>>> squareBatches;
 };

@@ -1,5 +1,7 @@
 #include "world/occupancy.h"
 
+#include "game/parameters.h"
+
 Occupancy::Occupancy(const Grid<Cell>& cells)
     : cells(cells), columns(cells.columns), held(cells.items.size(), 0)
 {
@@ -9,5 +11,8 @@ Occupancy::Occupancy(const Grid<Cell>& cells)
 void Occupancy::rebuild()
 {
     for (std::size_t index = 0; index < held.size(); ++index)
-        held[index] = cells.items[index].empty ? 0 : 1;
+    {
+        const Cell& cell = cells.items[index];
+        held[index] = cell.empty ? Bare : cell.strength > params::wallPassThreshold ? Standing : Weak;
+    }
 }
