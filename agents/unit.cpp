@@ -171,10 +171,8 @@ void Unit::commit()
     const QPointF next = position.toPointF();
     const int nextBin = bins->indexOf(next.x(), next.y());
     if (nextBin != bin) {
-        if (filed())
-            bins->unfile(this, pos());
-        bins->file(this, next);
         bin = nextBin;
+        arrival = bins->arrival();
     }
     bins->changed();
     setPos(next);

@@ -8,6 +8,8 @@
 #include <QRect>
 #include <QVector2D>
 
+#include <cstdint>
+
 class Bins;
 struct Neighbour;
 class Cell;
@@ -55,8 +57,9 @@ public:
     // wall probes one radius away; every non-empty cell touched is worn.
     void collide();
 
-    // Phase 1 of the physics step: re-files the unit if it changed bin (or
-    // files it at its first commit) and makes position the committed one.
+    // Phase 1 of the physics step: moves the unit to the end of a new bin
+    // when it changed bin (or files it at its first commit) and makes
+    // position the committed one.
     void commit();
 
 protected:
@@ -82,6 +85,7 @@ public:
     Bins* bins;
     QVector2D position;        // where the unit is; pos() is where it was committed
     int bin = -1;              // the index of its bin from its first commit on
+    std::uint64_t arrival = 0; // when it came into that bin
     bool isHuman;
     bool dead;
     QVector2D velocity;        // world units per physics step before speedFactor

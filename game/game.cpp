@@ -46,7 +46,7 @@ Game::Game(QWidget* parent, std::optional<std::uint64_t> seed, Records* records)
     }
     random.seed(this->seed);
 
-    bins = new Bins(params::worldWidth, params::worldHeight, params::binColumns(), params::binRows());
+    bins = new Bins(params::worldWidth, params::worldHeight, params::binColumns(), params::binRows(), units);
     cells = new Grid<Cell>(params::worldWidth, params::worldHeight, params::groundColumns(), params::groundRows());
     for (int column = 0; column < cells->columns; ++column) {
         for (int row = 0; row < cells->rows; ++row) {
@@ -239,8 +239,7 @@ void Game::physicsUpdate()
     for (qsizetype i = 0; i < units.size(); ++i) {
         Unit* unit = units[i];
         if (unit->dead && unit->fade < params::corpseThreshold) {
-            if (unit->filed())
-                bins->unfile(unit, unit->pos());
+            bins->changed();
             delete unit;
             continue;
         }

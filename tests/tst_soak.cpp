@@ -26,12 +26,14 @@ QString brokenRule(const Game& game, int committedIds)
     if (agents.size() != game.units.size() || agents.size() > params::maxUnits)
         return say(QStringLiteral("%1 agents listed, %2 distinct").arg(game.units.size()).arg(agents.size()));
     // Pointers in bins are compared, never followed, until known to be agents.
-    const Bins& bins = *game.bins;
+    Bins& bins = *game.bins;
     QHash<const Unit*, int> binOf;
-    for (int index = 0; index < int(bins.items.size()); ++index)
-        for (const Unit* unit : bins.items[std::size_t(index)])
-            if (!agents.contains(unit) || std::exchange(binOf[unit], index + 1))
-                return say(QStringLiteral("bin %1 holds a stranger, or an agent filed twice").arg(index));
+    for (int index = 0; index < int(bins.items.size()); ++index) {
+        std::uint64_t arrived = 0;
+        for (const Neighbour& n : bins.unitsIn(index % bins.columns, index / bins.columns))
+            if (!agents.contains(n.unit) || std::exchange(binOf[n.unit], index + 1) || !(std::exchange(arrived, n.unit->arrival) < arrived))
+                return say(QStringLiteral("bin %1 holds a stranger, an agent twice, or agents out of order").arg(index));
+    }
     int zombies = 0, humans = 0, steered = 0;
     for (const Unit* unit : game.units) {
         const QPointF p = unit->pos();

@@ -73,8 +73,8 @@ void Scene::drawBackground(QPainter* painter, const QRectF& rect)
         painter->save();
         for (int column = agents.firstColumn; column <= agents.lastColumn; ++column)
             for (int row = agents.firstRow; row <= agents.lastRow; ++row)
-                for (Unit* unit : bins->item(column, row))
-                    paintAt(painter, unit->pos(), unit);
+                for (const Neighbour& neighbour : bins->unitsIn(column, row))
+                    paintAt(painter, neighbour.unit->pos(), neighbour.unit);
         painter->restore();
     }
 

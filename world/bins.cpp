@@ -4,36 +4,53 @@
 
 #include <cmath>
 
-Bins::Bins(int width, int height, int columns, int rows)
-    : Grid(width, height, columns, rows)
+Bins::Bins(int width, int height, int columns, int rows, const QList<Unit*>& units)
+    : Grid(width, height, columns, rows), units(units)
 {
-}
-
-void Bins::file(Unit* unit, QPointF point)
-{
-    QList<Unit*>& bin = at(point.x(), point.y());
-    if (!bin.contains(unit))
-        bin.append(unit);
-    current = false;
-}
-
-void Bins::unfile(Unit* unit, QPointF point)
-{
-    at(point.x(), point.y()).removeOne(unit);
-    current = false;
 }
 
 void Bins::rebuild()
 {
-    flat.clear();
-    starts.resize(items.size() + 1);
-    for (std::size_t bin = 0; bin < items.size(); ++bin) {
-        starts[bin] = int(flat.size());
-        for (Unit* unit : std::as_const(items[bin]))
-            flat.push_back({unit, unit->position, unit->velocity, unit->isHuman});
+    // A counting sort of the list by bin: the units are read in the order
+    // they lie in memory, each once.
+    for (BinRun& run : items)
+        run = BinRun();
+    for (const Unit* unit : units)
+        if (unit->filed())
+            ++items[std::size_t(unit->bin)].end;
+    int filed = 0;
+    for (BinRun& run : items) {
+        run.first = filed;
+        filed += run.end;
+        run.end = run.first;
     }
-    starts.back() = int(flat.size());
+    flat.resize(std::size_t(filed));
+    flatArrivals.resize(std::size_t(filed));
+    for (Unit* unit : units) {
+        if (!unit->filed())
+            continue;
+        const std::size_t at = std::size_t(items[std::size_t(unit->bin)].end++);
+        flat[at] = {unit, unit->position, unit->velocity, unit->isHuman};
+        flatArrivals[at] = unit->arrival;
+    }
+    // Then each bin in order of arrival; most hold one unit or two.
+    for (const BinRun& run : items) {
+        for (int i = run.first + 1; i < run.end; ++i) {
+            for (std::size_t j = std::size_t(i); j > std::size_t(run.first) && flatArrivals[j - 1] > flatArrivals[j]; --j) {
+                std::swap(flat[j - 1], flat[j]);
+                std::swap(flatArrivals[j - 1], flatArrivals[j]);
+            }
+        }
+    }
     current = true;
+}
+
+Bins::Units Bins::unitsIn(int column, int row)
+{
+    if (!current)
+        rebuild();
+    const BinRun run = item(column, row);
+    return {flat.data() + run.first, flat.data() + run.end};
 }
 
 void Bins::query(QList<Neighbour>& out, float x, float y, double radius)
@@ -52,8 +69,8 @@ void Bins::query(QList<Neighbour>& out, float x, float y, double radius)
     const Span s = span(x - radius, y - radius, x + radius, y + radius);
     for (int column = s.firstColumn; column <= s.lastColumn; ++column) {
         for (int row = s.firstRow; row <= s.lastRow; ++row) {
-            const int bin = row * columns + column;
-            for (int i = starts[std::size_t(bin)]; i < starts[std::size_t(bin) + 1]; ++i) {
+            const BinRun run = item(column, row);
+            for (int i = run.first; i < run.end; ++i) {
                 const Neighbour& candidate = flat[std::size_t(i)];
                 const float dx = candidate.position.x() - x;
                 const float dy = candidate.position.y() - y;

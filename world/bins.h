@@ -3,9 +3,9 @@
 #include "world/grid.h"
 
 #include <QList>
-#include <QPointF>
 #include <QVector2D>
 
+#include <cstdint>
 #include <vector>
 
 class Unit;
@@ -18,35 +18,48 @@ struct Neighbour {
     bool isHuman;
 };
 
-// The neighbour index: for each bin of the world, the units whose committed
-// position lies in it. A bin is a small list rather than a hash set: the lists
-// are faster to walk, and their order, unlike a hash set's, is the same in
-// every run, so a seeded game replays exactly.
-class Bins : public Grid<QList<Unit*>>
+// Where one bin's units lie in the index.
+struct BinRun {
+    int first = 0;
+    int end = 0;
+};
+
+// The neighbour index: the game's filed units, copied bin after bin in bin
+// order, and within a bin in order of arrival, the order of no hash set, so
+// that a seeded game replays exactly. A query reads a few short runs of one
+// array where it would otherwise follow a pointer to a unit for every
+// candidate, which at 100,000 agents is a cache miss each.
+class Bins : public Grid<BinRun>
 {
 public:
-    Bins(int width, int height, int columns, int rows);
+    // Files the units of the list that have a bin (Unit::filed()).
+    Bins(int width, int height, int columns, int rows, const QList<Unit*>& units);
 
-    // Idempotent: filing a unit twice, or unfiling one that is not there,
-    // changes nothing.
-    void file(Unit* unit, QPointF point);
-    void unfile(Unit* unit, QPointF point);
+    // The stamp of a unit coming into a bin: later than every earlier one.
+    std::uint64_t arrival() { return ++arrivals; }
 
-    // A filed unit moved or turned: the next query reads it anew.
+    // Units moved, turned, arrived or left: the next look reads them anew.
     void changed() { current = false; }
 
     // Appends every unit of the scanned bins strictly closer than radius to
-    // (x, y), bin columns ascending, then bin rows, then filing order.
+    // (x, y), bin columns ascending, then bin rows, then order of arrival.
     void query(QList<Neighbour>& out, float x, float y, double radius);
+
+    // The units of one bin, in order of arrival.
+    struct Units {
+        const Neighbour* first;
+        const Neighbour* last;
+        const Neighbour* begin() const { return first; }
+        const Neighbour* end() const { return last; }
+    };
+    Units unitsIn(int column, int row);
 
 private:
     void rebuild();
 
-    // Every bin's units copied one bin after another, bins in index order:
-    // a query reads a few short runs of this array where it would otherwise
-    // follow a pointer to a unit for every candidate, which at 100,000
-    // agents is a cache miss each.
+    const QList<Unit*>& units;
     std::vector<Neighbour> flat;
-    std::vector<int> starts;   // of each bin in flat, and the end
+    std::vector<std::uint64_t> flatArrivals; // beside flat, while it is sorted
+    std::uint64_t arrivals = 0;
     bool current = false;
 };
