@@ -175,7 +175,7 @@ void Unit::commit()
         arrival = bins->arrival();
     }
     bins->changed();
-    setPos(next);
+    committed = next;
 }
 
 void Unit::step(int phase)

@@ -42,6 +42,9 @@ void Bins::rebuild()
             }
         }
     }
+    positions.resize(flat.size());
+    for (std::size_t i = 0; i < flat.size(); ++i)
+        positions[i] = flat[i].position;
     current = true;
 }
 
@@ -71,12 +74,11 @@ void Bins::query(QList<Neighbour>& out, float x, float y, double radius)
         for (int row = s.firstRow; row <= s.lastRow; ++row) {
             const BinRun run = item(column, row);
             for (int i = run.first; i < run.end; ++i) {
-                const Neighbour& candidate = flat[std::size_t(i)];
-                const float dx = candidate.position.x() - x;
-                const float dy = candidate.position.y() - y;
+                const float dx = positions[std::size_t(i)].x() - x;
+                const float dy = positions[std::size_t(i)].y() - y;
                 const double d2 = double(dx) * dx + double(dy) * dy;
                 if (d2 < surelyInside || (d2 <= surelyOutside && std::sqrt(d2) < radius))
-                    out.append(candidate);
+                    out.append(flat[std::size_t(i)]);
             }
         }
     }
