@@ -56,7 +56,7 @@ QVector2D Human::soundPull(QVector2D toSound) const
     return scaled(steer(toSound, true), lengthOf(toSound) * params::humanSoundWeight / params::humanViewRange);
 }
 
-void Human::flock(const QList<Neighbour>& neighbours)
+void Human::flock(const std::vector<Neighbour>& neighbours)
 {
     const QVector2D here = position;
     const double fleeRadius = armed ? params::armedFleeRadius : params::humanFleeRadius;

@@ -236,7 +236,7 @@ QVector2D Unit::soundPull(QVector2D toSound) const
     return scaled(steer(toSound, true), params::zombieSoundWeight);
 }
 
-void Unit::flock(const QList<Neighbour>& neighbours)
+void Unit::flock(const std::vector<Neighbour>& neighbours)
 {
     const QVector2D here = position;
     QVector2D separation(0, 0);

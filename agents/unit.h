@@ -9,6 +9,7 @@
 #include <QVector2D>
 
 #include <cstdint>
+#include <vector>
 
 class Bins;
 struct Neighbour;
@@ -46,7 +47,7 @@ public:
     virtual void die();
     virtual void step(int phase);
     virtual void think();
-    virtual void flock(const QList<Neighbour>& neighbours);
+    virtual void flock(const std::vector<Neighbour>& neighbours);
 
     // Reynolds steering towards a wish: the change of velocity that would
     // turn the current velocity into the wish at full speed, limited to

@@ -208,7 +208,7 @@ StepTimes measureSteps(Game& game, int repetitions)
 {
     std::vector<double> ai, physics, reference, aiMs, physicsMs;
     FlatGrid grid(params::flockRadius);
-    QList<Neighbour> near;
+    std::vector<Neighbour> near;
     QElapsedTimer clock;
     for (int rep = 0; rep < repetitions; ++rep) {
         const double agents = double(game.units.size());

@@ -196,7 +196,7 @@ void Game::growVegetation()
     }
 }
 
-void Game::unitsNear(QList<Neighbour>& out, float x, float y, double radius)
+void Game::unitsNear(std::vector<Neighbour>& out, float x, float y, double radius)
 {
     bins->query(out, x, y, radius);
 }

@@ -52,7 +52,7 @@ public:
     ~Game() override;
 
     // Every unit strictly closer than radius to (x, y), found through the bins.
-    void unitsNear(QList<Neighbour>& out, float x, float y, double radius);
+    void unitsNear(std::vector<Neighbour>& out, float x, float y, double radius);
 
     // Lets every unit think once, each finding its own neighbours.
     void thinkAll();
@@ -100,7 +100,7 @@ public:
     // a seeded game replays exactly.
     QList<Unit*> units;        // every agent, living or dead until retired; owned
     QList<Sound*> sounds;      // owned
-    QList<Neighbour> nearby;       // scratch for a thinking unit's neighbours: one allocation a game
+    std::vector<Neighbour> nearby;       // scratch for a thinking unit's neighbours: one allocation a game
     QSet<int> keys;            // Qt key codes held down
     QSet<int> tapped;          // pressed since the last physics step
     Human* selected = nullptr; // the survivor under player control

@@ -128,8 +128,10 @@ private slots:
             for (int x = 0; x < 160; ++x)
                 outline += image.pixelColor(x, y) == black;
         QVERIFY2(qAbs(across - row.span) <= 1, qPrintable(QStringLiteral("%1 pixels across").arg(across)));
-        if (row.zoom < 1) // the scene draws far agents by the batch: the same square in the same place
+        if (row.zoom < 1) { // the scene draws far agents by the batch: the same square in the same place
             COMPARE_COLOUR(render(game->scene, QPointF(300, 300), row.zoom).at(QPointF(300.5, 300.5)), row.colour, "in the scene");
+            COMPARE_COLOUR(render(game->scene, QPointF(300, 300), 0.1).at(QPointF(300.5, 300.5)), row.colour, "a pixel from afar");
+        }
         QCOMPARE(outline > 0, row.outlined);
     }
 

@@ -24,7 +24,7 @@ private slots:
         for (int draw = 0; draw < 200000; ++draw)
             least = std::min(least, chaos.fraction()), most = std::max(most, chaos.fraction());
         QVERIFY(least == 0 && most == 1);
-        QList<Neighbour> near;
+        std::vector<Neighbour> near;
         for (int query = 0; query < 3000; ++query) {
             // Anywhere in and around the world; every tenth radius is exactly the
             // distance to some unit, which lies outside.
@@ -47,7 +47,7 @@ private slots:
                 if (const float dx = unit->position.x() - x, dy = unit->position.y() - y;
                     unit->filed() && std::sqrt(double(dx) * dx + double(dy) * dy) < radius)
                     expected.append(unit);
-            QVERIFY2(near.size() == expected.size() && found == QSet<Unit*>(expected.cbegin(), expected.cend()), qPrintable(QStringLiteral("query %1 at (%2, %3), radius %4: %5 found, %6 expected")
+            QVERIFY2(qsizetype(near.size()) == expected.size() && found == QSet<Unit*>(expected.cbegin(), expected.cend()), qPrintable(QStringLiteral("query %1 at (%2, %3), radius %4: %5 found, %6 expected")
                                                         .arg(query).arg(x).arg(y).arg(radius).arg(found.size()).arg(expected.size())));
         }
     }

@@ -131,8 +131,10 @@ void Scene::drawFarAgents(QPainter* painter, const QRectF& rect)
     // from 31 to 16 ms.
     const QTransform base = painter->worldTransform();
     const QRect visible = base.mapRect(rect).toAlignedRect();
-    for (auto& batch : squareBatches)
-        batch.second.clear();
+    for (Batch& batch : farBatches) {
+        batch.squares.clear();
+        batch.points.clear();
+    }
     std::size_t last = 0; // agents come in runs of one kind: look the colour up only when it changes
     for (const Unit* unit : std::as_const(game->units)) {
         if (!unit->filed())
@@ -148,21 +150,27 @@ void Scene::drawFarAgents(QPainter* painter, const QRectF& rect)
         if (!visible.intersects(square))
             continue;
         const QRgb color = look.color.rgba();
-        if (last >= squareBatches.size() || squareBatches[last].first != color) {
+        if (last >= farBatches.size() || farBatches[last].color != color) {
             last = 0;
-            while (last < squareBatches.size() && squareBatches[last].first != color)
+            while (last < farBatches.size() && farBatches[last].color != color)
                 ++last;
-            if (last == squareBatches.size())
-                squareBatches.push_back({color, {}});
+            if (last == farBatches.size())
+                farBatches.push_back({color, {}, {}});
         }
-        squareBatches[last].second.push_back(square);
+        if (square.width() == 1 && square.height() == 1)
+            farBatches[last].points.push_back(square.topLeft());
+        else
+            farBatches[last].squares.push_back(square);
     }
     painter->save();
     painter->resetTransform();
-    painter->setPen(Qt::NoPen);
-    for (const auto& [color, squares] : squareBatches) {
-        painter->setBrush(QColor::fromRgba(color));
-        painter->drawRects(squares.data(), int(squares.size()));
+    painter->setRenderHint(QPainter::Antialiasing, false); // a point fills its one pixel
+    for (const Batch& batch : farBatches) {
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(QColor::fromRgba(batch.color));
+        painter->drawRects(batch.squares.data(), int(batch.squares.size()));
+        painter->setPen(QPen(QColor::fromRgba(batch.color), 0));
+        painter->drawPoints(batch.points.data(), int(batch.points.size()));
     }
     painter->restore();
 }

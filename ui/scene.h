@@ -7,7 +7,6 @@
 #include <QRectF>
 
 #include <unordered_map>
-#include <utility>
 #include <vector>
 
 class Bins;
@@ -43,5 +42,13 @@ private:
     // The cells and the far agents to fill, by colour; kept between frames
     // for their capacity.
     std::unordered_map<QRgb, std::vector<QRect>> cellBatches;
-    std::vector<std::pair<QRgb, std::vector<QRect>>> squareBatches;
+    struct Batch {
+        QRgb color;
+        std::vector<QRect> squares;
+        // Squares of a single pixel: the raster engine draws points without
+        // setting up a fill for each (a whole-world frame of 100,000 agents
+        // from 8.7 to 7.2 ms in the benchmark, and far steadier).
+        std::vector<QPoint> points;
+    };
+    std::vector<Batch> farBatches;
 };

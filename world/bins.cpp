@@ -56,7 +56,7 @@ Bins::Units Bins::unitsIn(int column, int row)
     return {flat.data() + run.first, flat.data() + run.end};
 }
 
-void Bins::query(QList<Neighbour>& out, float x, float y, double radius)
+void Bins::query(std::vector<Neighbour>& out, float x, float y, double radius)
 {
     out.clear();
     if (!(radius > 0))
@@ -78,7 +78,7 @@ void Bins::query(QList<Neighbour>& out, float x, float y, double radius)
                 const float dy = positions[std::size_t(i)].y() - y;
                 const double d2 = double(dx) * dx + double(dy) * dy;
                 if (d2 < surelyInside || (d2 <= surelyOutside && std::sqrt(d2) < radius))
-                    out.append(flat[std::size_t(i)]);
+                    out.push_back(flat[std::size_t(i)]);
             }
         }
     }

@@ -43,7 +43,7 @@ public:
 
     // Appends every unit of the scanned bins strictly closer than radius to
     // (x, y), bin columns ascending, then bin rows, then order of arrival.
-    void query(QList<Neighbour>& out, float x, float y, double radius);
+    void query(std::vector<Neighbour>& out, float x, float y, double radius);
 
     // The units of one bin, in order of arrival.
     struct Units {

@@ -26,7 +26,7 @@ void Sound::decay(int phase)
 
 void Sound::propagate()
 {
-    QList<Neighbour> hearers;
+    std::vector<Neighbour> hearers;
     game->unitsNear(hearers, x, y, radius);
     for (const Neighbour& hearer : std::as_const(hearers)) {
         Unit* unit = hearer.unit;
