@@ -136,7 +136,15 @@ void Scene::drawFarAgents(QPainter* painter, const QRectF& rect)
         batch.points.clear();
     }
     std::size_t last = 0; // agents come in runs of one kind: look the colour up only when it changes
-    for (const Unit* unit : std::as_const(game->units)) {
+    const QList<Unit*>& units = game->units;
+    for (qsizetype i = 0; i < units.size(); ++i) {
+        // Asking for the agent eight places on keeps the walk from waiting
+        // on memory one agent at a time: the whole-world frame of 100,000
+        // agents took 8 or 15 ms in the benchmark as the program happened
+        // to be laid out, and takes 8 with it.
+        if (i + 8 < units.size())
+            __builtin_prefetch(units[i + 8]);
+        const Unit* unit = units[i];
         if (!unit->filed())
             continue;
         const Unit::Square look = unit->farLook();
