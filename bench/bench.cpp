@@ -6,6 +6,8 @@
 //   carrowmere-bench [--quick] [steps] [scaling] [outbreak] [frames] [screen]
 //
 // Naming sections runs only those; goals of sections not run are left out.
+// (--peak-with n is the program measuring its own memory, in a process of
+// its own.)
 
 #include "agents/human.h"
 #include "agents/unit.h"
@@ -18,9 +20,9 @@
 #include "world/sound.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QImage>
 #include <QPainter>
 #include <QTextStream>
@@ -354,11 +356,42 @@ void toMidnight(Game& game)
     game.physicsUpdate();
 }
 
+// The world of --scale 50, at its cap of 100000 agents, all of them zombies
+// placed by makeGame.
+struct Outbreak {
+    Setting<int> width{params::worldWidth, int(std::lround(1600 * std::sqrt(50.0)))};
+    Setting<int> height{params::worldHeight, int(std::lround(800 * std::sqrt(50.0)))};
+    Setting<int> cap{params::maxUnits, 100000};
+    Setting<int> zombies{params::initialZombies, 0};
+    Setting<int> humans{params::initialHumans, 0};
+};
+
+// The peak resident size, in KiB, of a fresh run of this program that only
+// makes the outbreak's world with so many agents.
+double peakKiBOf(int agents)
+{
+    QProcess probe;
+    probe.setStandardErrorFile(QProcess::nullDevice());
+    probe.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--peak-with"), QString::number(agents)});
+    probe.waitForFinished(-1);
+    return probe.readAllStandardOutput().trimmed().toDouble();
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
+    if (application.arguments().value(1) == QLatin1String("--peak-with")) {
+        const Outbreak world;
+        const auto game = makeGame(application.arguments().value(2).toInt());
+        QFile status(QStringLiteral("/proc/self/status"));
+        status.open(QIODevice::ReadOnly);
+        const QByteArray text = status.readAll();
+        const qsizetype at = text.indexOf("VmHWM:");
+        out << text.mid(at + 6, text.indexOf('\n', at) - at - 6).trimmed().split(' ').first() << "\n";
+        return 0;
+    }
     QStringList sections = application.arguments().mid(1);
     const bool quick = sections.removeAll(QStringLiteral("--quick")) > 0;
     const auto runs = [&sections](const char* section) {
@@ -453,21 +486,11 @@ int main(int argc, char* argv[])
 
     // The largest outbreak: --scale 50, at its cap of 100000 agents.
     if (runs("outbreak")) {
-        const auto residentKiB = [] {
-            QFile status(QStringLiteral("/proc/self/status"));
-            status.open(QIODevice::ReadOnly);
-            const QByteArray text = status.readAll();
-            const qsizetype at = text.indexOf("VmRSS:");
-            return at < 0 ? 0.0 : text.mid(at + 6, text.indexOf('\n', at) - at - 6).trimmed().split(' ').first().toDouble();
-        };
-        Setting<int> width(params::worldWidth, int(std::lround(1600 * std::sqrt(50.0))));
-        Setting<int> height(params::worldHeight, int(std::lround(800 * std::sqrt(50.0))));
-        Setting<int> cap(params::maxUnits, 100000);
-        Setting<int> zombies(params::initialZombies, 0);
-        Setting<int> humans(params::initialHumans, 0);
-        const double empty = (makeGame(0), residentKiB());
+        const Outbreak world;
         auto game = makeGame(100000);
-        const double perAgent = (residentKiB() - empty) * 1024 / 100000;
+        // Each size in a process of its own: the peak of this one is the
+        // largest of everything it has run.
+        const double perAgent = (peakKiBOf(100000) - peakKiBOf(0)) * 1024 / 100000;
         const StepTimes times = measureSteps(*game, quick ? 3 : 7);
         report(QStringLiteral("ai/100000 (same density)"), times.ai, QStringLiteral("ns/agent"),
                QStringLiteral("%1x reference").arg(times.ai.median / times.reference.median, 0, 'f', 2));
