@@ -56,7 +56,7 @@ QVector2D Human::soundPull(QVector2D toSound) const
     return scaled(steer(toSound, true), lengthOf(toSound) * params::humanSoundWeight / params::humanViewRange);
 }
 
-void Human::flock(const std::vector<Neighbour>& neighbours)
+void Human::flock(const std::vector<Neighbour>& neighbours, Plan& plan) const
 {
     const QVector2D here = position;
     const double fleeRadius = armed ? params::armedFleeRadius : params::humanFleeRadius;
@@ -103,7 +103,7 @@ void Human::flock(const std::vector<Neighbour>& neighbours)
             if (distance < nearest) {
                 nearest = distance;
                 goal = other.position;
-                target = other.unit;
+                plan.target = other.unit;
             }
         }
     }
@@ -117,14 +117,14 @@ void Human::flock(const std::vector<Neighbour>& neighbours)
     zombieCentre = mean(zombieCentre, zombieCentreCount);
 
     const QVector2D toGroup = humanCentre - here;
-    acceleration += scaled(steer(separation), params::humanSeparationWeight);
-    acceleration += scaled(steer(heading), params::humanAlignmentWeight);
-    acceleration += scaled(steer(toGroup), params::humanCohesionWeight * (lengthOf(toGroup) / sight));
-    acceleration += scaled(steer(flight), params::humanFleeWeight);
-    acceleration += scaled(steer(zombieHeading), params::humanZombieAlignment);
-    acceleration += scaled(steer(zombieCentre - here), cohesionWeight);
-    acceleration += scaled(steer(goal - here), params::armedChaseWeight * (armed ? 1 : 0));
-    acceleration -= scaled(velocity, damping);
+    plan.acceleration += scaled(steer(separation), params::humanSeparationWeight);
+    plan.acceleration += scaled(steer(heading), params::humanAlignmentWeight);
+    plan.acceleration += scaled(steer(toGroup), params::humanCohesionWeight * (lengthOf(toGroup) / sight));
+    plan.acceleration += scaled(steer(flight), params::humanFleeWeight);
+    plan.acceleration += scaled(steer(zombieHeading), params::humanZombieAlignment);
+    plan.acceleration += scaled(steer(zombieCentre - here), cohesionWeight);
+    plan.acceleration += scaled(steer(goal - here), params::armedChaseWeight * (armed ? 1 : 0));
+    plan.acceleration -= scaled(velocity, damping);
 }
 
 void Human::attack(Unit* target)

@@ -20,7 +20,7 @@ public:
     void attack(Unit* target) override;
     void die() override;
     void step(int phase) override;
-    void flock(const std::vector<Neighbour>& neighbours) override;
+    void flock(const std::vector<Neighbour>& neighbours, Plan& plan) const override;
 
     // Replaces the steering of the controlled survivor with the held keys;
     // Escape gives up control.

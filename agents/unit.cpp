@@ -208,20 +208,27 @@ void Unit::adaptToLight()
 
 void Unit::think()
 {
-    if (dead)
-        return;
-    acceleration = QVector2D(0, 0);
-    target = nullptr;
+    if (!dead)
+        act(plan(game->nearby));
+}
+
+Unit::Plan Unit::plan(std::vector<Neighbour>& neighbours) const
+{
+    Plan plan;
+    game->unitsNear(neighbours, position.x(), position.y(), sight());
+    flock(neighbours, plan);
+    if (heardSound)
+        plan.acceleration += soundPull(QVector2D(heardSound->x, heardSound->y) - position);
+    return plan;
+}
+
+void Unit::act(const Plan& plan)
+{
+    acceleration = plan.acceleration;
+    target = plan.target;
     cooldown = std::max(cooldown - 1, 0);
-
-    game->unitsNear(game->nearby, position.x(), position.y(), sight());
-    flock(game->nearby);
-
     if (cooldown == 0 && target)
         attack(target);
-
-    if (heardSound)
-        acceleration += soundPull(QVector2D(heardSound->x, heardSound->y) - position);
     heardSound = nullptr;
     heardLoudness = 0;
 }
@@ -236,7 +243,7 @@ QVector2D Unit::soundPull(QVector2D toSound) const
     return scaled(steer(toSound, true), params::zombieSoundWeight);
 }
 
-void Unit::flock(const std::vector<Neighbour>& neighbours)
+void Unit::flock(const std::vector<Neighbour>& neighbours, Plan& plan) const
 {
     const QVector2D here = position;
     QVector2D separation(0, 0);
@@ -257,7 +264,7 @@ void Unit::flock(const std::vector<Neighbour>& neighbours)
             if (distance < nearest) {
                 nearest = distance;
                 goal = other.position;
-                target = other.unit;
+                plan.target = other.unit;
             }
             continue;
         }
@@ -283,11 +290,11 @@ void Unit::flock(const std::vector<Neighbour>& neighbours)
 
     const double light = game->light;
     const QVector2D toCentre = centre - here;
-    acceleration += scaled(steer(separation), params::zombieSeparationWeight);
-    acceleration += scaled(steer(heading), params::zombieAlignmentWeight * -light);
-    acceleration += scaled(steer(toCentre), cohesionWeight * (lengthOf(toCentre) / params::flockRadius));
-    acceleration += scaled(steer(goal - here), params::zombieChaseWeight);
-    acceleration -= scaled(velocity, damping);
+    plan.acceleration += scaled(steer(separation), params::zombieSeparationWeight);
+    plan.acceleration += scaled(steer(heading), params::zombieAlignmentWeight * -light);
+    plan.acceleration += scaled(steer(toCentre), cohesionWeight * (lengthOf(toCentre) / params::flockRadius));
+    plan.acceleration += scaled(steer(goal - here), params::zombieChaseWeight);
+    plan.acceleration -= scaled(velocity, damping);
 }
 
 void Unit::attack(Unit* target)

@@ -46,8 +46,23 @@ public:
     virtual void attack(Unit* target);
     virtual void die();
     virtual void step(int phase);
-    virtual void think();
-    virtual void flock(const std::vector<Neighbour>& neighbours);
+
+    // What a unit means to do in an AI tick, worked out from its neighbours
+    // and from the noise it heard. Planning changes nothing in the world, so
+    // the units of a tick may plan side by side; acting changes it, one unit
+    // after another.
+    struct Plan {
+        QVector2D acceleration;
+        Unit* target = nullptr; // the nearest in reach of an attack, if any
+    };
+    // neighbours is scratch: one list per thread that plans.
+    Plan plan(std::vector<Neighbour>& neighbours) const;
+    // Counts the cooldown down, attacks the target when it may, and forgets
+    // the noise it heard.
+    void act(const Plan& plan);
+    // Both, for a living unit alone.
+    void think();
+    virtual void flock(const std::vector<Neighbour>& neighbours, Plan& plan) const;
 
     // Reynolds steering towards a wish: the change of velocity that would
     // turn the current velocity into the wish at full speed, limited to

@@ -21,7 +21,9 @@
 #include <QTime>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -334,10 +336,36 @@ void Game::AIUpdate()
 
 void Game::thinkAll()
 {
-    // By index: a shot fired while thinking adds a sound, never a unit, but
+    // Every living unit plans, the list split into shares planned side by
+    // side; then each acts in the order of the list, as it would have
+    // thought, since acting draws random numbers and may kill a unit whose
+    // turn has not come (one dead by its turn does nothing). At 100,000
+    // agents in a crowd, the planning is most of a tick's work.
+    bins->refresh();
+    const qsizetype count = units.size();
+    const int hardware = int(std::max(1U, std::thread::hardware_concurrency()));
+    const int threads = int(std::clamp<qsizetype>(count / std::max(1, params::unitsPerThread), 1,
+                                                   std::min(params::aiThreads, hardware)));
+    plans.resize(std::size_t(count));
+    const qsizetype share = (count + threads - 1) / threads;
+    const auto planShare = [this, count, share](int part, std::vector<Neighbour>* neighbours) {
+        for (qsizetype i = part * share; i < std::min(count, (part + 1) * share); ++i)
+            if (!units[i]->dead)
+                plans[std::size_t(i)] = units[i]->plan(*neighbours);
+    };
+    std::vector<std::vector<Neighbour>> scratch(std::size_t(threads - 1));
+    std::vector<std::thread> helpers;
+    for (int part = 1; part < threads; ++part)
+        helpers.emplace_back(planShare, part, &scratch[std::size_t(part - 1)]);
+    planShare(0, &nearby);
+    for (std::thread& helper : helpers)
+        helper.join();
+
+    // By index: a shot fired while acting adds a sound, never a unit, but
     // nothing here should rely on the list staying untouched.
     for (qsizetype i = 0; i < units.size(); ++i)
-        units[i]->think();
+        if (!units[i]->dead)
+            units[i]->act(plans[std::size_t(i)]);
 }
 
 void Game::display()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "agents/unit.h"
 #include "game/random.h"
 #include "world/bins.h"
 #include "world/cell.h"
@@ -100,7 +101,8 @@ public:
     // a seeded game replays exactly.
     QList<Unit*> units;        // every agent, living or dead until retired; owned
     QList<Sound*> sounds;      // owned
-    std::vector<Neighbour> nearby;       // scratch for a thinking unit's neighbours: one allocation a game
+    std::vector<Neighbour> nearby;       // scratch for a planning unit's neighbours: one allocation a game
+    std::vector<Unit::Plan> plans;       // this AI tick's, by index in units
     QSet<int> keys;            // Qt key codes held down
     QSet<int> tapped;          // pressed since the last physics step
     Human* selected = nullptr; // the survivor under player control

@@ -97,6 +97,12 @@ inline double soundRadiusFactor = 1.0;
 inline double soundDecay = 0.95;       // per physics step
 inline double soundThreshold = 0.1;
 
+// Threads that plan the units' steering side by side in an AI tick, each
+// given a share of at least unitsPerThread units; their plans are the same
+// on one thread as on many.
+inline int aiThreads = 4;
+inline int unitsPerThread = 5000;
+
 // Day, control and score
 inline double daySpeed = 0.003;        // radians per physics step
 inline double keyAcceleration = 0.5;

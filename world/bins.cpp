@@ -50,8 +50,7 @@ void Bins::rebuild()
 
 Bins::Units Bins::unitsIn(int column, int row)
 {
-    if (!current)
-        rebuild();
+    refresh();
     const BinRun run = item(column, row);
     return {flat.data() + run.first, flat.data() + run.end};
 }
@@ -61,8 +60,7 @@ void Bins::query(std::vector<Neighbour>& out, float x, float y, double radius)
     out.clear();
     if (!(radius > 0))
         return; // no distance is below zero
-    if (!current)
-        rebuild();
+    refresh();
     // Squared distances settle all but the candidates within a hair of the
     // radius; those few take the root, so the strict test is exactly
     // distance < radius.

@@ -40,6 +40,13 @@ public:
 
     // Units moved, turned, arrived or left: the next look reads them anew.
     void changed() { current = false; }
+    // Reads them anew now if they changed. Queries only read the index
+    // once it is current, so threads may then query side by side.
+    void refresh()
+    {
+        if (!current)
+            rebuild();
+    }
 
     // Appends every unit of the scanned bins strictly closer than radius to
     // (x, y), bin columns ascending, then bin rows, then order of arrival.
