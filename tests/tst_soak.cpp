@@ -25,23 +25,15 @@ QString brokenRule(const Game& game, int committedIds)
     const QSet<const Unit*> agents(game.units.cbegin(), game.units.cend());
     if (agents.size() != game.units.size() || agents.size() > params::maxUnits)
         return say(QStringLiteral("%1 agents listed, %2 distinct").arg(game.units.size()).arg(agents.size()));
-    // Pointers in bins are compared, never followed, until known to be agents.
-    Bins& bins = *game.bins;
-    QHash<const Unit*, int> binOf;
-    for (int index = 0; index < int(bins.items.size()); ++index) {
-        std::uint64_t arrived = 0;
-        for (const Neighbour& n : bins.unitsIn(index % bins.columns, index / bins.columns))
-            if (!agents.contains(n.unit) || std::exchange(binOf[n.unit], index + 1) || !(std::exchange(arrived, n.unit->arrival) < arrived))
-                return say(QStringLiteral("bin %1 holds a stranger, an agent twice, or agents out of order").arg(index));
-    }
+    const Bins& bins = *game.bins;
     int zombies = 0, humans = 0, steered = 0;
     for (const Unit* unit : game.units) {
         const QPointF p = unit->pos();
         if (!(p.x() >= 0 && p.x() < params::worldWidth && p.y() >= 0 && p.y() < params::worldHeight)) // NaN too
             return say(QStringLiteral("agent %1 is at (%2, %3), outside the world").arg(unit->id).arg(p.x()).arg(p.y()));
-        const int bin = int(p.y() / bins.cellHeight) * bins.columns + int(p.x() / bins.cellWidth) + 1;
-        if (binOf.value(unit) != (unit->id < committedIds ? bin : 0))
-            return say(QStringLiteral("agent %1 is in bin %2, belongs in %3").arg(unit->id).arg(binOf.value(unit) - 1).arg(bin - 1));
+        const int bin = int(p.y() / bins.cellHeight) * bins.columns + int(p.x() / bins.cellWidth);
+        if (unit->bin != (unit->id < committedIds ? bin : -1))
+            return say(QStringLiteral("agent %1 is in bin %2, belongs in %3").arg(unit->id).arg(unit->bin).arg(bin));
         const bool controlled = unit->isHuman && static_cast<const Human*>(unit)->controlled;
         if (unit->dead ? controlled : (++(unit->isHuman ? humans : zombies), steered += controlled, false))
             return say(QStringLiteral("dead human %1 is still controlled").arg(unit->id));

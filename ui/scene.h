@@ -39,6 +39,10 @@ private:
     // Every agent in view as a square of its far look.
     void drawFarAgents(QPainter* painter, const QRectF& rect);
 
+    // Every filed agent, in the order of the game's list.
+    template <typename Visit>
+    void forEachAgent(Visit visit);
+
     // The cells and the far agents to fill, by colour; kept between frames
     // for their capacity.
     std::unordered_map<QRgb, std::vector<QRect>> cellBatches;

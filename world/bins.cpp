@@ -48,13 +48,6 @@ void Bins::rebuild()
     current = true;
 }
 
-Bins::Units Bins::unitsIn(int column, int row)
-{
-    refresh();
-    const BinRun run = item(column, row);
-    return {flat.data() + run.first, flat.data() + run.end};
-}
-
 void Bins::query(std::vector<Neighbour>& out, float x, float y, double radius)
 {
     out.clear();

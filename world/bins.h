@@ -52,15 +52,6 @@ public:
     // (x, y), bin columns ascending, then bin rows, then order of arrival.
     void query(std::vector<Neighbour>& out, float x, float y, double radius);
 
-    // The units of one bin, in order of arrival.
-    struct Units {
-        const Neighbour* first;
-        const Neighbour* last;
-        const Neighbour* begin() const { return first; }
-        const Neighbour* end() const { return last; }
-    };
-    Units unitsIn(int column, int row);
-
 private:
     void rebuild();
 
