@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -365,8 +366,13 @@ void Game::thinkAll()
     };
     std::vector<std::vector<Neighbour>> scratch(std::size_t(threads - 1));
     std::vector<std::thread> helpers;
-    for (int part = 1; part < threads; ++part)
-        helpers.emplace_back(planShare, part, &scratch[std::size_t(part - 1)]);
+    for (int part = 1; part < threads; ++part) {
+        try {
+            helpers.emplace_back(planShare, part, &scratch[std::size_t(part - 1)]);
+        } catch (const std::system_error&) {
+            planShare(part, &nearby); // no thread to be had: the share is planned here
+        }
+    }
     planShare(0, &nearby);
     for (std::thread& helper : helpers)
         helper.join();
