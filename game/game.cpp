@@ -360,9 +360,10 @@ void Game::thinkAll()
     plans.resize(std::size_t(count));
     const qsizetype share = (count + threads - 1) / threads;
     const auto planShare = [this, count, share](int part, std::vector<Neighbour>* neighbours) {
+        const QList<Unit*>& list = units; // read only: no thread may detach it
         for (qsizetype i = part * share; i < std::min(count, (part + 1) * share); ++i)
-            if (!units[i]->dead)
-                plans[std::size_t(i)] = units[i]->plan(*neighbours);
+            if (!list[i]->dead)
+                plans[std::size_t(i)] = list[i]->plan(*neighbours);
     };
     std::vector<std::vector<Neighbour>> scratch(std::size_t(threads - 1));
     std::vector<std::thread> helpers;
