@@ -495,14 +495,14 @@ int main(int argc, char* argv[])
         // Each size in a process of its own: the peak of this one is the
         // largest of everything it has run.
         const double perAgent = (peakKiBOf(100000) - peakKiBOf(0)) * 1024 / 100000;
-        const StepTimes times = measureSteps(*game, quick ? 3 : 7);
+        const StepTimes times = measureSteps(*game, quick ? 3 : 15);
         report(QStringLiteral("ai/100000 (same density)"), times.ai, QStringLiteral("ns/agent"),
                QStringLiteral("%1x reference").arg(times.ai.median / times.reference.median, 0, 'f', 2));
         report(QStringLiteral("physics/100000 (same density)"), times.physics, QStringLiteral("ns/agent"));
         {
             const Setting<int> threads(params::aiThreads, oneThread.saved);
             const int used = std::min(params::aiThreads, int(std::max(1U, std::thread::hardware_concurrency())));
-            report(QStringLiteral("ai/100000 on %1 threads").arg(used), measureSteps(*game, quick ? 3 : 7).ai,
+            report(QStringLiteral("ai/100000 on %1 threads").arg(used), measureSteps(*game, quick ? 3 : 15).ai,
                    QStringLiteral("ns/agent"));
         }
         goals.push_back({QStringLiteral("AI + 2 physics steps at 100000 agents, ms"), times.aiTotal + 2 * times.physicsTotal, 45, QStringLiteral("ms")});
