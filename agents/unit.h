@@ -53,7 +53,7 @@ public:
     // after another.
     struct Plan {
         QVector2D acceleration;
-        Unit* target = nullptr; // the nearest in reach of an attack, if any
+        Unit* target = nullptr; // the nearest of the other kind it goes for, if any
     };
     // neighbours is scratch: one list per thread that plans.
     Plan plan(std::vector<Neighbour>& neighbours) const;
