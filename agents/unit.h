@@ -4,7 +4,6 @@
 
 #include <QColor>
 #include <QGraphicsItem>
-#include <QList>
 #include <QRect>
 #include <QVector2D>
 

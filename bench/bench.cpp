@@ -22,16 +22,15 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QImage>
 #include <QPainter>
+#include <QProcess>
 #include <QTextStream>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
-#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -501,8 +500,7 @@ int main(int argc, char* argv[])
         report(QStringLiteral("physics/100000 (same density)"), times.physics, QStringLiteral("ns/agent"));
         {
             const Setting<int> threads(params::aiThreads, oneThread.saved);
-            const int used = std::min(params::aiThreads, int(std::max(1U, std::thread::hardware_concurrency())));
-            report(QStringLiteral("ai/100000 on %1 threads").arg(used), measureSteps(*game, quick ? 3 : 15).ai,
+            report(QStringLiteral("ai/100000 on %1 threads").arg(params::aiThreads), measureSteps(*game, quick ? 3 : 15).ai,
                    QStringLiteral("ns/agent"));
         }
         goals.push_back({QStringLiteral("AI + 2 physics steps at 100000 agents, ms"), times.aiTotal + 2 * times.physicsTotal, 45, QStringLiteral("ms")});

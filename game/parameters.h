@@ -1,6 +1,8 @@
 #pragma once
 
+#include <algorithm>
 #include <cmath>
+#include <thread>
 
 // Every number that shapes the balance of a game, in one place. The game
 // itself never writes them; tests and the benchmark may change one before
@@ -97,10 +99,10 @@ inline double soundRadiusFactor = 1.0;
 inline double soundDecay = 0.95;       // per physics step
 inline double soundThreshold = 0.1;
 
-// Threads that plan the units' steering side by side in an AI tick, each
-// given a share of at least unitsPerThread units; their plans are the same
-// on one thread as on many.
-inline int aiThreads = 4;
+// Threads that plan the units' steering side by side in an AI tick: as many
+// as the machine has, four at most, each given a share of at least
+// unitsPerThread units. Their plans are the same on one thread as on many.
+inline int aiThreads = int(std::clamp(std::thread::hardware_concurrency(), 1U, 4U));
 inline int unitsPerThread = 5000;
 
 // Day, control and score

@@ -70,7 +70,7 @@ private slots:
         // where values are rounded shows here first, in every build.
         QCOMPARE(fingerprint(*first), QByteArray("0c526d9d3aa705e00cfdfa267d1aa482ff5318ff"));
         // Planned by threads side by side, it is the same game.
-        const testing::Override<int> shares(params::unitsPerThread, 200);
+        const testing::Override<int> shares(params::unitsPerThread, 200), threads(params::aiThreads, 2);
         const auto threaded = testing::makeGame(11);
         play(*threaded, 3000);
         QCOMPARE(fingerprint(*threaded), fingerprint(*first));

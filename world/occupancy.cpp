@@ -10,8 +10,7 @@ Occupancy::Occupancy(const Grid<Cell>& cells)
 
 void Occupancy::rebuild()
 {
-    for (std::size_t index = 0; index < held.size(); ++index)
-    {
+    for (std::size_t index = 0; index < held.size(); ++index) {
         const Cell& cell = cells.items[index];
         held[index] = cell.empty ? Bare : cell.strength > params::wallPassThreshold ? Standing : Weak;
     }

@@ -11,8 +11,9 @@
 // where the cells themselves would come from memory.
 //
 // A cell it calls bare is bare, one it calls weak is not standing. During
-// play cells only wear down, and the wear that empties one clears it here; whatever gives cells something after
-// the map was made (a test raising a wall) has it look again.
+// play cells only wear down, and the wear that empties one clears it here;
+// whatever gives cells something after the map was made (a test raising a
+// wall) has it look again.
 class Occupancy
 {
 public:

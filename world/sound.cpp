@@ -28,9 +28,9 @@ void Sound::propagate()
 {
     std::vector<Neighbour> hearers;
     game->unitsNear(hearers, x, y, radius);
-    for (const Neighbour& hearer : std::as_const(hearers)) {
+    for (const Neighbour& hearer : hearers) {
         Unit* unit = hearer.unit;
-        const double distance = lengthOf(unit->position - QVector2D(x, y));
+        const double distance = lengthOf(hearer.position - QVector2D(x, y));
         // Closer than one unit sounds as loud as one unit away.
         const double loudness = volume / std::max(distance, 1.0) * params::soundScale;
         if (loudness > params::soundThreshold && loudness > unit->heardLoudness) {
