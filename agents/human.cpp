@@ -2,7 +2,7 @@
 
 #include "game/game.h"
 #include "game/parameters.h"
-#include "world/sound.h"
+#include "ui/looks.h"
 
 #include <algorithm>
 
@@ -36,12 +36,7 @@ void Human::die()
 {
     if (controlled && game->tick < graceSteps)
         return;
-    if (dead)
-        return;
-    dead = true;
-    game->humanCount -= 1;
-    if (controlled)
-        game->deselect(RunEnd::Cause::Bitten);
+    Unit::die();
 }
 
 double Human::sight() const
@@ -136,41 +131,18 @@ void Human::attack(Unit* target)
 
     if (armed) {
         // A shot cannot be dodged, and hit or miss it is heard.
-        if (game->random.fraction() < range)
-            target->die();
-        else
-            target->hitFlash = 1.0;
-        game->sounds.append(new Sound(game, pos(), params::gunshotVolume));
+        strike(target, range, false);
+        game->makeSound(pos(), params::gunshotVolume);
         return;
     }
-
-    if (game->random.fraction() < melee) {
-        if (game->random.fraction() > target->evade)
-            target->die();
-    } else {
-        target->hitFlash = 1.0;
-    }
+    strike(target, melee, true);
 }
 
 void Human::step(int phase)
 {
-    if (phase != 0) {
-        commit();
-        return;
-    }
-    if (dead) {
-        fade *= params::humanFadeRate;
-        return;
-    }
-    hitFlash *= params::hitFlashDecay;
-    adaptToLight();
-    if (controlled)
+    if (phase == 0 && controlled && !dead)
         steerByKeys();
-    velocity += scaled(acceleration, speedFactor);
-    limit(velocity, maxSpeed);
-    // Unlike a zombie, a survivor moves first and then collides.
-    position += scaled(velocity, speedFactor);
-    collide();
+    Unit::step(phase);
 }
 
 void Human::steerByKeys()
@@ -181,22 +153,7 @@ void Human::steerByKeys()
         game->deselect(RunEnd::Cause::GaveUp);
 }
 
-Unit::Square Human::farLook() const
-{
-    return {QRect(-2, -2, 4, 4), armed ? QColor(0, 0, 255, 255) : QColor(255, 0, 0, 255)};
-}
-
 void Human::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*)
 {
-    // Pale red, or blue when armed; deeper during a flash.
-    const double shade = 100 + 150 * cooldown / params::zombieAttackCooldown - 100 * hitFlash;
-    Look look;
-    look.outlineFrom = 2.0;
-    look.corpseColor = QColor(250, 0, 0);
-    look.corpseGrowth = 5.0;
-    look.headingFrom = 3.0;
-    look.headingLength = 2.0f;
-    look.body = armed ? clampedColor(shade, shade, 250, 255) : clampedColor(250, shade, shade, 255);
-    look.wholeBody = false;
-    paintAs(painter, look);
+    looks::paintSurvivor(painter, *this);
 }

@@ -14,7 +14,6 @@ public:
     ~Human() override = default;
 
     void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget) override;
-    Square farLook() const override;
 
     void adaptToLight() override;
     void attack(Unit* target) override;

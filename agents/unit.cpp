@@ -2,21 +2,13 @@
 
 #include "game/game.h"
 #include "game/parameters.h"
+#include "ui/looks.h"
 #include "world/bins.h"
-#include "world/cell.h"
-#include "world/occupancy.h"
+#include "world/ground.h"
 #include "world/sound.h"
-
-#include <QPainter>
-#include <QStyleOptionGraphicsItem>
 
 #include <algorithm>
 #include <cmath>
-
-QPen outlinePen()
-{
-    return QPen(QBrush(QColor(0, 0, 0, 255)), 0.2, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
-}
 
 Unit::Unit(int id, Game* game, QGraphicsItem* parent)
     : QGraphicsItem(parent),
@@ -82,12 +74,17 @@ void Unit::collide()
     const double r = radius;
     const double bounce = params::wallBounce;
     const double push = params::wallPushBack;
+    const double width = cells->width;
+    const double height = cells->height;
     // Humans too keep the zombies' margin: one step can never carry a unit
     // across it, so every position stays inside the world.
     const double margin = r + params::zombieMaxSpeed;
-    const double right = params::worldWidth - r - params::zombieMaxSpeed;
-    const double bottom = params::worldHeight - r - params::zombieMaxSpeed;
+    const double right = width - r - params::zombieMaxSpeed;
+    const double bottom = height - r - params::zombieMaxSpeed;
 
+    // The edge throws a unit back in at one unit per step at least: one
+    // that came to rest against it would otherwise bounce at no speed and
+    // stay on the edge for good.
     if (x < margin) {
         vx = 1 + bounce * std::abs(vx);
         x = (1 + push) * r;
@@ -98,11 +95,11 @@ void Unit::collide()
     }
     if (x > right) {
         vx = -1 - bounce * std::abs(vx);
-        x = params::worldWidth - (1 + push) * r;
+        x = width - (1 + push) * r;
     }
     if (y > bottom) {
         vy = -1 - bounce * std::abs(vy);
-        y = params::worldHeight - (1 + push) * r;
+        y = height - (1 + push) * r;
     }
 
     // Every probe shares the row or the column of the unit's centre: each
@@ -110,37 +107,25 @@ void Unit::collide()
     int column = cells->columnOf(x);
     int row = cells->rowOf(y);
 
-    // Each cell is worn where it is touched; one worn to nothing is bare
-    // from then on, and the occupancy map learns it.
-    Occupancy& ground = *game->occupancy;
-    auto wear = [&ground](Cell& cell, int cellColumn, int cellRow) {
-        cell.wear(params::wallWear);
-        if (cell.empty)
-            ground.clear(cellColumn, cellRow);
-    };
-
-    if (ground.mayHold(column, row)) {
-        Cell& underfoot = cells->item(column, row);
+    if (cells->mayHold(column, row)) {
+        const Cell& underfoot = cells->item(column, row);
         if (!underfoot.empty) {
             // Wading: weak remains slow the unit, anything at the threshold
             // or above holds it fast.
             const double drag = std::max(0.0, params::wallPassThreshold - underfoot.strength) * params::wallDrag;
             vx *= drag;
             vy *= drag;
-            wear(underfoot, column, row);
+            cells->wear(column, row, params::wallWear);
         }
     }
 
     // The wear comes before the strength test, so the touch that wears a
     // wall down to the threshold already lets the unit through.
-    auto probe = [this, &ground, &wear](int probeColumn, int probeRow) {
-        if (!ground.mayHold(probeColumn, probeRow))
+    auto probe = [this](int probeColumn, int probeRow) {
+        if (!cells->mayHold(probeColumn, probeRow) || cells->item(probeColumn, probeRow).empty)
             return false;
-        Cell& cell = cells->item(probeColumn, probeRow);
-        if (cell.empty)
-            return false;
-        wear(cell, probeColumn, probeRow);
-        return cell.strength > params::wallPassThreshold;
+        cells->wear(probeColumn, probeRow, params::wallWear);
+        return cells->item(probeColumn, probeRow).strength > params::wallPassThreshold;
     };
     if (probe(cells->columnOf(x - r), row)) {
         vx = bounce * std::abs(vx);
@@ -185,15 +170,20 @@ void Unit::step(int phase)
         return;
     }
     if (dead) {
-        fade *= params::zombieFadeRate;
+        fade *= isHuman ? params::humanFadeRate : params::zombieFadeRate;
         return;
     }
     hitFlash *= params::hitFlashDecay;
     adaptToLight();
     velocity += scaled(acceleration, speedFactor);
     limit(velocity, maxSpeed);
-    collide();
+    // A zombie collides where it stands and then moves; a survivor moves
+    // first and then collides.
+    if (!isHuman)
+        collide();
     position += scaled(velocity, speedFactor);
+    if (isHuman)
+        collide();
 }
 
 void Unit::adaptToLight()
@@ -303,8 +293,13 @@ void Unit::attack(Unit* target)
     if (distance > params::zombieAttackRange)
         return;
     cooldown = int(params::zombieAttackCooldown);
-    if (game->random.fraction() < melee) {
-        if (game->random.fraction() > target->evade)
+    strike(target, melee, true);
+}
+
+void Unit::strike(Unit* target, double chance, bool evadable)
+{
+    if (game->random.fraction() < chance) {
+        if (!evadable || game->random.fraction() > target->evade)
             target->die();
     } else {
         target->hitFlash = 1.0;
@@ -316,78 +311,10 @@ void Unit::die()
     if (dead)
         return;
     dead = true;
-    game->zombieCount -= 1;
-}
-
-Unit::Square Unit::farLook() const
-{
-    return {QRect(-1, -1, 3, 3), QColor(100, 100, 100, 255)};
+    game->agentDied(this);
 }
 
 void Unit::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*)
 {
-    const double glow = 100 + 150 * cooldown / params::zombieAttackCooldown;
-    const double flash = 100 + 150 * hitFlash;
-    Look look;
-    look.outlineFrom = 4.0;
-    look.corpseColor = QColor(100, 150, 100);
-    look.corpseGrowth = 3.0;
-    look.headingFrom = 60.0;
-    look.headingLength = 5.0f;
-    look.body = clampedColor(glow, std::max(glow, flash), glow, 255);
-    look.wholeBody = true;
-    paintAs(painter, look);
-}
-
-namespace {
-
-// Setting a brush of the colour already set would still cost the painter a
-// new brush and a state change, once per agent per frame.
-void useBrush(QPainter* painter, const QColor& color)
-{
-    const QBrush& current = painter->brush();
-    if (current.style() != Qt::SolidPattern || current.color() != color)
-        painter->setBrush(color);
-}
-
-} // namespace
-
-void Unit::paintAs(QPainter* painter, const Look& look) const
-{
-    const double detail = QStyleOptionGraphicsItem::levelOfDetailFromTransform(painter->worldTransform());
-    if (!(detail >= 1.0)) { // also when not a number
-        const Square square = farLook();
-        painter->setPen(Qt::NoPen);
-        useBrush(painter, square.color);
-        painter->drawRects(&square.rect, 1);
-        return;
-    }
-
-    if (detail >= look.outlineFrom)
-        painter->setPen(outlinePen());
-    else
-        painter->setPen(Qt::NoPen);
-
-    if (dead) {
-        // The corpse grows as it fades out.
-        const double corpse = radius + look.corpseGrowth * (1 - fade);
-        QColor color = look.corpseColor;
-        color.setAlpha(std::clamp(int(255 * fade), 0, 255));
-        painter->setPen(Qt::NoPen);
-        useBrush(painter, color);
-        painter->drawEllipse(QRectF(-corpse, -corpse, 2 * corpse, 2 * corpse));
-        return;
-    }
-
-    if (detail >= look.headingFrom) {
-        const QVector2D heading = velocity * float(radius) * look.headingLength;
-        const QLine line(0, 0, int(heading.x()), int(heading.y()));
-        painter->drawLines(&line, 1);
-    }
-
-    useBrush(painter, look.body);
-    if (look.wholeBody)
-        painter->drawEllipse(QRect(int(-radius), int(-radius), int(2 * radius), int(2 * radius)));
-    else
-        painter->drawEllipse(QRectF(-radius, -radius, 2 * radius, 2 * radius));
+    looks::paintZombie(painter, *this);
 }

@@ -12,13 +12,9 @@
 
 class Bins;
 struct Neighbour;
-class Cell;
 class Game;
+class Ground;
 class Sound;
-template <typename T> class Grid;
-
-// The thin black outline of agents seen from close up.
-QPen outlinePen();
 
 // The agent of the simulation; a plain Unit is a zombie. It is a graphics item
 // only for its paint: it is never added to a scene. Members are public plain
@@ -29,14 +25,6 @@ public:
     Unit(int id, Game* game, QGraphicsItem* parent = nullptr);
     ~Unit() override = default;
 
-    // How the agent looks from far off (below zoom 1): a solid square about
-    // its position, in world units, whatever its state.
-    struct Square {
-        QRect rect;
-        QColor color;
-    };
-    virtual Square farLook() const;
-
     void advance(int phase) override;
     QRectF boundingRect() const override;
     void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget) override;
@@ -44,6 +32,8 @@ public:
     virtual void adaptToLight();
     virtual void attack(Unit* target);
     virtual void die();
+    // Phase 0 moves the unit by its velocity and collides it with the walls,
+    // or fades its corpse; phase 1 commits where it ended up.
     virtual void step(int phase);
 
     // What a unit means to do in an AI tick, worked out from its neighbours
@@ -72,6 +62,11 @@ public:
     // wall probes one radius away; every non-empty cell touched is worn.
     void collide();
 
+    // One blow or shot at target that lands with the given chance: a landed
+    // blow kills unless the target evades it (a shot cannot be evaded), a
+    // miss makes the target flash.
+    void strike(Unit* target, double chance, bool evadable);
+
     // Phase 1 of the physics step: moves the unit to the end of a new bin
     // when it changed bin (or files it at its first commit) and makes
     // position the committed one.
@@ -90,19 +85,6 @@ protected:
     // The wish that a noise it heard adds to its steering.
     virtual QVector2D soundPull(QVector2D toSound) const;
 
-    // How an agent looks at each level of detail: zombies and survivors
-    // differ only in these values.
-    struct Look {
-        double outlineFrom;    // level of detail from which bodies are outlined
-        QColor corpseColor;    // its alpha follows the fade
-        double corpseGrowth;   // in world units, as the fade goes to 0
-        double headingFrom;    // level of detail from which the heading shows
-        float headingLength;   // in radii per unit of speed
-        QColor body;
-        bool wholeBody;        // body rectangle truncated to whole units
-    };
-    void paintAs(QPainter* painter, const Look& look) const;
-
 public:
     Bins* bins;
     QVector2D position;        // where the unit is; pos() is where it was committed
@@ -114,7 +96,7 @@ public:
     QVector2D acceleration;    // rebuilt each AI tick, applied each physics step
     Game* game;
 
-    Grid<Cell>* cells;
+    Ground* cells;
     double speedFactor;
     double maxForce;
     double maxSpeed;
@@ -124,7 +106,7 @@ public:
     double hitFlash;           // 1.0 when an attack on this unit missed; only drawing reads it
 
     double fade;               // corpse opacity
-    Sound* heardSound;         // loudest since the last AI tick; not owned
+    Sound* heardSound;         // loudest since the last AI tick; not owned, cleared on death
     double heardLoudness;
     int id;
     int cooldown;              // AI ticks until the next attack

@@ -17,6 +17,7 @@
 #include "ui/scene.h"
 #include "ui/view.h"
 #include "world/bins.h"
+#include "world/ground.h"
 #include "world/sound.h"
 
 #include <QApplication>
@@ -71,7 +72,7 @@ std::unique_ptr<Game> makeGame(int agents, std::uint64_t seed = 7)
     auto game = std::make_unique<Game>(nullptr, seed);
     game->stopTimers();
     while (game->units.size() < agents) {
-        auto* zombie = new Unit(game->nextId++, game.get());
+        Unit* zombie = game->addAgent<Unit>();
         for (;;) {
             const float x = float(game->random.fraction() * (params::worldWidth - 10) + 5);
             const float y = float(game->random.fraction() * (params::worldHeight - 10) + 5);
@@ -80,8 +81,6 @@ std::unique_ptr<Game> makeGame(int agents, std::uint64_t seed = 7)
                 break;
             }
         }
-        game->units.append(zombie);
-        ++game->zombieCount;
     }
     for (int step = 0; step < 20; ++step) {
         game->physicsUpdate();
@@ -343,9 +342,8 @@ double drawReferenceFrame(Game& game, QImage& image, QPointF centre, double zoom
 void addRings(Game& game)
 {
     for (int i = 0; i < 12; ++i) {
-        auto* sound = new Sound(&game, QPointF(100 + 120 * i, 150 + 40 * i), 1.0);
+        auto* sound = game.makeSound(QPointF(100 + 120 * i, 150 + 40 * i), 1.0);
         sound->volume = 0.2 + 0.06 * i;
-        game.sounds.append(sound);
     }
 }
 

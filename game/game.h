@@ -1,10 +1,12 @@
 #pragma once
 
 #include "agents/unit.h"
+#include "game/keyboard.h"
+#include "game/notices.h"
 #include "game/random.h"
+#include "game/waves.h"
 #include "world/bins.h"
-#include "world/cell.h"
-#include "world/grid.h"
+#include "world/sound.h"
 
 #include <QColor>
 #include <QList>
@@ -16,25 +18,15 @@
 #include <memory>
 #include <optional>
 
+class Ground;
 class Human;
-class Occupancy;
+class Planner;
 class Records;
 class QTimer;
 class Scene;
-class Sound;
 class Status;
 class Unit;
 class View;
-
-// How the player's run with a survivor came to an end, and what it was worth.
-struct RunEnd {
-    enum class Cause { Bitten, GaveUp };
-    Cause cause;
-    int steps;     // physics steps under control
-    double score;
-    double best;   // the best score before this run; below 0 when there was none
-    bool newBest;
-};
 
 // One game, from its first zombie to the return to the menu: builds the
 // world and the widgets that show it, then drives it by six timers. Every
@@ -52,11 +44,21 @@ public:
                   Records* records = nullptr);
     ~Game() override;
 
-    // Every unit strictly closer than radius to (x, y), found through the bins.
-    void unitsNear(std::vector<Neighbour>& out, float x, float y, double radius);
+    // Every unit strictly closer than radius to (x, y), found through the
+    // bins, which must be current (the AI step refreshes them first).
+    void unitsNear(std::vector<Neighbour>& out, float x, float y, double radius) const;
 
     // Lets every unit think once, each finding its own neighbours.
     void thinkAll();
+
+    // The one way in for an agent: a zombie (Unit) or a survivor (Human),
+    // at rest at (0, 0) until its maker places it, counted among the living.
+    template <typename Agent>
+    Agent* addAgent();
+    // The one way out: an agent has just died.
+    void agentDied(Unit* agent);
+    // Every noise of the world, a shot, a scream or a click, is made here.
+    Sound* makeSound(QPointF at, double volume);
 
     // The text that printFPS writes once a second.
     QString timingReport() const;
@@ -70,20 +72,17 @@ public:
 
     // A key goes down or up. A press is seen by the next physics step even
     // when the key is up again before it.
-    void pressKey(int key);
-    void releaseKey(int key);
+    void pressKey(int key) { keys.press(key, paused); }
+    void releaseKey(int key) { keys.release(key); }
     // Whether a key is down, or was pressed since the last physics step.
-    bool keyDown(int key) const { return keys.contains(key) || tapped.contains(key); }
+    bool keyDown(int key) const { return keys.down(key); }
     // The held direction keys as a unit step on each axis: (-1, 0, 1) each.
-    QVector2D keyDirection() const;
+    QVector2D keyDirection() const { return keys.direction(); }
     // The window lost the keyboard: every key is up, and a survivor under
     // control is not left to die while the player is away.
     void keyboardLost();
 
     void setPaused(bool paused);
-
-    // Display steps that an end-of-run or last-survivor notice stays up.
-    static int noticeSteps();
 
     Scene* scene = nullptr;
     View* view = nullptr;
@@ -95,16 +94,13 @@ public:
     QTimer* physicsTimer = nullptr;
     QTimer* spawnTimer = nullptr;
     Bins* bins = nullptr;
-    Grid<Cell>* cells = nullptr;
-    Occupancy* occupancy = nullptr; // which of the cells may hold something
+    Ground* cells = nullptr;
     // Lists rather than hash sets: their order is the order of creation, so
     // a seeded game replays exactly.
     QList<Unit*> units;        // every agent, living or dead until retired; owned
     QList<Sound*> sounds;      // owned
-    std::vector<Neighbour> nearby;       // scratch for a planning unit's neighbours: one allocation a game
-    std::vector<Unit::Plan> plans;       // this AI tick's, by index in units
-    QSet<int> keys;            // Qt key codes held down
-    QSet<int> tapped;          // pressed since the last physics step
+    std::vector<Neighbour> nearby;       // scratch for a unit thinking on the game's thread: one allocation a game
+    Keyboard keys;
     Human* selected = nullptr; // the survivor under player control
     double light = 0.0;        // -1 full night .. 1 full day
     QColor lightColor;         // the day/night tint over the scene
@@ -117,17 +113,13 @@ public:
     int humanCount = 0;        // living humans
     int zombieCount = 0;       // living zombies
     int nextId = 0;
-    QVector2D wavePoint;       // anchor of the current wave on the world's edge
-    int waveLeft = 0;          // zombies still due in the current wave
-    int waveEdge = 0;          // 0 left, 1 top, 2 (or 4) right, 3 bottom
+    Waves waves;
     double score = 0.0;
     bool paused = false;       // no step changes the world while paused
     bool noiseMade = false;    // by the player since the last physics step
     int runStart = 0;          // the physics step the survivor came under control
-    std::optional<RunEnd> runEnd; // the last run, while its notice is up
-    int runEndShown = 0;       // display steps its notice stays up
-    bool noSurvivorsTold = false;
-    int noSurvivorsShown = 0;  // display steps "No survivors left" stays up
+    Notices notices;
+    Hearing hearing;           // how noises carry, from the tuning values
     Records* records;
     Random random;
     std::uint64_t seed;
@@ -146,10 +138,19 @@ public slots:
     void spawn();
 
 private:
+    void buildWorld();
+    void populate();
+    void buildWidgets();
+    void startTimers();
+
+    void advanceDay();
+    void fadeSounds();
+    void moveAgents();
+
     void panCamera();
-    QVector2D emptyPoint();
-    void growVegetation();
+
     std::unique_ptr<Records> ownRecords;
+    std::unique_ptr<Planner> planner;
     template <typename Receiver>
     QTimer* makeTimer(int interval, Receiver* receiver, void (Receiver::*slot)());
 };

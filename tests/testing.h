@@ -11,7 +11,7 @@
 #include "game/parameters.h"
 #include "world/bins.h"
 #include "world/cell.h"
-#include "world/occupancy.h"
+#include "world/ground.h"
 #include "world/sound.h"
 
 #include <QTest>
@@ -57,12 +57,11 @@ inline std::unique_ptr<Game> makeEmptyGame() { const EmptyWorld empty; return ma
 template <typename Agent = Unit>
 Agent* place(Game& game, QVector2D at)
 {
-    auto* agent = new Agent(game.nextId++, &game);
+    Agent* agent = game.addAgent<Agent>();
     agent->position = at;
     agent->velocity = QVector2D(0, 0);
-    game.units.append(agent);
-    ++(agent->isHuman ? game.humanCount : game.zombieCount);
     agent->commit();
+    game.bins->refresh();
     return agent;
 }
 
@@ -85,7 +84,7 @@ inline Cell& wall(Game& game, int column, int row, QRgb colour = qRgba(90, 90, 9
     Cell& cell = game.cells->item(column, row);
     cell.claimed = true;
     cell.setPixel(colour);
-    game.occupancy->rebuild();
+    game.cells->survey();
     return cell;
 }
 

@@ -79,7 +79,7 @@ private slots:
         COMPARE_VECTOR(unit->velocity, row.toVelocity);
         if (cell) {
             QVERIFY2(qAbs(cell->strength - std::max(0.0, row.strength - 0.005 * row.wears)) < 1e-9, "worn at every touch");
-            QCOMPARE(game->occupancy->mayHold(row.wall.x(), row.wall.y()), !cell->empty); // the ground's map keeps up
+            QCOMPARE(game->cells->mayHold(row.wall.x(), row.wall.y()), !cell->empty); // the ground's map keeps up
         }
     }
 
@@ -121,7 +121,7 @@ private slots:
         game->light = 0;
         for (Unit* other : std::as_const(game->units))
             other->adaptToLight();
-        Sound noise(game.get(), (here + row.sound).toPointF(), 1.0);
+        Sound noise(game->hearing, (here + row.sound).toPointF(), 1.0);
         if (!row.sound.isNull())
             unit->heardSound = &noise;
         unit->cooldown = 5; // no attack
@@ -189,7 +189,7 @@ private slots:
         const auto game = testing::makeEmptyGame();
         auto* survivor = testing::place<Human>(*game, {400, 400});
         game->select(survivor);
-        game->keys = QSet<int>(row.keys.cbegin(), row.keys.cend());
+        game->keys.held = QSet<int>(row.keys.cbegin(), row.keys.cend());
         survivor->velocity = QVector2D(0.5f, 0);
         survivor->acceleration = QVector2D(0, 9); // the flock's wish is overruled
         game->physicsUpdate();

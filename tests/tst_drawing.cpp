@@ -155,9 +155,8 @@ private slots:
         cell.strength = row.strength;
         agent(*game, Zombie, middle)->cooldown = 20;
         // A ring of radius 10 whose right-hand side passes through the cell's middle.
-        auto* sound = new Sound(game.get(), middle - QPointF(10, 0), 1.0);
+        auto* sound = game->makeSound(middle - QPointF(10, 0), 1.0);
         sound->volume = 0.9;
-        game->sounds.append(sound);
         const Frame frame = render(game->scene, middle, row.zoom);
         COMPARE_COLOUR(frame.at(QPointF(400.5, 410.5)), row.drawn ? over(colour, ground) : ground, "in the cell");
         COMPARE_COLOUR(frame.at(QPointF(410.5, 415)), ground, "beside the cell");

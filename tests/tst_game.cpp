@@ -99,7 +99,7 @@ private slots:
         game->tick = row.tick - 1;
         game->zombieCount = 37;
         game->score = 1.0;
-        game->keys = QSet<int>(row.keys.cbegin(), row.keys.cend());
+        game->keys.held = QSet<int>(row.keys.cbegin(), row.keys.cend());
         game->pan = row.pan;
         game->physicsUpdate();
         QVERIFY2(qAbs(game->light - row.light) < 1e-6, qPrintable(QString::number(game->light, 'g', 10)));
@@ -130,13 +130,13 @@ private slots:
         const testing::Override<int> cap(params::maxUnits, row.cap);
         const auto game = testing::makeEmptyGame();
         game->tick = row.tick;
-        game->waveLeft = row.left;
-        game->waveEdge = row.edge;
-        game->wavePoint = row.anchor;
+        game->waves.waveLeft = row.left;
+        game->waves.waveEdge = row.edge;
+        game->waves.wavePoint = row.anchor;
         game->spawn();
-        QVERIFY(game->units.size() == row.created && game->zombieCount == row.created && game->waveLeft == row.leftAfter);
-        const QVector2D p = game->wavePoint;
-        const int e = game->waveEdge;
+        QVERIFY(game->units.size() == row.created && game->zombieCount == row.created && game->waves.waveLeft == row.leftAfter);
+        const QVector2D p = game->waves.wavePoint;
+        const int e = game->waves.waveEdge;
         QVERIFY2(e == 0 ? p.x() == 0 : e == 1 ? p.y() == 0 : e == 3 ? p.y() == 799 : e < 5 && p.x() == 1599,
                  "the wave's anchor lies on its edge");
         // Spread along the edge within 25 of the anchor, clamped into the
@@ -199,10 +199,10 @@ private slots:
         // During the survivor's grace, a wave and a scream's ring.
         const auto game = testing::makeGame(4);
         play(*game, 290);
-        game->sounds.append(new Sound(game.get(), QPointF(400, 400), 1.0));
-        game->waveLeft = 30;
+        game->makeSound(QPointF(400, 400), 1.0);
+        game->waves.waveLeft = 30;
         game->setPaused(true);
-        const auto state = [&game] { return fingerprint(*game) + QByteArray::number(game->sounds.last()->volume + game->waveLeft + game->physicsTime + game->aiTime); };
+        const auto state = [&game] { return fingerprint(*game) + QByteArray::number(game->sounds.last()->volume + game->waves.waveLeft + game->physicsTime + game->aiTime); };
         const QByteArray before = state();
         play(*game, 100);
         QCOMPARE(state(), before);

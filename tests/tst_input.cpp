@@ -64,7 +64,7 @@ private slots:
         // Control is given up and taken back, which must stop the dragging too.
         Human* survivor = game->selected;
         game->deselect();
-        game->runEndShown = 0; // its notice taken down
+        game->notices.runEndShown = 0; // its notice taken down
         if (row.controlled)
             game->select(survivor);
         View* view = game->view;
@@ -151,7 +151,7 @@ private slots:
         QCOMPARE(survivor->position.x() > 400, row.moved);
         QCOMPARE(game->selected == survivor, row.controlled);
         QCOMPARE(game->paused, row.paused);
-        QCOMPARE(game->runEndShown > 0, row.notice);
+        QCOMPARE(game->notices.runEndShown > 0, row.notice);
         delete game;
     }
 

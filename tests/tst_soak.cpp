@@ -44,7 +44,7 @@ QString brokenRule(const Game& game, int committedIds)
     for (int i = 0; i < int(game.cells->items.size()); ++i) {
         const Cell& cell = game.cells->items[std::size_t(i)];
         const int column = i % game.cells->columns, row = i / game.cells->columns;
-        if (!cell.empty && !(game.occupancy->mayStand(column, row) || (cell.strength <= params::wallPassThreshold && game.occupancy->mayHold(column, row))))
+        if (!cell.empty && !(game.cells->mayStand(column, row) || (cell.strength <= params::wallPassThreshold && game.cells->mayHold(column, row))))
             return say(QStringLiteral("cell %1 holds more than the occupancy map says").arg(i));
     }
     return QString();

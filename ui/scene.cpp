@@ -3,9 +3,9 @@
 #include "agents/human.h"
 #include "game/game.h"
 #include "game/parameters.h"
+#include "ui/looks.h"
 #include "world/bins.h"
-#include "world/cell.h"
-#include "world/occupancy.h"
+#include "world/ground.h"
 #include "world/sound.h"
 
 #include <QPainter>
@@ -17,6 +17,9 @@
 Scene::Scene(Game* game)
     : QGraphicsScene(nullptr), game(game), cells(game->cells), bins(game->bins)
 {
+    // The world, and as much again on every side to pan into.
+    setSceneRect(-cells->width, -cells->height, 3 * cells->width, 3 * cells->height);
+    setItemIndexMethod(QGraphicsScene::NoIndex);
 }
 
 void Scene::paintAt(QPainter* painter, QPointF at, QGraphicsItem* item)
@@ -59,28 +62,40 @@ void Scene::drawBackground(QPainter* painter, const QRectF& rect)
     painter->setPen(Qt::NoPen);
     painter->setBrush(QColor(0, 0, 0, 255));
     painter->drawRect(rect);
+    clipToSight(painter);
+    drawGround(painter);
+    drawAgents(painter, rect);
+    drawCells(painter, rect);
+    drawSounds(painter);
+    drawTint(painter, rect);
+}
 
-    if (const Human* survivor = game->selected) {
-        // A square a little larger than the sight; the foreground ring
-        // blacks out the rest of it.
-        const double reach = 1.2 * survivor->viewRange;
-        const QPointF at = survivor->pos();
-        painter->setClipRect(QRect(int(at.x() - reach), int(at.y() - reach), int(2 * reach), int(2 * reach)),
-                             Qt::ReplaceClip);
-    }
+void Scene::clipToSight(QPainter* painter) const
+{
+    const Human* survivor = game->selected;
+    if (!survivor)
+        return;
+    // A square a little larger than the sight; the foreground ring blacks
+    // out the rest of it.
+    const double reach = 1.2 * survivor->viewRange;
+    const QPointF at = survivor->pos();
+    painter->setClipRect(QRect(int(at.x() - reach), int(at.y() - reach), int(2 * reach), int(2 * reach)),
+                         Qt::ReplaceClip);
+}
 
+void Scene::drawGround(QPainter* painter) const
+{
     painter->setBrush(QColor(200, 200, 200, 255));
-    painter->drawRect(QRect(0, 0, params::worldWidth, params::worldHeight));
-
+    painter->drawRect(QRect(0, 0, cells->width, cells->height));
+    // Where the current wave comes in.
     const double spread = 0.5 * params::spawnSpread;
+    const QVector2D at = game->waves.wavePoint;
     painter->setBrush(QColor(255, 255, 0, 100));
-    painter->drawEllipse(QRectF(game->wavePoint.x() - spread, game->wavePoint.y() - spread, 2 * spread, 2 * spread));
+    painter->drawEllipse(QRectF(at.x() - spread, at.y() - spread, 2 * spread, 2 * spread));
+}
 
-    const double left = rect.x();
-    const double top = rect.y();
-    const double right = rect.x() + rect.width();
-    const double bottom = rect.y() + rect.height();
-
+void Scene::drawAgents(QPainter* painter, const QRectF& rect)
+{
     // The agents are taken in the order of the game's list, the order they
     // were made in and lie in memory, rather than bin by bin: the bins'
     // index is the AI's, and rebuilding it for every frame after a physics
@@ -89,34 +104,36 @@ void Scene::drawBackground(QPainter* painter, const QRectF& rect)
     const QTransform base = painter->worldTransform();
     if (QStyleOptionGraphicsItem::levelOfDetailFromTransform(base) < 1.0 && base.type() <= QTransform::TxScale) {
         drawFarAgents(painter, rect);
-    } else {
-        const Bins::Span agents = bins->span(left, top, right, bottom);
-        painter->save();
-        forEachAgent([this, painter, &agents](Unit* unit) {
-            const int column = unit->bin % bins->columns;
-            const int row = unit->bin / bins->columns;
-            if (column >= agents.firstColumn && column <= agents.lastColumn && row >= agents.firstRow && row <= agents.lastRow)
-                paintAt(painter, unit->pos(), unit);
-        });
-        painter->restore();
+        return;
     }
+    const Bins::Span shown = bins->span(rect.left(), rect.top(), rect.right(), rect.bottom());
+    painter->save();
+    forEachAgent([this, painter, &shown](Unit* unit) {
+        const int column = unit->bin % bins->columns;
+        const int row = unit->bin / bins->columns;
+        if (column >= shown.firstColumn && column <= shown.lastColumn && row >= shown.firstRow && row <= shown.lastRow)
+            paintAt(painter, unit->pos(), unit);
+    });
+    painter->restore();
+}
 
+void Scene::drawCells(QPainter* painter, const QRectF& rect)
+{
     // Vegetation and worn walls show only from close up. Cells never
     // overlap, so those of one colour are filled together, in one call.
     const bool closeUp = QStyleOptionGraphicsItem::levelOfDetailFromTransform(painter->worldTransform()) > 2.0;
-    const Grid<Cell>::Span ground = cells->span(left, top, right, bottom);
+    const Grid<Cell>::Span shown = cells->span(rect.left(), rect.top(), rect.right(), rect.bottom());
     for (auto& batch : cellBatches)
         batch.second.clear();
-    const Occupancy& occupancy = *game->occupancy;
-    // Row by row, in the order the cells are stored; the byte-sized
-    // occupancy map passes over the cells there is nothing to draw of
-    // without reading them.
-    for (int row = ground.firstRow; row <= ground.lastRow; ++row) {
-        for (int column = ground.firstColumn; column <= ground.lastColumn; ++column) {
-            if (!(closeUp ? occupancy.mayHold(column, row) : occupancy.mayStand(column, row)))
+    // Row by row, in the order the cells are stored; the ground's map of
+    // what may hold something passes over the cells there is nothing to
+    // draw of without reading them.
+    for (int row = shown.firstRow; row <= shown.lastRow; ++row) {
+        for (int column = shown.firstColumn; column <= shown.lastColumn; ++column) {
+            if (!(closeUp ? cells->mayHold(column, row) : cells->mayStand(column, row)))
                 continue;
             const Cell& cell = cells->item(column, row);
-            if (cell.empty || (cell.strength <= params::wallPassThreshold && !closeUp))
+            if (cell.empty || (cell.strength <= cells->passThreshold && !closeUp))
                 continue;
             cellBatches[cell.color.rgba()].push_back(QRect(int(column * cells->cellWidth), int(row * cells->cellHeight),
                                                            int(cells->cellWidth), int(cells->cellHeight)));
@@ -128,20 +145,26 @@ void Scene::drawBackground(QPainter* painter, const QRectF& rect)
         painter->setBrush(QColor::fromRgba(color));
         painter->drawRects(rects.data(), int(rects.size()));
     }
+}
 
+void Scene::drawSounds(QPainter* painter) const
+{
     for (Sound* sound : std::as_const(game->sounds)) {
         painter->save();
         paintAt(painter, QPointF(sound->x, sound->y), sound);
         painter->restore();
     }
+}
 
+void Scene::drawTint(QPainter* painter, const QRectF& rect) const
+{
     // Before the first physics step there is no light yet, and an invalid
     // colour would paint the frame black.
-    if (game->lightColor.isValid()) {
-        painter->setPen(Qt::NoPen);
-        painter->setBrush(game->lightColor);
-        painter->drawRect(rect);
-    }
+    if (!game->lightColor.isValid())
+        return;
+    painter->setPen(Qt::NoPen);
+    painter->setBrush(game->lightColor);
+    painter->drawRect(rect);
 }
 
 void Scene::drawFarAgents(QPainter* painter, const QRectF& rect)
@@ -158,7 +181,7 @@ void Scene::drawFarAgents(QPainter* painter, const QRectF& rect)
     }
     std::size_t last = 0; // agents come in runs of one kind: look the colour up only when it changes
     forEachAgent([&](const Unit* unit) {
-        const Unit::Square look = unit->farLook();
+        const looks::Square look = looks::far(*unit);
         // Placed on whole device pixels, as paintAt places a close-up agent;
         // at least a pixel, so that a crowd seen from afar does not vanish.
         const QPointF at = unit->pos();

@@ -10,8 +10,8 @@
 #include <vector>
 
 class Bins;
-class Cell;
 class Game;
+class Ground;
 
 // Shows the world. It holds no items: both passes walk the game's own bins
 // and cells for the exposed rectangle only.
@@ -30,14 +30,21 @@ public:
     void drawForeground(QPainter* painter, const QRectF& rect) override;
 
     Game* game;
-    Grid<Cell>* cells;
+    Ground* cells;
     Bins* bins;
 
 private:
     // Paints an agent or a sound with the painter moved to its position.
     static void paintAt(QPainter* painter, QPointF at, QGraphicsItem* item);
+    // The layers of the background, bottom up.
+    void clipToSight(QPainter* painter) const;
+    void drawGround(QPainter* painter) const; // and the marker of the wave coming in
+    void drawAgents(QPainter* painter, const QRectF& rect);
     // Every agent in view as a square of its far look.
     void drawFarAgents(QPainter* painter, const QRectF& rect);
+    void drawCells(QPainter* painter, const QRectF& rect);
+    void drawSounds(QPainter* painter) const;
+    void drawTint(QPainter* painter, const QRectF& rect) const;
 
     // Every filed agent, in the order of the game's list.
     template <typename Visit>

@@ -4,7 +4,7 @@
 #include "game/game.h"
 #include "game/parameters.h"
 #include "ui/scene.h"
-#include "world/sound.h"
+#include "world/ground.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -32,6 +32,43 @@ View::View(Game* game, QWidget* parent)
     : QGraphicsView(game->scene, parent), game(game)
 {
     setFrameStyle(0);
+    setTransformationAnchor(QGraphicsView::AnchorUnderMouse);
+    setRenderHint(QPainter::Antialiasing, false);
+    setDragMode(QGraphicsView::NoDrag);
+    setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Keys reach the view through ordinary focus, never a keyboard grab,
+    // which would take them from every other program on the display.
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void View::moveCamera()
+{
+    QVector2D& camera = game->camera;
+    QVector2D& pan = game->pan;
+    if (game->selected) {
+        camera = game->selected->position;
+        centerOn(double(camera.x()), double(camera.y()));
+        return;
+    }
+    if (pan.length() <= 1.0)
+        return;
+    // A drag, or a zoom about the pointer, may have moved the view since:
+    // the camera goes on from where the view is.
+    const QVector2D shown(mapToScene(viewport()->rect().center()));
+    if ((shown - camera).length() * transform().m11() > 2)
+        camera = shown;
+    camera += pan;
+    // The camera stays over the world, and a pan into an edge stops.
+    const QVector2D kept(std::clamp(camera.x(), 0.0f, float(game->cells->width)),
+                         std::clamp(camera.y(), 0.0f, float(game->cells->height)));
+    if (kept.x() != camera.x())
+        pan.setX(0);
+    if (kept.y() != camera.y())
+        pan.setY(0);
+    camera = kept;
+    centerOn(double(camera.x()), double(camera.y()));
 }
 
 void View::zoom(double factor)
@@ -79,10 +116,7 @@ void View::keyReleaseEvent(QKeyEvent* event)
 
 bool View::dismissNotices()
 {
-    const bool shown = game->runEndShown > 0 || game->noSurvivorsShown > 0;
-    game->runEndShown = 0;
-    game->noSurvivorsShown = 0;
-    return shown;
+    return game->notices.dismiss();
 }
 
 void View::mousePressEvent(QMouseEvent* event)
@@ -102,21 +136,7 @@ QStringList View::notices() const
 {
     if (game->paused)
         return {tr("Paused"), tr("Press P to resume")};
-    QStringList lines;
-    if (game->runEndShown > 0 && game->runEnd) {
-        const RunEnd& run = *game->runEnd;
-        const int seconds = int(qint64(run.steps) * params::physicsInterval / 1000);
-        lines << (run.cause == RunEnd::Cause::Bitten ? tr("Your survivor was bitten") : tr("You gave up control"))
-              << tr("Survived %1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'))
-              << tr("Score %1").arg(int(run.score));
-        if (run.newBest)
-            lines << tr("A new best score!");
-        else if (run.best >= 0)
-            lines << tr("Best %1").arg(int(run.best));
-    }
-    if (game->noSurvivorsShown > 0)
-        lines << tr("No survivors left");
-    return lines;
+    return game->notices.lines();
 }
 
 void View::drawForeground(QPainter* painter, const QRectF& rect)

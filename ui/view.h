@@ -21,6 +21,9 @@ public:
     // Scales the view by factor in both axes, on top of the current transform.
     void zoom(double factor);
 
+    // Follows the steered survivor, or moves the free camera by its pan.
+    void moveCamera();
+
     Game* game;
 
 protected:

@@ -48,12 +48,12 @@ void Bins::rebuild()
     current = true;
 }
 
-void Bins::query(std::vector<Neighbour>& out, float x, float y, double radius)
+void Bins::query(std::vector<Neighbour>& out, float x, float y, double radius) const
 {
+    Q_ASSERT_X(current, "Bins::query", "the index was not refreshed since units moved");
     out.clear();
     if (!(radius > 0))
         return; // no distance is below zero
-    refresh();
     // Squared distances settle all but the candidates within a hair of the
     // radius; those few take the root, so the strict test is exactly
     // distance < radius.

@@ -40,8 +40,9 @@ public:
 
     // Units moved, turned, arrived or left: the next look reads them anew.
     void changed() { current = false; }
-    // Reads them anew now if they changed. Queries only read the index
-    // once it is current, so threads may then query side by side.
+    // Reads them anew now if they changed. The AI step refreshes the index
+    // once, before anything queries it: queries only read, so threads may
+    // query side by side.
     void refresh()
     {
         if (!current)
@@ -50,7 +51,9 @@ public:
 
     // Appends every unit of the scanned bins strictly closer than radius to
     // (x, y), bin columns ascending, then bin rows, then order of arrival.
-    void query(std::vector<Neighbour>& out, float x, float y, double radius);
+    // The index must be current.
+    void query(std::vector<Neighbour>& out, float x, float y, double radius) const;
+    bool isCurrent() const { return current; }
 
 private:
     void rebuild();

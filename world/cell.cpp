@@ -1,14 +1,6 @@
 #include "world/cell.h"
 
-#include "game/parameters.h"
-
 #include <algorithm>
-
-Cell::Cell()
-    : width(double(params::worldWidth) / params::groundColumns()),
-      height(double(params::worldHeight) / params::groundRows())
-{
-}
 
 void Cell::setPixel(QRgb rgba)
 {

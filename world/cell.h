@@ -10,8 +10,6 @@
 class Cell
 {
 public:
-    Cell();
-
     // Takes colour and strength from a building or vegetation pixel. A fully
     // transparent pixel leaves the cell as empty as it was.
     void setPixel(QRgb rgba);
@@ -22,8 +20,6 @@ public:
 
     bool empty = true;
     bool claimed = false;      // used by a building footprint or the vegetation pass
-    double width;
-    double height;
     double strength = 1.0;
     int column = -1;
     int row = -1;

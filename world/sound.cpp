@@ -1,17 +1,14 @@
 #include "world/sound.h"
 
 #include "agents/unit.h"
-#include "game/game.h"
-#include "game/parameters.h"
-
-#include <QPainter>
-#include <QPen>
+#include "ui/looks.h"
+#include "world/bins.h"
 
 #include <algorithm>
 
-Sound::Sound(Game* game, QPointF position, double volume)
-    : game(game),
-      radius(volume * params::soundScale * params::soundRadiusFactor),
+Sound::Sound(const Hearing& hearing, QPointF position, double volume)
+    : hearing(hearing),
+      radius(volume * hearing.scale * hearing.radiusFactor),
       volume(volume),
       x(float(position.x())),
       y(float(position.y()))
@@ -21,19 +18,22 @@ Sound::Sound(Game* game, QPointF position, double volume)
 void Sound::decay(int phase)
 {
     if (phase == 0)
-        volume *= params::soundDecay;
+        volume *= hearing.decay;
 }
 
-void Sound::propagate()
+void Sound::propagate(const Bins& bins)
 {
     std::vector<Neighbour> hearers;
-    game->unitsNear(hearers, x, y, radius);
+    bins.query(hearers, x, y, radius);
     for (const Neighbour& hearer : hearers) {
         Unit* unit = hearer.unit;
+        // A corpse hears nothing: it would keep the sound past its deletion.
+        if (unit->dead)
+            continue;
         const double distance = lengthOf(hearer.position - QVector2D(x, y));
         // Closer than one unit sounds as loud as one unit away.
-        const double loudness = volume / std::max(distance, 1.0) * params::soundScale;
-        if (loudness > params::soundThreshold && loudness > unit->heardLoudness) {
+        const double loudness = volume / std::max(distance, 1.0) * hearing.scale;
+        if (loudness > hearing.threshold && loudness > unit->heardLoudness) {
             unit->heardSound = this;
             unit->heardLoudness = loudness;
         }
@@ -47,8 +47,5 @@ QRectF Sound::boundingRect() const
 
 void Sound::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*)
 {
-    painter->setPen(QPen(QBrush(QColor(220, 220, 220, 255)), 0.5, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
-    painter->setBrush(Qt::NoBrush);
-    const double ring = (1 - volume) * radius;
-    painter->drawEllipse(QRect(int(-ring), int(-ring), int(2 * ring), int(2 * ring)));
+    looks::paintSound(painter, *this);
 }

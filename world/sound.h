@@ -3,28 +3,38 @@
 #include <QGraphicsItem>
 #include <QPointF>
 
-class Game;
+class Bins;
 
-// A noise at a point: it draws the units within its radius while it fades,
-// and is drawn as a ring that widens as it fades. Never added to a scene; the
-// scene translates the painter to (x, y) and calls paint itself.
+// How noises carry: fixed for a game.
+struct Hearing {
+    double scale;          // loudness at one unit of a sound of volume 1; also its radius
+    double radiusFactor;
+    double decay;          // share of the volume kept per physics step
+    double threshold;      // below it a sound is neither heard nor kept
+};
+
+// A noise at a point: it draws the units within its radius while it fades.
+// Never added to a scene; the scene translates the painter to (x, y) and
+// calls paint itself.
 class Sound : public QGraphicsItem
 {
 public:
-    Sound(Game* game, QPointF position, double volume);
+    Sound(const Hearing& hearing, QPointF position, double volume);
     ~Sound() override = default;
 
     // Phase 0 is one physics step of fading; other phases do nothing.
     void decay(int phase);
+    // Faded below hearing: the physics step deletes it.
+    bool spent() const { return volume < hearing.threshold; }
 
-    // Offers the sound to every unit strictly inside its radius; each keeps
-    // the loudest sound it hears, the first one on a tie.
-    void propagate();
+    // Offers the sound to every living unit strictly inside its radius; each
+    // keeps the loudest sound it hears, the first one on a tie.
+    void propagate(const Bins& bins);
 
     QRectF boundingRect() const override;
     void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget) override;
 
-    Game* game;
+    Hearing hearing;
     double radius;   // fixed for the sound's life
     double volume;
     float x;

@@ -1,0 +1,23 @@
+#include "game/keyboard.h"
+
+void Keyboard::press(int key, bool paused)
+{
+    held.insert(key);
+    if (!paused)
+        tapped.insert(key);
+}
+
+void Keyboard::clear()
+{
+    held.clear();
+    tapped.clear();
+}
+
+QVector2D Keyboard::direction() const
+{
+    const auto axis = [this](int less, int lessToo, int more, int moreToo) {
+        return float((down(more) || down(moreToo) ? 1 : 0) - (down(less) || down(lessToo) ? 1 : 0));
+    };
+    return QVector2D(axis(Qt::Key_Left, Qt::Key_A, Qt::Key_Right, Qt::Key_D),
+                     axis(Qt::Key_Up, Qt::Key_W, Qt::Key_Down, Qt::Key_S));
+}

@@ -1,0 +1,69 @@
+#include "game/planner.h"
+
+#include "game/parameters.h"
+
+#include <algorithm>
+
+Planner::Planner()
+{
+    // Threads kept for the whole game: starting them for every AI step would
+    // cost more than a step of a small world.
+    pool.setExpiryTimeout(-1);
+}
+
+Planner::~Planner()
+{
+    pool.waitForDone();
+}
+
+int Planner::threadsFor(qsizetype units)
+{
+    return int(std::clamp<qsizetype>(units / std::max(1, params::unitsPerThread), 1, std::max(1, params::aiThreads)));
+}
+
+void Planner::planShare(const QList<Unit*>& units, qsizetype first, qsizetype end, std::vector<Neighbour>& neighbours)
+{
+    for (qsizetype i = first; i < end; ++i)
+        if (!units[i]->dead)
+            plans[std::size_t(i)] = units[i]->plan(neighbours);
+}
+
+void Planner::thinkAll(const QList<Unit*>& units)
+{
+    const qsizetype count = units.size();
+    const int threads = threadsFor(count);
+    if (threads == 1) {
+        // Planning and acting unit by unit spares a second walk over the
+        // units (the AI step at 100,000 agents 8 % faster in the benchmark).
+        // By index: a shot fired while thinking adds a sound, never a unit,
+        // but nothing here should rely on the list staying untouched.
+        for (qsizetype i = 0; i < units.size(); ++i)
+            units[i]->think();
+        return;
+    }
+
+    if (pool.maxThreadCount() != threads - 1)
+        pool.setMaxThreadCount(threads - 1);
+    plans.resize(std::size_t(count));
+    scratch.resize(std::size_t(threads));
+    const qsizetype share = (count + threads - 1) / threads;
+    int started = 0;
+    for (int part = 1; part < threads; ++part) {
+        const qsizetype first = part * share, end = std::min(count, first + share);
+        std::vector<Neighbour>* neighbours = &scratch[std::size_t(part)];
+        const bool taken = pool.tryStart([this, &units, first, end, neighbours] {
+            planShare(units, first, end, *neighbours);
+            done.release();
+        });
+        if (taken)
+            ++started;
+        else // no thread to be had: the share is planned here
+            planShare(units, first, end, *neighbours);
+    }
+    planShare(units, 0, std::min(count, share), scratch[0]);
+    done.acquire(started);
+
+    for (qsizetype i = 0; i < units.size(); ++i)
+        if (!units[i]->dead)
+            units[i]->act(plans[std::size_t(i)]);
+}

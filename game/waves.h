@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QVector2D>
+
+class Ground;
+class Random;
+
+// The waves of zombies that come in from the world's edges, each larger the
+// longer the game has gone on. A wave enters on a stretch of one edge, a
+// share of what is left of it at each spawn call.
+class Waves
+{
+public:
+    // A new wave at a random point of a random edge.
+    void begin(int tick, Random& random, const Ground& ground);
+    // How many of the wave come in at one spawn call: a share of what is
+    // left of it, at least one.
+    int batch() const;
+    // Where the next zombie of the wave comes in: an empty cell on the
+    // wave's stretch of edge, or after 100 retries wherever the last try fell.
+    QVector2D entry(Random& random, const Ground& ground) const;
+    // The way into the world from the wave's edge, a unit vector.
+    QVector2D inwards() const;
+
+    QVector2D wavePoint;       // anchor of the current wave on the world's edge
+    int waveLeft = 0;          // zombies still due in the current wave
+    int waveEdge = 0;          // 0 left, 1 top, 2 (or 4) right, 3 bottom
+};

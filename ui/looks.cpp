@@ -1,0 +1,140 @@
+#include "ui/looks.h"
+
+#include "agents/human.h"
+#include "game/parameters.h"
+#include "world/sound.h"
+#include "world/vector.h"
+
+#include <QPainter>
+#include <QStyleOptionGraphicsItem>
+
+#include <algorithm>
+
+namespace looks {
+
+namespace {
+
+// Zombies and survivors differ only in these values.
+struct Look {
+    double outlineFrom;    // level of detail from which bodies are outlined
+    QColor corpseColor;    // its alpha follows the fade
+    double corpseGrowth;   // in world units, as the fade goes to 0
+    double headingFrom;    // level of detail from which the heading shows
+    float headingLength;   // in radii per unit of speed
+    QColor body;
+    bool wholeBody;        // body rectangle truncated to whole units
+};
+
+// The thin black outline of agents seen from close up.
+QPen outlinePen()
+{
+    return QPen(QBrush(QColor(0, 0, 0, 255)), 0.2, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
+}
+
+// Setting a brush of the colour already set would still cost the painter a
+// new brush and a state change, once per agent per frame.
+void useBrush(QPainter* painter, const QColor& color)
+{
+    const QBrush& current = painter->brush();
+    if (current.style() != Qt::SolidPattern || current.color() != color)
+        painter->setBrush(color);
+}
+
+// The attack glow: full just after an attack, gone when the cooldown is.
+// Survivors glow on the zombies' scale too, so that both kinds of fighter
+// look alike however their cooldowns are tuned.
+double glowOf(const Unit& agent)
+{
+    return 150 * agent.cooldown / params::zombieAttackCooldown;
+}
+
+void paintAs(QPainter* painter, const Unit& agent, const Look& look)
+{
+    const double detail = QStyleOptionGraphicsItem::levelOfDetailFromTransform(painter->worldTransform());
+    if (!(detail >= 1.0)) { // also when not a number
+        const Square square = far(agent);
+        painter->setPen(Qt::NoPen);
+        useBrush(painter, square.color);
+        painter->drawRects(&square.rect, 1);
+        return;
+    }
+
+    if (detail >= look.outlineFrom)
+        painter->setPen(outlinePen());
+    else
+        painter->setPen(Qt::NoPen);
+
+    const double radius = agent.radius;
+    if (agent.dead) {
+        // The corpse grows as it fades out.
+        const double corpse = radius + look.corpseGrowth * (1 - agent.fade);
+        QColor color = look.corpseColor;
+        color.setAlpha(std::clamp(int(255 * agent.fade), 0, 255));
+        painter->setPen(Qt::NoPen);
+        useBrush(painter, color);
+        painter->drawEllipse(QRectF(-corpse, -corpse, 2 * corpse, 2 * corpse));
+        return;
+    }
+
+    if (detail >= look.headingFrom) {
+        const QVector2D heading = agent.velocity * float(radius) * look.headingLength;
+        const QLine line(0, 0, int(heading.x()), int(heading.y()));
+        painter->drawLines(&line, 1);
+    }
+
+    useBrush(painter, look.body);
+    if (look.wholeBody)
+        painter->drawEllipse(QRect(int(-radius), int(-radius), int(2 * radius), int(2 * radius)));
+    else
+        painter->drawEllipse(QRectF(-radius, -radius, 2 * radius, 2 * radius));
+}
+
+} // namespace
+
+Square far(const Unit& agent)
+{
+    if (!agent.isHuman)
+        return {QRect(-1, -1, 3, 3), QColor(100, 100, 100, 255)};
+    const bool armed = static_cast<const Human&>(agent).armed;
+    return {QRect(-2, -2, 4, 4), armed ? QColor(0, 0, 255, 255) : QColor(255, 0, 0, 255)};
+}
+
+void paintZombie(QPainter* painter, const Unit& zombie)
+{
+    const double glow = 100 + glowOf(zombie);
+    const double flash = 100 + 150 * zombie.hitFlash;
+    Look look;
+    look.outlineFrom = 4.0;
+    look.corpseColor = QColor(100, 150, 100);
+    look.corpseGrowth = 3.0;
+    look.headingFrom = 60.0;
+    look.headingLength = 5.0f;
+    look.body = clampedColor(glow, std::max(glow, flash), glow, 255);
+    look.wholeBody = true;
+    paintAs(painter, zombie, look);
+}
+
+void paintSurvivor(QPainter* painter, const Human& survivor)
+{
+    // Pale red, or blue when armed; deeper during a flash.
+    const double shade = 100 + glowOf(survivor) - 100 * survivor.hitFlash;
+    Look look;
+    look.outlineFrom = 2.0;
+    look.corpseColor = QColor(250, 0, 0);
+    look.corpseGrowth = 5.0;
+    look.headingFrom = 3.0;
+    look.headingLength = 2.0f;
+    look.body = survivor.armed ? clampedColor(shade, shade, 250, 255) : clampedColor(250, shade, shade, 255);
+    look.wholeBody = false;
+    paintAs(painter, survivor, look);
+}
+
+void paintSound(QPainter* painter, const Sound& sound)
+{
+    painter->setPen(QPen(QBrush(QColor(220, 220, 220, 255)), 0.5, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+    painter->setBrush(Qt::NoBrush);
+    const double ring = (1 - sound.volume) * sound.radius;
+    painter->drawEllipse(QRect(int(-ring), int(-ring), int(2 * ring), int(2 * ring)));
+}
+
+} // namespace looks

@@ -1,0 +1,28 @@
+#include "world/ground.h"
+
+Ground::Ground(int width, int height, int columns, int rows, double passThreshold)
+    : Grid(width, height, columns, rows), passThreshold(passThreshold), held(items.size(), Bare)
+{
+    for (int column = 0; column < columns; ++column) {
+        for (int row = 0; row < rows; ++row) {
+            item(column, row).column = column;
+            item(column, row).row = row;
+        }
+    }
+}
+
+void Ground::survey()
+{
+    for (std::size_t index = 0; index < held.size(); ++index) {
+        const Cell& cell = items[index];
+        held[index] = cell.empty ? Bare : cell.strength > passThreshold ? Standing : Weak;
+    }
+}
+
+void Ground::wear(int column, int row, double amount)
+{
+    Cell& cell = item(column, row);
+    cell.wear(amount);
+    if (cell.empty)
+        held[std::size_t(row * columns + column)] = Bare;
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "world/cell.h"
+#include "world/grid.h"
+
+#include <vector>
+
+// The ground cells, and beside them a byte a cell saying which of them may
+// hold something. Every agent looks at five cells per physics step and most
+// of them stand on bare ground: the map answers for those from the cache,
+// where the cells, 40 bytes each, would come from memory.
+//
+// A cell the map calls bare is bare, one it calls weak is not standing.
+// During play cells only wear down, through wear(), which keeps the map in
+// step; whatever gives cells more after the map was made (the world being
+// built, a test raising a wall) surveys them again.
+class Ground : public Grid<Cell>
+{
+public:
+    // Cells stronger than passThreshold stop agents.
+    Ground(int width, int height, int columns, int rows, double passThreshold);
+
+    // Looks at every cell again.
+    void survey();
+
+    // One contact with an agent.
+    void wear(int column, int row, double amount);
+
+    bool mayHold(int column, int row) const { return held[std::size_t(row * columns + column)] != Bare; }
+    // Whether the cell may hold a wall too strong to walk through: half the
+    // cells hold weak vegetation, which a frame from far off skips unread.
+    bool mayStand(int column, int row) const { return held[std::size_t(row * columns + column)] == Standing; }
+
+    const double passThreshold;
+
+private:
+    // A standing wall may wear down to weak, a weak cell never stands again.
+    enum : unsigned char { Bare, Weak, Standing };
+    std::vector<unsigned char> held;
+};
