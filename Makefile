@@ -16,11 +16,14 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD_DIR) --parallel $(JOBS)
 
-run: build
+# Only the game: a first start need not wait for the tests and the benchmark.
+run: configure
+	@cmake --build $(BUILD_DIR) --parallel $(JOBS) --target carrowmere
 	@sh tools/with-display.sh $(BUILD_DIR)/carrowmere
 
+# On every core; the tests that drive the one X server run alone.
 test: build
-	@sh tools/with-display.sh ctest --test-dir $(BUILD_DIR) --output-on-failure --timeout 300
+	@sh tools/with-display.sh ctest --test-dir $(BUILD_DIR) --output-on-failure --timeout 300 --parallel $(JOBS)
 
 bench: build
 	@sh tools/with-display.sh $(BUILD_DIR)/carrowmere-bench
