@@ -4,10 +4,12 @@
 #include <cmath>
 #include <thread>
 
-// Every number that shapes the balance of a game, in one place. The game
-// itself never writes them; tests and the benchmark may change one before
-// they build a Game, and everything derived from them is derived when a
-// Game is built.
+// Every number that shapes the balance of a game, in one place. The steps
+// read them as they run, so they change only while no Game exists: main
+// scales the world once before the first, and the tests and the benchmark
+// set one before they build a Game and restore it after. The world's size
+// and the grids' are taken when a Game is built (agents, world and drawing
+// read them from the grids), and so is how sounds carry.
 namespace params {
 
 // World, population and buildings
