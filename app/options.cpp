@@ -73,7 +73,8 @@ std::variant<Options, int> Options::parse(const QStringList& arguments)
     if (parser.isSet(seed)) {
         options.seed = parser.value(seed).toULongLong(&ok);
         if (!ok)
-            return fail(QStringLiteral("the seed must be a whole number from 0 up, not \"%1\"").arg(parser.value(seed)));
+            return fail(QStringLiteral("the seed must be a whole number from 0 to 18446744073709551615, not \"%1\"")
+                            .arg(parser.value(seed)));
     }
     options.scale = parser.value(scale).toInt(&ok);
     if (!ok || options.scale < 1 || options.scale > 100)

@@ -72,12 +72,14 @@ Unit* agent(Game& game, Kind kind, QPointF at)
 struct Look { Kind kind; double zoom; int cooldown; double hitFlash, fade; QColor colour; bool outlined; int span; };
 struct Wall { bool empty; double strength, zoom; bool drawn; };
 struct Panel { int survivor; double light; QString shown; };
+struct Sight { double light, distance; bool seen; };
 
 } // namespace
 
 Q_DECLARE_METATYPE(Look)
 Q_DECLARE_METATYPE(Wall)
 Q_DECLARE_METATYPE(Panel)
+Q_DECLARE_METATYPE(Sight)
 
 class TestDrawing : public QObject
 {
@@ -162,6 +164,31 @@ private slots:
         COMPARE_COLOUR(frame.at(QPointF(410.5, 415)), ground, "beside the cell");
         COMPARE_COLOUR(frame.at(QPointF(404, 415)), row.drawn ? over(colour, glow) : glow, "the zombie under it");
         COMPARE_COLOUR(frame.at(QPointF(405, 415)), ring, "the ring over it");
+    }
+
+    void sightOfTheSurvivor_data()
+    {
+        // The steered survivor sees 70 units at full day, half that at full
+        // night; beyond, the frame is black.
+        ROWS(Sight);
+        QTest::newRow("by day, just inside") << Sight{1, 68, true};
+        QTest::newRow("by day, just beyond") << Sight{1, 72, false};
+        QTest::newRow("by day, at the edge of the clip") << Sight{1, 83, false};
+        QTest::newRow("by night, just inside") << Sight{-1, 34, true};
+        QTest::newRow("by night, just beyond") << Sight{-1, 37, false};
+    }
+
+    void sightOfTheSurvivor()
+    {
+        ROW(Sight);
+        const auto game = testing::makeEmptyGame();
+        Human* survivor = testing::place<Human>(*game, {400, 400});
+        game->select(survivor);
+        game->light = row.light;
+        survivor->adaptToLight();
+        const Frame frame = render(game->scene, QPointF(400, 400), 1);
+        for (const QPointF way : {QPointF(1, 0), QPointF(0, -1)})
+            COMPARE_COLOUR(frame.at(QPointF(400.5, 400.5) + row.distance * way), row.seen ? ground : black, "there");
     }
 
     void statusPanelRows_data()

@@ -11,6 +11,7 @@
 #include <QDataStream>
 #include <QLoggingCategory>
 #include <QTemporaryDir>
+#include <QTimer>
 
 namespace {
 
@@ -42,7 +43,8 @@ struct Wave { int tick, left, edge; QVector2D anchor; int created, leftAfter; QV
 struct Camera { bool steered; int key, steps; QVector2D pan, camera; };
 struct Ending { bool bitten; int tick; double best; QStringList notices; double bestAfter; };
 struct Saving { QString setup; double bestRead; bool kept; };
-struct Report { double physics, ai, display; int aiInterval; QString text; };
+struct Report { double physics, ai, display; int physicsInterval, aiInterval, displayInterval; QString text; };
+struct Scaling { int scale, width, height, forts, attempts, zombies, humans, cap, columns, houses, mansions; };
 
 } // namespace
 
@@ -52,6 +54,7 @@ Q_DECLARE_METATYPE(Camera)
 Q_DECLARE_METATYPE(Ending)
 Q_DECLARE_METATYPE(Saving)
 Q_DECLARE_METATYPE(Report)
+Q_DECLARE_METATYPE(Scaling)
 
 class TestGame : public QObject
 {
@@ -278,20 +281,50 @@ private slots:
         QCOMPARE(Records(path).longestSurvival, row.kept ? 2000 : 0);
     }
 
+    void worldScaling_data()
+    {
+        // A world k times the area, in the default's proportions, as crowded;
+        // the houses and mansions follow from the ground's area.
+        ROWS(Scaling);
+        QTest::newRow("the default world") << Scaling{1, 1600, 800, 1, 100, 500, 30, 2000, 160, 2, 1};
+        QTest::newRow("twice the area") << Scaling{2, 2263, 1131, 2, 200, 1000, 60, 4000, 226, 5, 2};
+        QTest::newRow("the largest outbreak") << Scaling{50, 11314, 5657, 50, 5000, 25000, 1500, 100000, 1131, 127, 63};
+    }
+
+    void worldScaling()
+    {
+        ROW(Scaling);
+        const testing::Override<int> width(params::worldWidth, 1600), height(params::worldHeight, 800),
+            forts(params::fortCount, 1), attempts(params::buildingAttempts, 100), zombies(params::initialZombies, 500),
+            humans(params::initialHumans, 30), cap(params::maxUnits, 2000);
+        params::scaleWorld(row.scale);
+        QCOMPARE(QList<int>({params::worldWidth, params::worldHeight, params::fortCount, params::buildingAttempts,
+                             params::initialZombies, params::initialHumans, params::maxUnits, params::groundColumns(),
+                             params::houseCount(), params::mansionCount()}),
+                 QList<int>({row.width, row.height, row.forts, row.attempts, row.zombies, row.humans, row.cap,
+                             row.columns, row.houses, row.mansions}));
+    }
+
     void timingReport_data()
     {
         ROWS(Report);
-        QTest::newRow("worked example") << Report{3.25, 11.5, 7.0, 60,
+        QTest::newRow("worked example") << Report{3.25, 11.5, 7.0, 30, 60, 30,
             "Average time spent (ms):\n Physics:  3.25  \t( 30 )\n AI:       11.5  \t( 60 )\n Display:  7  \t( 30 )\n "};
-        QTest::newRow("six significant digits; another AI interval") << Report{1234567.0, 6.513215599, 0.0001, 45,
-            "Average time spent (ms):\n Physics:  1.23457e+06  \t( 30 )\n AI:       6.51322  \t( 45 )\n Display:  0.0001  \t( 30 )\n "};
+        QTest::newRow("six significant digits; other periods") << Report{1234567.0, 6.513215599, 0.0001, 29, 45, 31,
+            "Average time spent (ms):\n Physics:  1.23457e+06  \t( 29 )\n AI:       6.51322  \t( 45 )\n Display:  0.0001  \t( 31 )\n "};
     }
 
     void timingReport()
     {
         ROW(Report);
-        const testing::Override<int> interval(params::aiInterval, row.aiInterval);
+        const testing::Override<int> physics(params::physicsInterval, row.physicsInterval),
+            ai(params::aiInterval, row.aiInterval), display(params::displayInterval, row.displayInterval);
         const auto game = testing::makeEmptyGame();
+        // Each timer keeps its own step's period, precisely.
+        const std::pair<QTimer*, int> periods[] = {{game->physicsTimer, row.physicsInterval}, {game->aiTimer, row.aiInterval},
+            {game->displayTimer, row.displayInterval}, {game->spawnTimer, 250}, {game->reportTimer, 1000}, {game->statusTimer, 500}};
+        for (const auto& [timer, period] : periods)
+            QVERIFY(timer->interval() == period && timer->timerType() == Qt::PreciseTimer);
         game->physicsTime = row.physics;
         game->aiTime = row.ai;
         game->displayTime = row.display;

@@ -5,6 +5,8 @@
 #include "testing.h"
 
 #include "app/interface.h"
+#include "app/messages.h"
+#include "app/options.h"
 #include "app/window.h"
 #include "ui/scene.h"
 #include "ui/view.h"
@@ -17,8 +19,10 @@
 #include <QStandardPaths>
 #include <QWindow>
 #include <QApplication>
+#include <QTemporaryFile>
 
 #include <malloc.h>
+#include <unistd.h>
 
 namespace {
 
@@ -58,7 +62,10 @@ struct Shown {
 
 } // namespace
 
+struct Asked { QStringList arguments; int status; int scale; std::optional<std::uint64_t> seed; };
+
 Q_DECLARE_METATYPE(Run)
+Q_DECLARE_METATYPE(Asked)
 
 class TestSession : public QObject
 {
@@ -191,6 +198,52 @@ private slots:
         QVERIFY2(said.contains(row.said), qPrintable(said));
         if (row.status == 1) // said in one line, before any window
             QCOMPARE(said.count(QLatin1Char('\n')), 1);
+    }
+
+    void commandLine_data()
+    {
+        // The arguments, and the status the program would exit with (-1 for
+        // none: it goes on) or the world it would build.
+        ROWS(Asked);
+        QTest::newRow("nothing asked") << Asked{{}, -1, 1, std::nullopt};
+        QTest::newRow("the largest scale") << Asked{{"--scale", "100"}, -1, 100, std::nullopt};
+        QTest::newRow("a scale of 0") << Asked{{"--scale", "0"}, 2, 0, std::nullopt};
+        QTest::newRow("the largest seed") << Asked{{"--seed", "18446744073709551615"}, -1, 1, 18446744073709551615ull};
+        QTest::newRow("a seed past 64 bits") << Asked{{"--seed", "18446744073709551616"}, 2, 0, std::nullopt};
+        QTest::newRow("a negative seed") << Asked{{"--seed", "-1"}, 2, 0, std::nullopt};
+        QTest::newRow("a seed in hexadecimal") << Asked{{"--seed", "0x10"}, 2, 0, std::nullopt};
+    }
+
+    void commandLine()
+    {
+        ROW(Asked);
+        const auto parsed = Options::parse(QStringList{"carrowmere"} + row.arguments);
+        if (const int* status = std::get_if<int>(&parsed)) {
+            QCOMPARE(*status, row.status);
+            return;
+        }
+        const Options& options = std::get<Options>(parsed);
+        QVERIFY(row.status == -1 && options.scale == row.scale && options.seed == row.seed);
+    }
+
+    void messagesSayEachThingOnceASecond()
+    {
+        // What the toolkit says on stderr, through the game's own handler.
+        QTemporaryFile said;
+        QVERIFY(said.open());
+        const int terminal = dup(STDERR_FILENO);
+        dup2(said.handle(), STDERR_FILENO);
+        messages::install();
+        messages::started();
+        for (int i = 0; i < 3; ++i)
+            qWarning("a warning said again and again");
+        qWarning("another warning");
+        qInstallMessageHandler(nullptr);
+        dup2(terminal, STDERR_FILENO);
+        close(terminal);
+        said.seek(0); // the offset is shared with stderr, which wrote to its end
+        const QString text = QString::fromLocal8Bit(said.readAll());
+        QVERIFY2(text.count("a warning said again and again") == 1 && text.count("another warning") == 1, qPrintable(text));
     }
 };
 
