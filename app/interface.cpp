@@ -1,11 +1,14 @@
 #include "app/interface.h"
 
 #include "game/game.h"
+#include "game/parameters.h"
+#include "game/summary.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QVBoxLayout>
 
 #include <utility>
@@ -14,6 +17,22 @@ const char* const Interface::controlsText =
     "\nControls:\n\n-- Human control --\n[WASD]/[Arrows] Move\n[SPACE] Scream\n\n"
     "-- Simulation --\n[Right click] Make noise at position\n\n"
     "-- General --\n[ESC] Give up control/Menu/Exit\n";
+
+const char* const Interface::moreControlsText =
+    "[P] Pause   [H]/[F1] Help   [F11] Full screen   [Home] Whole world\n"
+    "[Left drag] Pan   [Wheel] Zoom\n"
+    "On this page: [Enter]/[Space] New world   [R] Same world again   [ESC] Exit";
+
+namespace {
+
+// The page's green on black, focus shown by a brighter frame and a green
+// ground, so that the keyboard's place is plain to see.
+const char* const buttonStyle =
+    "QPushButton { color: rgb(0, 250, 0); background: black; border: 1px solid rgb(0, 110, 0); padding: 4px 24px; }"
+    "QPushButton:focus { border: 2px solid rgb(0, 250, 0); background: rgb(0, 60, 0); }"
+    "QPushButton:pressed { background: rgb(0, 110, 0); }";
+
+} // namespace
 
 Interface::Interface(QWidget* parent, std::optional<std::uint64_t> firstSeed)
     : QWidget(parent), nextSeed(firstSeed)
@@ -35,22 +54,35 @@ Interface::Interface(QWidget* parent, std::optional<std::uint64_t> firstSeed)
     const QFont font(QStringLiteral("Arial"), 20, QFont::Thin);
     setPalette(palette);
     setAutoFillBackground(true);
-    // Keys come here while the menu shows: Escape quits, and no key can
-    // press the button.
+    // Keys come here while the menu shows, whichever button has the focus.
     setFocusPolicy(Qt::StrongFocus);
 
-    controls = new QLabel(QString::fromLatin1(controlsText), menu);
-    controls->setPalette(palette);
-    controls->setFont(font);
-    controls->setAutoFillBackground(true);
-    menuLayout->addWidget(controls, 0, Qt::AlignCenter);
+    const auto label = [&](const QString& text) {
+        auto* shown = new QLabel(text, menu);
+        shown->setPalette(palette);
+        shown->setFont(font);
+        shown->setAutoFillBackground(true);
+        shown->setAlignment(Qt::AlignCenter);
+        menuLayout->addWidget(shown, 0, Qt::AlignCenter);
+        return shown;
+    };
+    title = label(QStringLiteral("Carrowmere"));
+    recordsLabel = label(QString());
+    controls = label(QString::fromLatin1(controlsText));
+    controls->setObjectName(QStringLiteral("controls"));
+    controls->setAlignment(Qt::AlignLeft);
+    moreControls = label(QString::fromLatin1(moreControlsText));
 
     restart = new QPushButton(QStringLiteral("Restart"));
-    restart->setPalette(palette);
-    restart->setFont(font);
-    restart->setFocusPolicy(Qt::NoFocus);
-    menuLayout->addWidget(restart, 0, Qt::AlignCenter);
+    sameWorld = new QPushButton(QStringLiteral("Same world again"));
+    for (QPushButton* button : {restart, sameWorld}) {
+        button->setFont(font);
+        button->setStyleSheet(QString::fromLatin1(buttonStyle));
+        button->setFocusPolicy(Qt::TabFocus);
+        menuLayout->addWidget(button, 0, Qt::AlignCenter);
+    }
     connect(restart, &QPushButton::clicked, this, &Interface::startGame);
+    connect(sameWorld, &QPushButton::clicked, this, &Interface::startSameWorld);
 
     layout->addWidget(menu);
 
@@ -59,44 +91,91 @@ Interface::Interface(QWidget* parent, std::optional<std::uint64_t> firstSeed)
 
 Interface::~Interface()
 {
-    // A game still running is deleted with the other children after this
-    // destructor: it must not call back into a half-destroyed Interface.
-    if (game)
+    // A game still running goes before the records it keeps its run in,
+    // and must not call back into a half-destroyed Interface.
+    if (game) {
         disconnect(game, nullptr, this, nullptr);
+        delete std::exchange(game, nullptr);
+    }
 }
 
 void Interface::startGame()
 {
-    game = new Game(this, std::exchange(nextSeed, std::nullopt), &records);
+    // The full 64 bits: the millisecond of the clock gave a thousand worlds.
+    start(std::exchange(nextSeed, std::nullopt).value_or(QRandomGenerator::system()->generate64()));
+}
+
+void Interface::startSameWorld()
+{
+    start(lastSeed);
+}
+
+void Interface::start(std::optional<std::uint64_t> seed)
+{
+    game = new Game(this, seed, &records);
+    lastSeed = game->seed;
     layout->addWidget(game);
     // Whatever gives the page the keyboard gives it to the game's view.
     setFocusProxy(game);
     game->setFocus();
     connect(game, &QObject::destroyed, this, &Interface::stopGame);
+    connect(game, &Game::worldAsked, this, &Interface::replaceGame, Qt::QueuedConnection);
     menu->setVisible(false);
+    // A first start ever: the goal and the keys, before anything moves.
+    if (!std::exchange(started, true) && records.bestScore < 0 && records.longestSurvival == 0)
+        game->showHelp();
+}
+
+void Interface::replaceGame(bool same)
+{
+    if (!game)
+        return;
+    disconnect(game, nullptr, this, nullptr);
+    layout->removeWidget(game);
+    delete std::exchange(game, nullptr);
+    same ? startSameWorld() : startGame();
 }
 
 void Interface::stopGame()
 {
     layout->removeWidget(game);
     game = nullptr;
+    showRecords();
     menu->setVisible(true);
     setFocusProxy(nullptr);
     setFocus();
+}
+
+void Interface::showRecords()
+{
+    QString text = params::worldScale == 1 ? tr("Records of the default world")
+                                           : tr("Records of a world of scale %1").arg(params::worldScale);
+    text += QLatin1Char('\n')
+        + (records.bestScore < 0 ? tr("No best score yet")
+                                 : tr("Best score %1   Longest survival %2")
+                                       .arg(int(records.bestScore))
+                                       .arg(minutesAndSeconds(records.longestSurvival)));
+    if (lastSeed)
+        text += QLatin1Char('\n') + tr("Last world's seed %1").arg(*lastSeed);
+    recordsLabel->setText(text);
 }
 
 void Interface::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     const QMargins margins = menu->layout()->contentsMargins();
-    const int room = height() - margins.top() - margins.bottom() - menu->layout()->spacing();
-    QFont font = controls->font();
-    for (int size = 20; size >= 6; --size) {
-        font.setPointSize(size);
-        controls->setFont(font);
-        restart->setFont(font);
-        if (controls->sizeHint().height() + restart->sizeHint().height() <= room
-            && controls->sizeHint().width() <= width())
+    const int room = height() - margins.top() - margins.bottom() - 6 * menu->layout()->spacing();
+    const QList<QWidget*> shown{title, recordsLabel, controls, moreControls, restart, sameWorld};
+    for (int size = 20; size >= 5; --size) {
+        int height = 0, width = 0;
+        for (QWidget* widget : shown) {
+            QFont font = widget->font();
+            font.setPointSize(widget == title ? size * 2 : size);
+            widget->setFont(font);
+            height += widget->sizeHint().height();
+            width = std::max(width, widget->sizeHint().width());
+        }
+        if (height <= room && width <= this->width())
             break;
     }
 }
@@ -105,6 +184,22 @@ void Interface::keyPressEvent(QKeyEvent* event)
 {
     // Only a fresh press: the Escape held down to leave the game must not
     // also close the program.
-    if (event->key() == Qt::Key_Escape && !event->isAutoRepeat())
+    if (event->isAutoRepeat())
+        return;
+    switch (event->key()) {
+    case Qt::Key_Escape:
         QApplication::closeAllWindows();
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        // The button with the focus, "Restart" when none has it.
+        (sameWorld->hasFocus() ? sameWorld : restart)->click();
+        break;
+    case Qt::Key_R:
+        sameWorld->click();
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+    }
 }

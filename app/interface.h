@@ -13,16 +13,19 @@ class QPushButton;
 class QVBoxLayout;
 
 // The main window's page for the whole run: a running game, or, once a game
-// has ended, the menu with the controls and "Restart".
+// has ended, the menu with the controls, the records, "Restart" and the
+// same world again.
 class Interface : public QWidget
 {
     Q_OBJECT
 
 public:
     static const char* const controlsText;
+    // The keys of what came after the controls above.
+    static const char* const moreControlsText;
 
     // The first game's world comes from firstSeed when given; every other
-    // from the clock.
+    // new world from a fresh 64-bit seed.
     explicit Interface(QWidget* parent = nullptr, std::optional<std::uint64_t> firstSeed = std::nullopt);
     ~Interface() override;
 
@@ -30,18 +33,31 @@ public:
     Game* game = nullptr;
     QWidget* menu = nullptr;
     Records records{Records::defaultFileName()}; // best score and longest survival, across games
+    std::optional<std::uint64_t> lastSeed;       // of the last world played
 
 public slots:
     void startGame();
     void stopGame();
+    // The last world once more, from its seed.
+    void startSameWorld();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
-    // The menu's font shrinks until the controls and "Restart" fit.
+    // The menu's font shrinks until everything on it fits.
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void start(std::optional<std::uint64_t> seed);
+    // The running game is let go of and another started in its place.
+    void replaceGame(bool sameWorld);
+    void showRecords();
+
+    QLabel* title = nullptr;
+    QLabel* recordsLabel = nullptr;
     QLabel* controls = nullptr;
+    QLabel* moreControls = nullptr;
     QPushButton* restart = nullptr;
+    QPushButton* sameWorld = nullptr;
     std::optional<std::uint64_t> nextSeed;
+    bool started = false;
 };

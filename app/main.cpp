@@ -1,6 +1,7 @@
 #include "app/interface.h"
 #include "app/messages.h"
 #include "app/options.h"
+#include "app/quitsignals.h"
 #include "app/window.h"
 #include "game/buildings.h"
 #include "game/parameters.h"
@@ -42,6 +43,7 @@ int main(int argc, char* argv[])
         icon.addFile(QStringLiteral(":/icons/%1x%1/org.carrowmere.Carrowmere.png").arg(size));
     QApplication::setWindowIcon(icon);
 
+    quitOnSignals();
     params::scaleWorld(options.scale);
     Window window(new Interface(nullptr, options.seed));
     window.showAs(options.windowed);

@@ -39,6 +39,7 @@ Game::Game(QWidget* parent, std::optional<std::uint64_t> seed, Records* records)
     random.seed(this->seed);
     buildWorld();
     populate();
+    census.push_back({zombieCount, humanCount});
     buildWidgets();
     startTimers();
 }
@@ -47,6 +48,10 @@ Game::~Game()
 {
     // Stop the timers before anything they drive goes away.
     stopTimers();
+    // A run still going when the game goes (its window closed, the program
+    // ended by a signal) counts all the same.
+    if (selected)
+        records->add(score, qint64(tick - runStart) * params::physicsInterval);
     // The view goes first: the focus it loses as the page changes would
     // otherwise reach into a game half torn down. It shows the scene no more.
     setFocusProxy(nullptr);
@@ -176,6 +181,8 @@ void Game::physicsUpdate()
     moveAgents();
     keys.stepTaken();
     noiseMade = false;
+    if (qint64(tick) * params::physicsInterval / 1000 > qint64(tick - 1) * params::physicsInterval / 1000)
+        census.push_back({zombieCount, humanCount});
 }
 
 void Game::advanceDay()
@@ -260,9 +267,10 @@ void Game::display()
     if (paused && !selected)
         panCamera(); // the world stands still, the free camera does not
     view->moveCamera();
-    if (humanCount == 0)
-        notices.noSurvivors();
-    notices.tick();
+    if (humanCount == 0 && !summary.noSurvivorsTold && !summary.isShown())
+        summary.show({RunEnd::Cause::NoSurvivors, tick, score, records->bestScore, records->longestSurvival, false},
+                     keys.held);
+    summary.tick();
     // Painted now rather than at the next turn of the event loop, so that
     // the time below is the frame's.
     view->viewport()->repaint();
@@ -294,6 +302,22 @@ void Game::keyboardLost()
 void Game::setPaused(bool paused)
 {
     this->paused = paused;
+}
+
+void Game::showHelp()
+{
+    if (helpShown)
+        return;
+    helpShown = true;
+    pausedBeforeHelp = paused;
+    setPaused(true);
+}
+
+void Game::hideHelp()
+{
+    if (!std::exchange(helpShown, false))
+        return;
+    setPaused(pausedBeforeHelp);
 }
 
 bool Game::event(QEvent* event)
@@ -332,7 +356,8 @@ void Game::deselect(RunEnd::Cause cause)
     const int steps = tick - runStart;
     const double best = records->bestScore;
     const bool newBest = records->add(score, qint64(steps) * params::physicsInterval);
-    notices.runEnded(RunEnd{cause, steps, score, best, newBest});
+    summary.show({cause, steps, score, best, records->longestSurvival, newBest}, keys.held);
+    summary.noSurvivorsTold = summary.noSurvivorsTold || humanCount == 0; // said by this summary
     selected->controlled = false;
     selected = nullptr;
     if (view)

@@ -2,7 +2,7 @@
 
 #include "agents/unit.h"
 #include "game/keyboard.h"
-#include "game/notices.h"
+#include "game/summary.h"
 #include "game/random.h"
 #include "game/waves.h"
 #include "world/bins.h"
@@ -31,6 +31,12 @@ class View;
 // One game, from its first zombie to the return to the menu: builds the
 // world and the widgets that show it, then drives it by six timers. Every
 // other part of the simulation reaches the world through it.
+// The living at one second of game time.
+struct Census {
+    int zombies;
+    int humans;
+};
+
 class Game : public QWidget
 {
     Q_OBJECT
@@ -84,6 +90,11 @@ public:
 
     void setPaused(bool paused);
 
+    // The card of the goal and the keys, over the paused game; any key
+    // closes it, and the game goes on as it was.
+    void showHelp();
+    void hideHelp();
+
     Scene* scene = nullptr;
     View* view = nullptr;
     Status* status = nullptr;
@@ -118,11 +129,18 @@ public:
     bool paused = false;       // no step changes the world while paused
     bool noiseMade = false;    // by the player since the last physics step
     int runStart = 0;          // the physics step the survivor came under control
-    Notices notices;
+    Summary summary;
+    std::vector<Census> census; // every second of game time, from the start
+    bool helpShown = false;
+    bool pausedBeforeHelp = false;
     Hearing hearing;           // how noises carry, from the tuning values
     Records* records;
     Random random;
     std::uint64_t seed;
+
+signals:
+    // The player asks from the summary for another world, or this one again.
+    void worldAsked(bool sameWorld);
 
 protected:
     bool event(QEvent* event) override;

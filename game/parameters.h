@@ -15,6 +15,7 @@ namespace params {
 // World, population and buildings
 inline int worldWidth = 1600;          // world units; one unit is one pixel at zoom 1
 inline int worldHeight = 800;
+inline int worldScale = 1;             // the world's area in default worlds; records are kept per scale
 inline int initialZombies = 500;
 inline int initialHumans = 30;         // the first one placed comes under player control
 inline int maxUnits = 2000;            // spawning pauses while this many agents, corpses included, exist
@@ -123,6 +124,7 @@ inline void scaleWorld(int scale)
     const double side = std::sqrt(double(scale));
     worldWidth = int(std::lround(worldWidth * side));
     worldHeight = int(std::lround(worldHeight * side));
+    worldScale *= scale;
     fortCount *= scale;
     buildingAttempts *= scale;
     initialZombies *= scale;

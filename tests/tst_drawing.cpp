@@ -189,6 +189,8 @@ private slots:
         const Frame frame = render(game->scene, QPointF(400, 400), 1);
         for (const QPointF way : {QPointF(1, 0), QPointF(0, -1)})
             COMPARE_COLOUR(frame.at(QPointF(400.5, 400.5) + row.distance * way), row.seen ? ground : black, "there");
+        // The player's survivor wears its ring by day and by night.
+        COMPARE_COLOUR(frame.at(QPointF(400, 408)), Scene::markerColor, "the marker");
     }
 
     void statusPanelRows_data()

@@ -26,7 +26,7 @@ void sendKey(QWidget* to, int key, bool autoRepeat = false, QEvent::Type type = 
 // wheel turns), and what comes of it: noises made (one a step at most), the
 // view's scale from 1, whether the view moved.
 struct Input { bool controlled; QString action; QList<int> turns; int sounds; double scale; bool moved; };
-struct Keys { QString script; int steps; bool moved, controlled, paused; QString held; bool notice, ended; };
+struct Keys { QString script; int steps; bool moved, controlled, paused; QString held; bool summary, ended; int asked = -1; };
 
 } // namespace
 
@@ -64,7 +64,7 @@ private slots:
         // Control is given up and taken back, which must stop the dragging too.
         Human* survivor = game->selected;
         game->deselect();
-        game->notices.runEndShown = 0; // its notice taken down
+        game->summary.dismiss();
         if (row.controlled)
             game->select(survivor);
         View* view = game->view;
@@ -100,22 +100,31 @@ private slots:
 
     void keysAndPause_data()
     {
-        // A script of key presses ("Esc", "D", "P"; "Esc*" auto-repeated,
-        // "^Esc" released), physics steps ("step") and the window lost
-        // ("away"), played on a game with its survivor under control; then
-        // the steps taken, whether the survivor moved, is still steered, the
-        // game paused, the keys held, the end-of-run notice up, the game ended.
+        // A script of key presses ("Esc", "D", "P", "H", "Enter", "R"; "Esc*"
+        // auto-repeated, "^Esc" released), clicks, physics steps ("step"), a
+        // second of display steps ("second") and the window lost ("away"),
+        // played on a game with its survivor under control; then the steps
+        // taken, whether the survivor moved, is still steered, the game
+        // paused, the keys held, the summary up, the game ended, and which
+        // world was asked for (-1 none, 0 a new one, 1 the same).
         ROWS(Keys);
         QTest::newRow("held keys stay until released") << Keys{"D D* Q ^D", 0, false, true, false, "Q", false, false};
         QTest::newRow("a tap between steps still moves") << Keys{"D ^D step", 1, true, true, false, "", false, false};
         QTest::newRow("a tap of Escape gives up control") << Keys{"Esc ^Esc step", 1, false, false, false, "", true, false};
         QTest::newRow("a long Escape only gives up control")
-            << Keys{"Esc step Esc* step Esc* Esc* step", 3, false, false, false, "Esc", true, false};
-        QTest::newRow("a fresh press takes the notice down") << Keys{"Esc ^Esc step Esc ^Esc", 1, false, false, false, "", false, false};
-        QTest::newRow("the next one ends the game") << Keys{"Esc ^Esc step Esc ^Esc Esc", 1, false, false, false, "Esc", false, true};
+            << Keys{"Esc step Esc* step Esc* Esc* step second", 3, false, false, false, "Esc", true, false};
+        QTest::newRow("a press in the summary's first second does nothing") << Keys{"Esc ^Esc step Esc ^Esc", 1, false, false, false, "", true, false};
+        QTest::newRow("a click in its first second does nothing") << Keys{"Esc ^Esc step click", 1, false, false, false, "", true, false};
+        QTest::newRow("Escape still held from play does not leave") << Keys{"Esc step second Esc", 1, false, false, false, "Esc", true, false};
+        QTest::newRow("then Escape leaves for the menu") << Keys{"Esc ^Esc step second Esc", 1, false, false, false, "Esc", true, true};
+        QTest::newRow("a click keeps watching") << Keys{"Esc ^Esc step second click", 1, false, false, false, "", false, false};
+        QTest::newRow("Enter asks for a new world") << Keys{"Esc ^Esc step second Enter", 1, false, false, false, "Enter", true, false, 0};
+        QTest::newRow("R asks for this world again") << Keys{"Esc ^Esc step second R", 1, false, false, false, "R", true, false, 1};
         QTest::newRow("paused, nothing moves") << Keys{"P D step step", 0, false, true, true, "D", false, false};
         QTest::newRow("P again resumes") << Keys{"P P D step", 1, true, true, false, "D", false, false};
-        QTest::newRow("Escape while paused does nothing") << Keys{"P Esc ^Esc step P step", 1, false, true, false, "", false, false};
+        QTest::newRow("Escape while paused gives up control") << Keys{"P Esc ^Esc", 0, false, false, true, "", true, false};
+        QTest::newRow("the help card pauses") << Keys{"H step", 0, false, true, true, "", false, false};
+        QTest::newRow("any key closes it, and only closes it") << Keys{"H Esc ^Esc D step", 1, true, true, false, "D", false, false};
         QTest::newRow("leaving the window lets go and pauses") << Keys{"D Esc away step", 0, false, true, true, "", false, false};
     }
 
@@ -125,7 +134,10 @@ private slots:
         QPointer<Game> game(testing::makeEmptyGame().release());
         Human* survivor = testing::place<Human>(*game, {400, 400});
         game->select(survivor);
-        const QMap<QString, int> codes{{"D", Qt::Key_D}, {"Esc", Qt::Key_Escape}, {"P", Qt::Key_P}, {"Q", Qt::Key_Q}};
+        int asked = -1;
+        connect(game, &Game::worldAsked, this, [&asked](bool same) { asked = same; });
+        const QMap<QString, int> codes{{"D", Qt::Key_D}, {"Esc", Qt::Key_Escape}, {"P", Qt::Key_P}, {"Q", Qt::Key_Q},
+                                       {"H", Qt::Key_H}, {"Enter", Qt::Key_Return}, {"R", Qt::Key_R}};
         for (QString word : row.script.split(' ')) {
             const QEvent::Type type = word.startsWith('^') ? QEvent::KeyRelease : QEvent::KeyPress;
             const bool repeated = word.endsWith('*');
@@ -133,6 +145,11 @@ private slots:
             QEvent away(QEvent::WindowDeactivate);
             if (word == "step")
                 game->physicsUpdate();
+            else if (word == "second")
+                for (int frame = 0; frame < Summary::steadySteps(); ++frame)
+                    game->display();
+            else if (word == "click")
+                QTest::mouseClick(game->view->viewport(), Qt::LeftButton);
             else if (word == "away")
                 QApplication::sendEvent(game, &away);
             else
@@ -151,28 +168,33 @@ private slots:
         QCOMPARE(survivor->position.x() > 400, row.moved);
         QCOMPARE(game->selected == survivor, row.controlled);
         QCOMPARE(game->paused, row.paused);
-        QCOMPARE(game->notices.runEndShown > 0, row.notice);
+        QCOMPARE(game->summary.isShown(), row.summary);
+        QCOMPARE(asked, row.asked);
         delete game;
     }
 
     void menuAndGameTakeTurns_data()
     {
-        QTest::addColumn<int>("key"); // pressed on the menu
-        QTest::newRow("Space does nothing") << int(Qt::Key_Space);
-        QTest::newRow("a repeated Escape does nothing") << -int(Qt::Key_Escape);
-        QTest::newRow("Escape closes the window") << int(Qt::Key_Escape);
+        QTest::addColumn<int>("key"); // pressed on the menu, negative when auto-repeated
+        QTest::addColumn<QString>("then");
+        QTest::newRow("a repeated Escape does nothing") << -int(Qt::Key_Escape) << "the menu";
+        QTest::newRow("Escape closes the window") << int(Qt::Key_Escape) << "closed";
+        QTest::newRow("Space starts a new world") << int(Qt::Key_Space) << "a new world";
+        QTest::newRow("Enter too") << int(Qt::Key_Return) << "a new world";
+        QTest::newRow("R starts the same world again") << int(Qt::Key_R) << "the same world";
     }
 
     void menuAndGameTakeTurns()
     {
         QFETCH(int, key);
+        QFETCH(QString, then);
         // The smallest screen the game fits: 1280 x 720 at scale 2.
         auto* interface = new Interface;
         Window window(interface);
         window.resize(640, 360);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QCOMPARE(interface->menu->findChild<QLabel*>()->text(), QString::fromLatin1(Interface::controlsText));
+        QCOMPARE(interface->menu->findChild<QLabel*>("controls")->text(), QString::fromLatin1(Interface::controlsText));
         for (int round = 0; round < 2; ++round) {
             QPointer<Game> game = interface->game;
             QTRY_VERIFY(game && game->isVisible() && !interface->menu->isVisible());
@@ -187,7 +209,9 @@ private slots:
             QVERIFY2(menuRow, "\"[ESC] Menu\" is drawn near the panel's foot");
             game->stopTimers();
             game->deselect();
-            sendKey(game->view, Qt::Key_Escape); // takes the notice down
+            sendKey(game->view, Qt::Key_Escape); // too soon to leave the summary
+            for (int frame = 0; frame < Summary::steadySteps(); ++frame)
+                game->display();
             sendKey(game->view, Qt::Key_Escape, true);
             QVERIFY(game);
             sendKey(game->view, Qt::Key_Escape);
@@ -200,8 +224,12 @@ private slots:
             if (round == 0)
                 QTest::mouseClick(interface->menu->findChild<QPushButton*>(), Qt::LeftButton);
         }
+        const std::uint64_t played = *interface->lastSeed;
         sendKey(interface, std::abs(key), key < 0);
-        QTRY_COMPARE(window.isVisible(), key != Qt::Key_Escape);
+        QTRY_COMPARE(window.isVisible(), then != "closed");
+        QCOMPARE(interface->menu->isVisible(), then == "the menu");
+        if (interface->game)
+            QCOMPARE(interface->game->seed == played, then == "the same world");
     }
 };
 

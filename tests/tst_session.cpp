@@ -19,6 +19,7 @@
 #include <QStandardPaths>
 #include <QWindow>
 #include <QApplication>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 
 #include <malloc.h>
@@ -99,14 +100,15 @@ private slots:
             if (played > 0)
                 shown.restart();
             const QPointer<Game> game = shown.interface->game;
+            game->hideHelp(); // the first start's card
             const QPointer<Scene> scene = game->scene;
             const QPointer<View> view = game->view;
             QVERIFY(QTest::qWaitFor([&] { return game->tick >= 2; }));
-            // A scream, control given up, its notice taken down, a noise: all
+            // A scream, control given up, its summary taken down, a noise: all
             // must go with the game.
             QTest::keyClick(view, Qt::Key_Space);
             game->deselect();
-            QTest::keyClick(view, Qt::Key_Q);
+            game->summary.dismiss();
             QTest::mouseClick(view->viewport(), Qt::RightButton, {}, view->viewport()->rect().center());
             QTest::keyClick(view, Qt::Key_Escape);
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -153,6 +155,8 @@ private slots:
             QSKIP("needs xdotool and an X server");
         QProcess program;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        const QTemporaryDir home; // a first start ever, which shows the keys first
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
         if (row.platform == "none")
             environment.remove(QStringLiteral("DISPLAY"));
         program.setProcessEnvironment(environment);
@@ -179,10 +183,10 @@ private slots:
             probe.close();
             if (row.ending == "Escape") {
 
-                // Give up control, take the notice down, leave the game, leave the program.
-                for (int press = 0; press < 4; ++press, QTest::qWait(300)) {
+                // Close the card of the keys, give up control, leave the game
+                // once its summary may be taken down, leave the program.
+                for (int press = 0; press < 4; ++press, QTest::qWait(1200))
                     QVERIFY(hold(QStringLiteral("Escape")));
-                }
             } else if (row.ending == "F11") {
                 QCOMPARE(geometry(), QStringLiteral("1280x720"));
                 QVERIFY(xdotool(QStringLiteral("key F11")));

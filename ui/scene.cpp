@@ -231,4 +231,19 @@ void Scene::drawForeground(QPainter* painter, const QRectF&)
     painter->setBrush(Qt::NoBrush);
     painter->setPen(QPen(QBrush(QColor(0, 0, 0, 255)), sight, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
     painter->drawEllipse(QRectF(at.x() - 1.5 * sight, at.y() - 1.5 * sight, 3 * sight, 3 * sight));
+    drawMarker(painter, *survivor);
+}
+
+void Scene::drawMarker(QPainter* painter, const Human& survivor)
+{
+    // A ring of the same few screen pixels at every zoom, over the night's
+    // tint, so that the player's survivor never looks like any other.
+    const QPointF centre = painter->worldTransform().map(survivor.pos());
+    const double ring = std::max(markerRadius, 2.5 * survivor.radius * painter->worldTransform().m11());
+    painter->save();
+    painter->resetTransform();
+    painter->setBrush(Qt::NoBrush);
+    painter->setPen(QPen(markerColor, 2));
+    painter->drawEllipse(centre, ring, ring);
+    painter->restore();
 }

@@ -11,6 +11,7 @@
 
 class Bins;
 class Game;
+class Human;
 class Ground;
 
 // Shows the world. It holds no items: both passes walk the game's own bins
@@ -29,6 +30,11 @@ public:
     // Blacks out everything beyond the steered survivor's sight.
     void drawForeground(QPainter* painter, const QRectF& rect) override;
 
+    // The ring about the player's survivor: its colour, and its least radius
+    // in screen pixels.
+    static constexpr QColor markerColor{255, 220, 0};
+    static constexpr double markerRadius = 8;
+
     Game* game;
     Ground* cells;
     Bins* bins;
@@ -45,6 +51,7 @@ private:
     void drawCells(QPainter* painter, const QRectF& rect);
     void drawSounds(QPainter* painter) const;
     void drawTint(QPainter* painter, const QRectF& rect) const;
+    void drawMarker(QPainter* painter, const Human& survivor);
 
     // Every filed agent, in the order of the game's list.
     template <typename Visit>

@@ -3,6 +3,7 @@
 #include "agents/human.h"
 #include "game/game.h"
 #include "game/parameters.h"
+#include "ui/cards.h"
 #include "ui/scene.h"
 #include "world/ground.h"
 
@@ -82,24 +83,68 @@ void View::keyPressEvent(QKeyEvent* event)
     // Only a fresh press acts: a key held down repeats its press, and a
     // long press of Escape must not give up, end the game and quit at once.
     const bool fresh = !event->isAutoRepeat();
-    if (key == Qt::Key_P || key == Qt::Key_Pause) {
+    if (game->helpShown) { // any key closes the card, and does nothing more
         if (fresh)
-            game->setPaused(!game->paused);
+            game->hideHelp();
         return;
     }
-    if (fresh)
-        game->pressKey(key);
-    if (game->paused)
-        return;
-    if (game->selected && key == Qt::Key_Space) {
-        game->makeNoise(game->selected->pos());
-        event->accept();
+    if (!fresh) {
+        if (game->selected && key == Qt::Key_Space)
+            game->makeNoise(game->selected->pos()); // a held scream goes on
         return;
     }
-    if (!fresh || dismissNotices())
+    if (key == Qt::Key_H || key == Qt::Key_F1) {
+        game->showHelp();
         return;
-    if (!game->selected && key == Qt::Key_Escape)
+    }
+    if (key == Qt::Key_P || key == Qt::Key_Pause) {
+        game->setPaused(!game->paused);
+        return;
+    }
+    game->pressKey(key);
+    if (game->summary.takes(key) && answerSummary(key))
+        return;
+    if (game->selected) {
+        if (key == Qt::Key_Space)
+            game->makeNoise(game->selected->pos());
+        // In play the survivor's next step lets go; paused, there is none.
+        else if (key == Qt::Key_Escape && game->paused)
+            game->deselect(RunEnd::Cause::GaveUp);
+        return;
+    }
+    if (key == Qt::Key_Home)
+        showWholeWorld();
+    else if (key == Qt::Key_Escape && !game->summary.isShown())
         game->deleteLater();
+}
+
+bool View::answerSummary(int key)
+{
+    switch (key) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        emit game->worldAsked(false);
+        return true;
+    case Qt::Key_R:
+        emit game->worldAsked(true);
+        return true;
+    case Qt::Key_Escape:
+        game->deleteLater();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void View::showWholeWorld()
+{
+    const QRectF world(0, 0, game->cells->width, game->cells->height);
+    resetTransform();
+    zoom(std::min(viewport()->width() / world.width(), viewport()->height() / world.height()));
+    game->camera = QVector2D(world.center());
+    game->pan = QVector2D();
+    centerOn(world.center());
 }
 
 void View::focusOutEvent(QFocusEvent* event)
@@ -110,19 +155,21 @@ void View::focusOutEvent(QFocusEvent* event)
 
 void View::keyReleaseEvent(QKeyEvent* event)
 {
-    if (!event->isAutoRepeat())
-        game->releaseKey(event->key());
-}
-
-bool View::dismissNotices()
-{
-    return game->notices.dismiss();
+    if (event->isAutoRepeat())
+        return;
+    game->releaseKey(event->key());
+    game->summary.released(event->key());
 }
 
 void View::mousePressEvent(QMouseEvent* event)
 {
-    if (game->selected || dismissNotices())
+    if (game->selected)
         return;
+    if (game->summary.isShown()) { // a click takes it down, once it may
+        if (game->summary.takes(0))
+            game->summary.dismiss();
+        return;
+    }
     if (event->button() == Qt::RightButton) {
         game->makeNoise(mapToScene(event->position().toPoint()));
         event->accept();
@@ -134,34 +181,27 @@ void View::mousePressEvent(QMouseEvent* event)
 
 QStringList View::notices() const
 {
-    if (game->paused)
-        return {tr("Paused"), tr("Press P to resume")};
-    return game->notices.lines();
+    QStringList lines;
+    if (game->paused && !game->helpShown)
+        lines << tr("Paused") << tr("Press P to resume");
+    if (game->summary.isShown())
+        lines << game->summary.lines(game->seed, params::worldScale);
+    return lines;
 }
 
 void View::drawForeground(QPainter* painter, const QRectF& rect)
 {
     QGraphicsView::drawForeground(painter, rect);
-    const QStringList lines = notices();
-    if (lines.isEmpty())
-        return;
-
     // In the viewport's own pixels, whatever the zoom.
     painter->save();
     painter->resetTransform();
     const QRect area = viewport()->rect();
-    if (game->paused)
-        painter->fillRect(area, QColor(0, 0, 0, 150));
-    QFont font(QStringLiteral("Arial"), 20, QFont::Thin);
-    const int lineHeight = QFontMetrics(font).height() * 3 / 2;
-    QRect box(0, 0, area.width() * 2 / 3, lineHeight * int(lines.size() + 1));
-    box.moveCenter(area.center());
-    painter->fillRect(box, QColor(0, 0, 0, 200));
-    painter->setPen(QColor(0, 255, 0));
-    painter->setFont(font);
-    for (int i = 0; i < lines.size(); ++i)
-        painter->drawText(QRect(box.left(), box.top() + lineHeight / 2 + i * lineHeight, box.width(), lineHeight),
-                          Qt::AlignCenter, lines[i]);
+    if (game->helpShown)
+        cards::paintHelp(painter, area);
+    else if (game->summary.isShown())
+        cards::paintSummary(painter, area, game->summary.lines(game->seed, params::worldScale), game->census);
+    if (game->paused && !game->helpShown)
+        cards::paintBanner(painter, area, {tr("Paused"), tr("Press P to resume")});
     painter->restore();
 }
 

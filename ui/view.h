@@ -15,7 +15,7 @@ public:
     explicit View(Game* game, QWidget* parent = nullptr);
 
     // What the player must be told over the scene, a line each: the pause,
-    // how the last run ended, that the last survivor fell.
+    // and the summary of the last run while it is up.
     QStringList notices() const;
 
     // Scales the view by factor in both axes, on top of the current transform.
@@ -37,6 +37,8 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
-    // Takes down the end-of-run and last-survivor notices; false if none was up.
-    bool dismissNotices();
+    // A choice made on the summary of a run; false for a key that makes none.
+    bool answerSummary(int key);
+    // Zooms out to fit the whole world, for the free camera.
+    void showWholeWorld();
 };

@@ -1,0 +1,64 @@
+#include "game/summary.h"
+
+#include "game/parameters.h"
+
+#include <QCoreApplication>
+
+int Summary::steadySteps()
+{
+    return 1000 / params::displayInterval; // a second
+}
+
+void Summary::show(const RunEnd& run, const QSet<int>& heldKeys)
+{
+    this->run = run;
+    shown = true;
+    age = 0;
+    held = heldKeys;
+    if (run.cause == RunEnd::Cause::NoSurvivors)
+        noSurvivorsTold = true;
+}
+
+bool Summary::takes(int key) const
+{
+    return shown && age >= steadySteps() && !held.contains(key);
+}
+
+QString minutesAndSeconds(qint64 milliseconds)
+{
+    const qint64 seconds = milliseconds / 1000;
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+QStringList Summary::lines(std::uint64_t seed, int scale) const
+{
+    if (!run)
+        return {};
+    const auto tr = [](const char* text) { return QCoreApplication::translate("Summary", text); };
+    const qint64 survived = qint64(run->steps) * params::physicsInterval;
+    QStringList lines;
+    switch (run->cause) {
+    case RunEnd::Cause::Bitten:
+        lines << tr("Your survivor was bitten") << tr("Survived %1").arg(minutesAndSeconds(survived));
+        break;
+    case RunEnd::Cause::GaveUp:
+        lines << tr("You gave up control") << tr("Survived %1").arg(minutesAndSeconds(survived));
+        break;
+    case RunEnd::Cause::NoSurvivors:
+        lines << tr("No survivors left") << tr("The survivors held out %1").arg(minutesAndSeconds(survived));
+        break;
+    }
+    if (run->cause != RunEnd::Cause::NoSurvivors) {
+        lines << tr("Score %1").arg(int(run->score));
+        if (run->newBest)
+            lines << tr("A new best score!");
+        else if (run->best >= 0)
+            lines << tr("Best %1").arg(int(run->best));
+    } else if (run->best >= 0) {
+        lines << tr("Best %1").arg(int(run->best));
+    }
+    const QString size = scale == 1 ? tr("the default world") : tr("a world of scale %1").arg(scale);
+    lines << tr("Longest survival %1 in %2").arg(minutesAndSeconds(run->longest), size)
+          << tr("World seed %1").arg(seed);
+    return lines;
+}

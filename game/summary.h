@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QSet>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+
+// How a run came to an end, and what it was worth.
+struct RunEnd {
+    enum class Cause { Bitten, GaveUp, NoSurvivors };
+    Cause cause;
+    int steps;            // physics steps: under control, or the whole game when no survivor is left
+    double score;
+    double best;          // the best score at this world size before this run; below 0 when there was none
+    qint64 longest;       // the longest survival at this size, this run included, ms
+    bool newBest;
+};
+
+// The summary that stays over the game once the player's run has ended, or
+// the last survivor has fallen, until the player takes it down. Neither a
+// key held down from play nor a press in its first second takes it down:
+// the player who is bitten while pressing a key must get to read it.
+class Summary
+{
+public:
+    // Display steps for which no key takes it down.
+    static int steadySteps();
+
+    void show(const RunEnd& run, const QSet<int>& heldKeys);
+    bool isShown() const { return shown; }
+    // One display step.
+    void tick() { ++age; }
+    // Whether a fresh press of key, or a click (key 0), may act on it now.
+    bool takes(int key) const;
+    void released(int key) { held.remove(key); }
+    void dismiss() { shown = false; }
+
+    // A line each: how the run ended, what it was worth, the records.
+    QStringList lines(std::uint64_t seed, int scale) const;
+
+    std::optional<RunEnd> run; // the last run shown
+    bool noSurvivorsTold = false;
+
+private:
+    bool shown = false;
+    int age = 0;               // display steps since it came up
+    QSet<int> held;            // keys down when it came up, until released
+};
+
+// m:ss of a duration in milliseconds.
+QString minutesAndSeconds(qint64 milliseconds);
