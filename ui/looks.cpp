@@ -103,30 +103,16 @@ void paintZombie(QPainter* painter, const Unit& zombie)
 {
     const double glow = 100 + glowOf(zombie);
     const double flash = 100 + 150 * zombie.hitFlash;
-    Look look;
-    look.outlineFrom = 4.0;
-    look.corpseColor = QColor(100, 150, 100);
-    look.corpseGrowth = 3.0;
-    look.headingFrom = 60.0;
-    look.headingLength = 5.0f;
-    look.body = clampedColor(glow, std::max(glow, flash), glow, 255);
-    look.wholeBody = true;
-    paintAs(painter, zombie, look);
+    paintAs(painter, zombie, {4.0, QColor(100, 150, 100), 3.0, 60.0, 5.0f,
+                              clampedColor(glow, std::max(glow, flash), glow, 255), true});
 }
 
 void paintSurvivor(QPainter* painter, const Human& survivor)
 {
     // Pale red, or blue when armed; deeper during a flash.
     const double shade = 100 + glowOf(survivor) - 100 * survivor.hitFlash;
-    Look look;
-    look.outlineFrom = 2.0;
-    look.corpseColor = QColor(250, 0, 0);
-    look.corpseGrowth = 5.0;
-    look.headingFrom = 3.0;
-    look.headingLength = 2.0f;
-    look.body = survivor.armed ? clampedColor(shade, shade, 250, 255) : clampedColor(250, shade, shade, 255);
-    look.wholeBody = false;
-    paintAs(painter, survivor, look);
+    const QColor body = survivor.armed ? clampedColor(shade, shade, 250, 255) : clampedColor(250, shade, shade, 255);
+    paintAs(painter, survivor, {2.0, QColor(250, 0, 0), 5.0, 3.0, 2.0f, body, false});
 }
 
 void paintSound(QPainter* painter, const Sound& sound)
