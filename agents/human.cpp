@@ -132,7 +132,7 @@ void Human::attack(Unit* target)
     if (armed) {
         // A shot cannot be dodged, and hit or miss it is heard.
         strike(target, range, false);
-        game->makeSound(pos(), params::gunshotVolume);
+        game->makeSound(pos(), params::gunshotVolume, Happening::Kind::Gunshot);
         return;
     }
     strike(target, melee, true);

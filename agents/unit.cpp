@@ -299,11 +299,17 @@ void Unit::attack(Unit* target)
 void Unit::strike(Unit* target, double chance, bool evadable)
 {
     if (game->random.fraction() < chance) {
-        if (!evadable || game->random.fraction() > target->evade)
+        if (!evadable || game->random.fraction() > target->evade) {
+            if (evadable)
+                game->happen(Happening::Kind::BlowLands, target->position);
             target->die();
+            return;
+        }
     } else {
         target->hitFlash = 1.0;
     }
+    if (evadable)
+        game->happen(Happening::Kind::BlowMisses, target->position);
 }
 
 void Unit::die()

@@ -147,6 +147,7 @@ template Human* Game::addAgent<Human>();
 void Game::agentDied(Unit* agent)
 {
     --(agent->isHuman ? humanCount : zombieCount);
+    happen(agent->isHuman ? Happening::Kind::SurvivorBitten : Happening::Kind::ZombieFalls, agent->position);
     // It will never think again to forget what it heard.
     agent->heardSound = nullptr;
     agent->heardLoudness = 0;
@@ -154,10 +155,11 @@ void Game::agentDied(Unit* agent)
         deselect(RunEnd::Cause::Bitten);
 }
 
-Sound* Game::makeSound(QPointF at, double volume)
+Sound* Game::makeSound(QPointF at, double volume, Happening::Kind heardAs)
 {
     auto* sound = new Sound(hearing, at, volume);
     sounds.append(sound);
+    happen(heardAs, QVector2D(at));
     return sound;
 }
 
@@ -189,7 +191,10 @@ void Game::advanceDay()
 {
     const double t = params::daySpeed * tick;
     auto level = [](double value) { return std::clamp(value, -1.0, 1.0); };
+    const double before = light;
     light = level(std::cos(t));
+    if ((before <= 0) != (light <= 0) && tick > 1)
+        happen(light > 0 ? Happening::Kind::Dawn : Happening::Kind::Dusk, camera);
     const double red = level(std::cos(t) + 0.3);
     const double green = level(std::cos(t - 0.4));
     const double blue = level(std::cos(t + 3.14));
@@ -238,6 +243,21 @@ void Game::AIUpdate()
     for (Sound* sound : std::as_const(sounds))
         sound->propagate(*bins);
     thinkAll();
+    if (listening)
+        countZombiesInEarshot();
+}
+
+QVector2D Game::listener() const
+{
+    return selected ? selected->position : camera;
+}
+
+void Game::countZombiesInEarshot()
+{
+    const QVector2D at = listener();
+    unitsNear(nearby, at.x(), at.y(), params::earshot);
+    zombiesInEarshot = int(std::count_if(nearby.cbegin(), nearby.cend(),
+                                         [](const Neighbour& other) { return !other.isHuman && !other.unit->dead; }));
 }
 
 void Game::thinkAll()
@@ -249,8 +269,10 @@ void Game::spawn()
 {
     if (paused)
         return;
-    if (waves.waveLeft <= 0)
+    if (waves.waveLeft <= 0) {
         waves.begin(tick, random, *cells);
+        happen(Happening::Kind::WaveArrives, waves.wavePoint);
+    }
     for (int i = 0, batch = waves.batch(); i < batch; ++i) {
         if (units.size() >= params::maxUnits)
             return;
@@ -267,9 +289,11 @@ void Game::display()
     if (paused && !selected)
         panCamera(); // the world stands still, the free camera does not
     view->moveCamera();
-    if (humanCount == 0 && !summary.noSurvivorsTold && !summary.isShown())
+    if (humanCount == 0 && !summary.noSurvivorsTold && !summary.isShown()) {
         summary.show({RunEnd::Cause::NoSurvivors, tick, score, records->bestScore, records->longestSurvival, false},
                      keys.held);
+        happen(Happening::Kind::RunEnds, camera);
+    }
     summary.tick();
     // Painted now rather than at the next turn of the event loop, so that
     // the time below is the frame's.
@@ -288,7 +312,7 @@ bool Game::makeNoise(QPointF at)
 {
     if (paused || std::exchange(noiseMade, true))
         return false;
-    makeSound(at, 1.0);
+    makeSound(at, 1.0, selected ? Happening::Kind::Scream : Happening::Kind::Click);
     return true;
 }
 
@@ -357,6 +381,7 @@ void Game::deselect(RunEnd::Cause cause)
     const double best = records->bestScore;
     const bool newBest = records->add(score, qint64(steps) * params::physicsInterval);
     summary.show({cause, steps, score, best, records->longestSurvival, newBest}, keys.held);
+    happen(Happening::Kind::RunEnds, selected->position);
     summary.noSurvivorsTold = summary.noSurvivorsTold || humanCount == 0; // said by this summary
     selected->controlled = false;
     selected = nullptr;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "agents/unit.h"
+#include "game/happening.h"
 #include "game/keyboard.h"
 #include "game/summary.h"
 #include "game/random.h"
@@ -64,7 +65,16 @@ public:
     // The one way out: an agent has just died.
     void agentDied(Unit* agent);
     // Every noise of the world, a shot, a scream or a click, is made here.
-    Sound* makeSound(QPointF at, double volume);
+    Sound* makeSound(QPointF at, double volume, Happening::Kind heardAs = Happening::Kind::Click);
+    // Where the player hears from: the steered survivor, or the free
+    // camera's centre.
+    QVector2D listener() const;
+    // Notes something the player should hear, while anyone listens.
+    void happen(Happening::Kind kind, QVector2D at)
+    {
+        if (listening)
+            happenings.push_back({kind, at});
+    }
 
     // The text that printFPS writes once a second.
     QString timingReport() const;
@@ -130,6 +140,9 @@ public:
     bool noiseMade = false;    // by the player since the last physics step
     int runStart = 0;          // the physics step the survivor came under control
     Summary summary;
+    bool listening = false;                // the sound takes the happenings
+    std::vector<Happening> happenings;     // since the sound last took them
+    int zombiesInEarshot = 0;              // of the listener, at the last AI step
     std::vector<Census> census; // every second of game time, from the start
     bool helpShown = false;
     bool pausedBeforeHelp = false;
@@ -166,6 +179,7 @@ private:
     void moveAgents();
 
     void panCamera();
+    void countZombiesInEarshot();
 
     std::unique_ptr<Records> ownRecords;
     std::unique_ptr<Planner> planner;

@@ -101,6 +101,7 @@ inline double soundScale = 100.0;
 inline double soundRadiusFactor = 1.0;
 inline double soundDecay = 0.95;       // per physics step
 inline double soundThreshold = 0.1;
+inline double earshot = 150.0;         // world units about the player: the zombies heard as a crowd
 
 // Threads that plan the units' steering side by side in an AI tick: as many
 // as the machine has, four at most, each given a share of at least
