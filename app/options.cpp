@@ -38,7 +38,8 @@ std::variant<Options, int> Options::parse(const QStringList& arguments)
     const QCommandLineOption scale(QStringLiteral("scale"),
                                    QStringLiteral("A world <k> times as large, as crowded (1 to 100)."),
                                    QStringLiteral("k"), QStringLiteral("1"));
-    parser.addOptions({help, version, windowed, seed, scale});
+    const QCommandLineOption mute(QStringLiteral("mute"), QStringLiteral("Play without sound (M switches it on and off)."));
+    parser.addOptions({help, version, windowed, seed, scale, mute});
     for (const char* name : toolkitValueOptions) {
         QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
         option.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -69,6 +70,7 @@ std::variant<Options, int> Options::parse(const QStringList& arguments)
 
     Options options;
     options.windowed = parser.isSet(windowed);
+    options.mute = parser.isSet(mute);
     bool ok = true;
     if (parser.isSet(seed)) {
         options.seed = parser.value(seed).toULongLong(&ok);

@@ -11,6 +11,7 @@ struct Options {
     bool windowed = false;
     std::optional<std::uint64_t> seed; // of the first game's world
     int scale = 1;                     // the world's area, in default worlds
+    bool mute = false;                 // no sound, kept for the next start too
 
     // Reads the arguments (the program's name first). The toolkit's own
     // options (-platform, -style, ...) are let through for it to read. For

@@ -1,56 +1,59 @@
 #!/bin/sh
 # Plays games under a virtual X server and takes the README's screenshots:
-# the survivor's view by day, then the whole world by day and by night; the
-# pause and the end of a run, at scale 1 and 2.
+# the first start's card, the survivor's view, the summary of a run, the
+# whole world by day and by night, the menu, and the pause at night.
 #   tools/screenshots.sh [build-dir] [output-dir]
 set -eu
 build=${1:-build}
 out=${2:-docs}
 display=:97
+home=$(mktemp -d)
 
 Xvfb $display -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
 server=$!
-trap 'kill $server 2>/dev/null || true' EXIT
+trap 'kill $server 2>/dev/null || true; rm -rf "$home"' EXIT
 sleep 1
-export DISPLAY=$display
+export DISPLAY=$display XDG_CONFIG_HOME="$home"
 
-"$build/carrowmere" >/dev/null 2>&1 &
+# A first start ever: the card of the goal and the keys.
+"$build/carrowmere" --seed 5 >/dev/null 2>&1 &
 game=$!
+sleep 4
+import -window root "$out/help.png"
+xdotool key q
 sleep 4
 import -window root "$out/survivor.png"
 
-# Give up control, zoom out to the whole world.
-xdotool keydown Escape; sleep 0.2; xdotool keyup Escape
-xdotool mousemove 1010 540
-for step in 1 2 3 4 5; do xdotool click 5; sleep 0.1; done
+# A run of twenty seconds given up, and its summary.
+sleep 16
+xdotool key Escape
+sleep 0.5
+import -window root "$out/summary.png"
+
+# Keep watching, the whole world in view, by day and then at midnight
+# (1047 physics steps, about 31 seconds, into a game; NIGHT_WAIT for a slow
+# machine).
 sleep 1
-# Drag the world's centre to the middle of the view: find the lit ground in
-# the picture (everything outside the world is black).
-import -window root /tmp/carrowmere-zoomed.png
-box=$(convert /tmp/carrowmere-zoomed.png -crop 1820x1080+100+0 +repage -threshold 30% -trim -format '%w %h %X %Y' info:)
-set -- $box
-xdotool mousemove $((100 + $3 + $1 / 2)) $(($4 + $2 / 2)) mousedown 1
-xdotool mousemove 1010 540; sleep 0.2; xdotool mouseup 1
+xdotool mousemove 1010 540 click 1
+xdotool key Home
 sleep 1
 import -window root "$out/day.png"
-
-# Midnight falls 1047 physics steps, about 31 seconds, into a game; a slow
-# machine takes longer: NIGHT_WAIT sets the wait in seconds.
-sleep ${NIGHT_WAIT:-25}
+sleep ${NIGHT_WAIT:-6}
 import -window root "$out/night.png"
+
+# The menu, the keyboard's place on "Restart".
+xdotool key Escape
+sleep 0.5
+xdotool key Tab
+sleep 0.5
+import -window root "$out/menu.png"
 kill $game
 
-# The pause, then the end of the run given up, on a full-HD screen at the
-# scales 1 and 2.
-for scale in 1 2; do
-    suffix=$([ $scale = 1 ] && echo "" || echo "-scale2")
-    QT_SCALE_FACTOR=$scale "$build/carrowmere" >/dev/null 2>&1 &
-    game=$!
-    sleep 4
-    xdotool key p; sleep 0.5
-    import -window root "$out/pause$suffix.png"
-    xdotool key p; sleep 0.3
-    xdotool keydown Escape; sleep 0.1; xdotool keyup Escape; sleep 0.5
-    import -window root "$out/end$suffix.png"
-    kill $game
-done
+# The pause at night, the survivor wearing its ring.
+"$build/carrowmere" --seed 5 >/dev/null 2>&1 &
+game=$!
+sleep ${NIGHT_WAIT:-33}
+xdotool key p
+sleep 0.5
+import -window root "$out/pause.png"
+kill $game
