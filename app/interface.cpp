@@ -1,6 +1,7 @@
 #include "app/interface.h"
 
 #include "game/game.h"
+#include "ui/view.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -69,6 +70,7 @@ void Interface::startGame()
 {
     game = new Game(this, std::exchange(nextSeed, std::nullopt), &records);
     layout->addWidget(game);
+    game->view->keyPresses = &keyPresses;
     // Whatever gives the page the keyboard gives it to the game's view.
     setFocusProxy(game);
     game->setFocus();
@@ -105,6 +107,18 @@ void Interface::keyPressEvent(QKeyEvent* event)
 {
     // Only a fresh press: the Escape held down to leave the game must not
     // also close the program.
-    if (event->key() == Qt::Key_Escape && !event->isAutoRepeat())
+    if (keyPresses.press(*event) && event->key() == Qt::Key_Escape)
         QApplication::closeAllWindows();
+}
+
+void Interface::keyReleaseEvent(QKeyEvent* event)
+{
+    keyPresses.release(*event);
+}
+
+void Interface::focusOutEvent(QFocusEvent* event)
+{
+    QWidget::focusOutEvent(event);
+    if (event->reason() == Qt::ActiveWindowFocusReason)
+        keyPresses.clear();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "game/records.h"
+#include "ui/keypresses.h"
 
 #include <QWidget>
 
@@ -37,6 +38,8 @@ public slots:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     // The menu's font shrinks until the controls and "Restart" fit.
     void resizeEvent(QResizeEvent* event) override;
 
@@ -44,4 +47,5 @@ private:
     QLabel* controls = nullptr;
     QPushButton* restart = nullptr;
     std::optional<std::uint64_t> nextSeed;
+    KeyPresses keyPresses; // shared with each game's view
 };

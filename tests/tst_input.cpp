@@ -16,9 +16,10 @@
 
 namespace {
 
-void sendKey(QWidget* to, int key, bool autoRepeat = false, QEvent::Type type = QEvent::KeyPress)
+void sendKey(QWidget* to, int key, bool autoRepeat = false, QEvent::Type type = QEvent::KeyPress, quint64 time = 0)
 {
     QKeyEvent event(type, key, Qt::NoModifier, QString(), autoRepeat);
+    event.setTimestamp(time);
     QApplication::sendEvent(to, &event);
 }
 
@@ -100,8 +101,8 @@ private slots:
 
     void keysAndPause_data()
     {
-        // A script of key presses ("Esc", "D", "P"; "Esc*" auto-repeated,
-        // "^Esc" released), physics steps ("step") and the window lost
+        // A script of key presses ("Esc", "D", "P"; "Esc*" marked as repeated,
+        // "^Esc" released, "Esc@40" at the X server's time 40), physics steps ("step") and the window lost
         // ("away"), played on a game with its survivor under control; then
         // the steps taken, whether the survivor moved, is still steered, the
         // game paused, the keys held, the end-of-run notice up, the game ended.
@@ -111,11 +112,14 @@ private slots:
         QTest::newRow("a tap of Escape gives up control") << Keys{"Esc ^Esc step", 1, false, false, false, "", true, false};
         QTest::newRow("a long Escape only gives up control")
             << Keys{"Esc step Esc* step Esc* Esc* step", 3, false, false, false, "Esc", true, false};
+        QTest::newRow("unmarked repeats, paired or not, only give up control")
+            << Keys{"Esc@10 step ^Esc@50 Esc@50 step Esc@90 step", 3, false, false, false, "Esc", true, false};
+        QTest::newRow("a held P pauses once") << Keys{"P@10 ^P@50 P@50 P@90 D step", 0, false, true, true, "D", false, false};
         QTest::newRow("a fresh press takes the notice down") << Keys{"Esc ^Esc step Esc ^Esc", 1, false, false, false, "", false, false};
         QTest::newRow("the next one ends the game") << Keys{"Esc ^Esc step Esc ^Esc Esc", 1, false, false, false, "Esc", false, true};
         QTest::newRow("paused, nothing moves") << Keys{"P D step step", 0, false, true, true, "D", false, false};
-        QTest::newRow("P again resumes") << Keys{"P P D step", 1, true, true, false, "D", false, false};
-        QTest::newRow("Escape while paused does nothing") << Keys{"P Esc ^Esc step P step", 1, false, true, false, "", false, false};
+        QTest::newRow("P again resumes") << Keys{"P ^P P D step", 1, true, true, false, "D", false, false};
+        QTest::newRow("Escape while paused does nothing") << Keys{"P ^P Esc ^Esc step P step", 1, false, true, false, "", false, false};
         QTest::newRow("leaving the window lets go and pauses") << Keys{"D Esc away step", 0, false, true, true, "", false, false};
     }
 
@@ -129,14 +133,15 @@ private slots:
         for (QString word : row.script.split(' ')) {
             const QEvent::Type type = word.startsWith('^') ? QEvent::KeyRelease : QEvent::KeyPress;
             const bool repeated = word.endsWith('*');
-            word.remove('^').remove('*');
+            const quint64 time = word.section('@', 1).toULongLong();
+            word = word.section('@', 0, 0).remove('^').remove('*');
             QEvent away(QEvent::WindowDeactivate);
             if (word == "step")
                 game->physicsUpdate();
             else if (word == "away")
                 QApplication::sendEvent(game, &away);
             else
-                sendKey(game->view, codes[word], repeated, type);
+                sendKey(game->view, codes[word], repeated, type, time);
         }
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCOMPARE(game.isNull(), row.ended);
@@ -158,14 +163,17 @@ private slots:
     void menuAndGameTakeTurns_data()
     {
         QTest::addColumn<int>("key"); // pressed on the menu
-        QTest::newRow("Space does nothing") << int(Qt::Key_Space);
-        QTest::newRow("a repeated Escape does nothing") << -int(Qt::Key_Escape);
-        QTest::newRow("Escape closes the window") << int(Qt::Key_Escape);
+        QTest::addColumn<bool>("letGo"); // whether the Escape that left the game came up
+        QTest::newRow("Space does nothing") << int(Qt::Key_Space) << true;
+        QTest::newRow("a repeated Escape does nothing") << -int(Qt::Key_Escape) << true;
+        QTest::newRow("an Escape held since the game does nothing") << int(Qt::Key_Escape) << false;
+        QTest::newRow("Escape closes the window") << int(Qt::Key_Escape) << true;
     }
 
     void menuAndGameTakeTurns()
     {
         QFETCH(int, key);
+        QFETCH(bool, letGo);
         // The smallest screen the game fits: 1280 x 720 at scale 2.
         auto* interface = new Interface;
         Window window(interface);
@@ -189,9 +197,12 @@ private slots:
             game->deselect();
             sendKey(game->view, Qt::Key_Escape); // takes the notice down
             sendKey(game->view, Qt::Key_Escape, true);
+            sendKey(game->view, Qt::Key_Escape, false, QEvent::KeyRelease);
             QVERIFY(game);
             sendKey(game->view, Qt::Key_Escape);
             QTRY_VERIFY(game.isNull());
+            if (letGo || round == 0)
+                sendKey(interface, Qt::Key_Escape, false, QEvent::KeyRelease);
             QVERIFY(interface->menu->isVisible() && !interface->game);
             // The whole menu fits, and stays black when its window is inactive.
             const QRect restart = interface->menu->findChild<QPushButton*>()->geometry();
@@ -201,7 +212,7 @@ private slots:
                 QTest::mouseClick(interface->menu->findChild<QPushButton*>(), Qt::LeftButton);
         }
         sendKey(interface, std::abs(key), key < 0);
-        QTRY_COMPARE(window.isVisible(), key != Qt::Key_Escape);
+        QTRY_COMPARE(window.isVisible(), key != Qt::Key_Escape || !letGo);
     }
 };
 

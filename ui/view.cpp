@@ -42,16 +42,16 @@ void View::zoom(double factor)
 void View::keyPressEvent(QKeyEvent* event)
 {
     const int key = event->key();
-    // Only a fresh press acts: a key held down repeats its press, and a
-    // long press of Escape must not give up, end the game and quit at once.
-    const bool fresh = !event->isAutoRepeat();
+    // Only a fresh press acts: a long press of Escape must not give up, end
+    // the game and quit at once.
+    const bool fresh = keyPresses->press(*event);
     if (key == Qt::Key_P || key == Qt::Key_Pause) {
         if (fresh)
             game->setPaused(!game->paused);
         return;
     }
-    if (fresh)
-        game->pressKey(key);
+    // A repeat too: it may follow a release that was half of it.
+    game->pressKey(key);
     if (game->paused)
         return;
     if (game->selected && key == Qt::Key_Space) {
@@ -69,11 +69,14 @@ void View::focusOutEvent(QFocusEvent* event)
 {
     QGraphicsView::focusOutEvent(event);
     game->keyboardLost();
+    // Not when the focus only moves within the window, to the menu.
+    if (event->reason() == Qt::ActiveWindowFocusReason)
+        keyPresses->clear();
 }
 
 void View::keyReleaseEvent(QKeyEvent* event)
 {
-    if (!event->isAutoRepeat())
+    if (keyPresses->release(*event))
         game->releaseKey(event->key());
 }
 

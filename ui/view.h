@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/keypresses.h"
+
 #include <QGraphicsView>
 
 class Game;
@@ -22,6 +24,9 @@ public:
     void zoom(double factor);
 
     Game* game;
+    // Which keys are held. The page that shows the game hands it its own, so
+    // that a key still held as the game ends stays held on the menu.
+    KeyPresses* keyPresses = &ownKeyPresses;
 
 protected:
     // The scene, then whatever the player must be told, in screen space.
@@ -34,6 +39,7 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    KeyPresses ownKeyPresses;
     // Takes down the end-of-run and last-survivor notices; false if none was up.
     bool dismissNotices();
 };
