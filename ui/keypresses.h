@@ -8,8 +8,8 @@ class QKeyEvent;
 // come, so that a held key acts once. An X server repeats a held key as a
 // release and a press of the same time, and Qt marks the pair as a repeat
 // only if the press is already in its queue when it handles the release:
-// under load many pairs come through unmarked. Asked for detectable repeat,
-// the server sends the presses alone, and Qt marks none.
+// under load many pairs come through unmarked. Asked for detectable repeat
+// (Window does), the server sends the presses alone, and Qt marks none.
 class KeyPresses
 {
 public:
