@@ -3,6 +3,7 @@
 #include "game/game.h"
 #include "game/parameters.h"
 #include "game/summary.h"
+#include "ui/view.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -115,6 +116,7 @@ void Interface::start(std::optional<std::uint64_t> seed)
     game = new Game(this, seed, &records);
     lastSeed = game->seed;
     layout->addWidget(game);
+    game->view->keyPresses = &keyPresses;
     // Whatever gives the page the keyboard gives it to the game's view.
     setFocusProxy(game);
     game->setFocus();
@@ -184,7 +186,7 @@ void Interface::keyPressEvent(QKeyEvent* event)
 {
     // Only a fresh press: the Escape held down to leave the game must not
     // also close the program.
-    if (event->isAutoRepeat())
+    if (!keyPresses.press(*event))
         return;
     switch (event->key()) {
     case Qt::Key_Escape:
@@ -202,4 +204,16 @@ void Interface::keyPressEvent(QKeyEvent* event)
     default:
         QWidget::keyPressEvent(event);
     }
+}
+
+void Interface::keyReleaseEvent(QKeyEvent* event)
+{
+    keyPresses.release(*event);
+}
+
+void Interface::focusOutEvent(QFocusEvent* event)
+{
+    QWidget::focusOutEvent(event);
+    if (event->reason() == Qt::ActiveWindowFocusReason)
+        keyPresses.clear();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "game/records.h"
+#include "ui/keypresses.h"
 
 #include <QWidget>
 
@@ -43,6 +44,8 @@ public slots:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     // The menu's font shrinks until everything on it fits.
     void resizeEvent(QResizeEvent* event) override;
 
@@ -60,4 +63,5 @@ private:
     QPushButton* sameWorld = nullptr;
     std::optional<std::uint64_t> nextSeed;
     bool started = false;
+    KeyPresses keyPresses; // shared with each game's view
 };

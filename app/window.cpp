@@ -1,10 +1,44 @@
 #include "app/window.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QScreen>
 #include <QShortcut>
 
 #include <xcb/xcb.h>
+// The header names a member "explicit", which C++ reserves.
+#define explicit explicit_
+#include <xcb/xkb.h>
+#undef explicit
+
+#include <cstdlib>
+
+namespace {
+
+// Asks the X server to repeat a held key as presses alone, without a release
+// before each (XKB's detectable auto-repeat): then no repeat can come through
+// as the key let go and pressed anew, whatever the load. KeyPresses tells the
+// repeats from fresh presses either way; without XKB it pairs them by time.
+void askForDetectableRepeat()
+{
+    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11)
+        return;
+    xcb_connection_t* connection = x11->connection();
+    const xcb_query_extension_reply_t* xkb = xcb_get_extension_data(connection, &xcb_xkb_id);
+    if (!xkb || !xkb->present)
+        return;
+    const auto asked = xcb_xkb_use_extension(connection, XCB_XKB_MAJOR_VERSION, XCB_XKB_MINOR_VERSION);
+    xcb_xkb_use_extension_reply_t* use = xcb_xkb_use_extension_reply(connection, asked, nullptr);
+    const bool usable = use && use->supported;
+    std::free(use);
+    if (!usable)
+        return;
+    const uint32_t flag = XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT;
+    std::free(xcb_xkb_per_client_flags_reply(
+        connection, xcb_xkb_per_client_flags(connection, XCB_XKB_ID_USE_CORE_KBD, flag, flag, 0, 0, 0), nullptr));
+}
+
+} // namespace
 
 Window::Window(QWidget* central)
 {
@@ -15,6 +49,7 @@ Window::Window(QWidget* central)
     fullScreen->setContext(Qt::ApplicationShortcut);
     connect(fullScreen, &QShortcut::activated, this, &Window::switchFullScreen);
     QCoreApplication::instance()->installNativeEventFilter(this);
+    askForDetectableRepeat();
 }
 
 Window::~Window()

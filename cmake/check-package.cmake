@@ -23,7 +23,7 @@ set(package carrowmere)
 set(id org.carrowmere.Carrowmere)
 set(program usr/games/${package})
 # The libraries dpkg-shlibdeps must find, and the plugins Qt loads at run time.
-set(required_depends libqt6widgets6 qt6-qpa-plugins qt6-image-formats-plugins)
+set(required_depends libqt6widgets6 libxcb-xkb1 qt6-qpa-plugins qt6-image-formats-plugins)
 
 set(expected
     ${program}

@@ -16,9 +16,10 @@
 
 namespace {
 
-void sendKey(QWidget* to, int key, bool autoRepeat = false, QEvent::Type type = QEvent::KeyPress)
+void sendKey(QWidget* to, int key, bool autoRepeat = false, QEvent::Type type = QEvent::KeyPress, quint64 time = 0)
 {
     QKeyEvent event(type, key, Qt::NoModifier, QString(), autoRepeat);
+    event.setTimestamp(time);
     QApplication::sendEvent(to, &event);
 }
 
@@ -101,18 +102,22 @@ private slots:
     void keysAndPause_data()
     {
         // A script of key presses ("Esc", "D", "P", "H", "Enter", "R"; "Esc*"
-        // auto-repeated, "^Esc" released), clicks, physics steps ("step"), a
-        // second of display steps ("second") and the window lost ("away"),
-        // played on a game with its survivor under control; then the steps
-        // taken, whether the survivor moved, is still steered, the game
-        // paused, the keys held, the summary up, the game ended, and which
-        // world was asked for (-1 none, 0 a new one, 1 the same).
+        // marked as repeated, "^Esc" released, "Esc@40" at the X server's time
+        // 40), clicks, physics steps ("step"), a second of display steps
+        // ("second") and the window lost ("away"), played on a game with its
+        // survivor under control; then the steps taken, whether the survivor
+        // moved, is still steered, the game paused, the keys held, the summary
+        // up, the game ended, and which world was asked for (-1 none, 0 a new
+        // one, 1 the same).
         ROWS(Keys);
         QTest::newRow("held keys stay until released") << Keys{"D D* Q ^D", 0, false, true, false, "Q", false, false};
         QTest::newRow("a tap between steps still moves") << Keys{"D ^D step", 1, true, true, false, "", false, false};
         QTest::newRow("a tap of Escape gives up control") << Keys{"Esc ^Esc step", 1, false, false, false, "", true, false};
         QTest::newRow("a long Escape only gives up control")
             << Keys{"Esc step Esc* step Esc* Esc* step second", 3, false, false, false, "Esc", true, false};
+        QTest::newRow("unmarked repeats, paired or not, only give up control")
+            << Keys{"Esc@10 step ^Esc@50 Esc@50 step Esc@90 step second", 3, false, false, false, "Esc", true, false};
+        QTest::newRow("a held P pauses once") << Keys{"P@10 ^P@50 P@50 P@90 D step", 0, false, true, true, "D", false, false};
         QTest::newRow("a press in the summary's first second does nothing") << Keys{"Esc ^Esc step Esc ^Esc", 1, false, false, false, "", true, false};
         QTest::newRow("a click in its first second does nothing") << Keys{"Esc ^Esc step click", 1, false, false, false, "", true, false};
         QTest::newRow("Escape still held from play does not leave") << Keys{"Esc step second Esc", 1, false, false, false, "Esc", true, false};
@@ -121,7 +126,7 @@ private slots:
         QTest::newRow("Enter asks for a new world") << Keys{"Esc ^Esc step second Enter", 1, false, false, false, "Enter", true, false, 0};
         QTest::newRow("R asks for this world again") << Keys{"Esc ^Esc step second R", 1, false, false, false, "R", true, false, 1};
         QTest::newRow("paused, nothing moves") << Keys{"P D step step", 0, false, true, true, "D", false, false};
-        QTest::newRow("P again resumes") << Keys{"P P D step", 1, true, true, false, "D", false, false};
+        QTest::newRow("P again resumes") << Keys{"P ^P P D step", 1, true, true, false, "D", false, false};
         QTest::newRow("Escape while paused gives up control") << Keys{"P Esc ^Esc", 0, false, false, true, "", true, false};
         QTest::newRow("the help card pauses") << Keys{"H step", 0, false, true, true, "", false, false};
         QTest::newRow("any key closes it, and only closes it") << Keys{"H Esc ^Esc D step", 1, true, true, false, "D", false, false};
@@ -141,7 +146,8 @@ private slots:
         for (QString word : row.script.split(' ')) {
             const QEvent::Type type = word.startsWith('^') ? QEvent::KeyRelease : QEvent::KeyPress;
             const bool repeated = word.endsWith('*');
-            word.remove('^').remove('*');
+            const quint64 time = word.section('@', 1).toULongLong();
+            word = word.section('@', 0, 0).remove('^').remove('*');
             QEvent away(QEvent::WindowDeactivate);
             if (word == "step")
                 game->physicsUpdate();
@@ -153,7 +159,7 @@ private slots:
             else if (word == "away")
                 QApplication::sendEvent(game, &away);
             else
-                sendKey(game->view, codes[word], repeated, type);
+                sendKey(game->view, codes[word], repeated, type, time);
         }
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCOMPARE(game.isNull(), row.ended);
@@ -175,18 +181,21 @@ private slots:
 
     void menuAndGameTakeTurns_data()
     {
-        QTest::addColumn<int>("key"); // pressed on the menu, negative when auto-repeated
+        QTest::addColumn<int>("key"); // pressed on the menu, negative when marked as repeated
+        QTest::addColumn<bool>("letGo"); // whether the Escape that left the game came up
         QTest::addColumn<QString>("then");
-        QTest::newRow("a repeated Escape does nothing") << -int(Qt::Key_Escape) << "the menu";
-        QTest::newRow("Escape closes the window") << int(Qt::Key_Escape) << "closed";
-        QTest::newRow("Space starts a new world") << int(Qt::Key_Space) << "a new world";
-        QTest::newRow("Enter too") << int(Qt::Key_Return) << "a new world";
-        QTest::newRow("R starts the same world again") << int(Qt::Key_R) << "the same world";
+        QTest::newRow("a repeated Escape does nothing") << -int(Qt::Key_Escape) << true << "the menu";
+        QTest::newRow("an Escape held since the game does nothing") << int(Qt::Key_Escape) << false << "the menu";
+        QTest::newRow("Escape closes the window") << int(Qt::Key_Escape) << true << "closed";
+        QTest::newRow("Space starts a new world") << int(Qt::Key_Space) << true << "a new world";
+        QTest::newRow("Enter too") << int(Qt::Key_Return) << true << "a new world";
+        QTest::newRow("R starts the same world again") << int(Qt::Key_R) << true << "the same world";
     }
 
     void menuAndGameTakeTurns()
     {
         QFETCH(int, key);
+        QFETCH(bool, letGo);
         QFETCH(QString, then);
         // The smallest screen the game fits: 1280 x 720 at scale 2.
         auto* interface = new Interface;
@@ -213,9 +222,12 @@ private slots:
             for (int frame = 0; frame < Summary::steadySteps(); ++frame)
                 game->display();
             sendKey(game->view, Qt::Key_Escape, true);
+            sendKey(game->view, Qt::Key_Escape, false, QEvent::KeyRelease);
             QVERIFY(game);
             sendKey(game->view, Qt::Key_Escape);
             QTRY_VERIFY(game.isNull());
+            if (letGo || round == 0)
+                sendKey(interface, Qt::Key_Escape, false, QEvent::KeyRelease);
             QVERIFY(interface->menu->isVisible() && !interface->game);
             // The whole menu fits, and stays black when its window is inactive.
             const QRect restart = interface->menu->findChild<QPushButton*>()->geometry();

@@ -3,7 +3,7 @@
 # need and this machine lacks. Uses sudo when not run as root.
 set -eu
 
-packages="cmake make g++ pkg-config libxcb1-dev
+packages="cmake make g++ pkg-config libxcb1-dev libxcb-xkb-dev
 qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-qpa-plugins
 qt6-image-formats-plugins fonts-liberation
 libgl1-mesa-dri libglx-mesa0 libegl-mesa0

@@ -80,28 +80,28 @@ void View::zoom(double factor)
 void View::keyPressEvent(QKeyEvent* event)
 {
     const int key = event->key();
-    // Only a fresh press acts: a key held down repeats its press, and a
-    // long press of Escape must not give up, end the game and quit at once.
-    const bool fresh = !event->isAutoRepeat();
+    // Only a fresh press acts: a long press of Escape must not give up, end
+    // the game and quit at once.
+    const bool fresh = keyPresses->press(*event);
     if (game->helpShown) { // any key closes the card, and does nothing more
         if (fresh)
             game->hideHelp();
         return;
     }
+    if (key == Qt::Key_H || key == Qt::Key_F1 || key == Qt::Key_P || key == Qt::Key_Pause) {
+        if (fresh && (key == Qt::Key_H || key == Qt::Key_F1))
+            game->showHelp();
+        else if (fresh)
+            game->setPaused(!game->paused);
+        return;
+    }
+    // A repeat too: it may follow a release that was half of it.
+    game->pressKey(key);
     if (!fresh) {
         if (game->selected && key == Qt::Key_Space)
             game->makeNoise(game->selected->pos()); // a held scream goes on
         return;
     }
-    if (key == Qt::Key_H || key == Qt::Key_F1) {
-        game->showHelp();
-        return;
-    }
-    if (key == Qt::Key_P || key == Qt::Key_Pause) {
-        game->setPaused(!game->paused);
-        return;
-    }
-    game->pressKey(key);
     if (game->summary.takes(key) && answerSummary(key))
         return;
     if (game->selected) {
@@ -151,11 +151,14 @@ void View::focusOutEvent(QFocusEvent* event)
 {
     QGraphicsView::focusOutEvent(event);
     game->keyboardLost();
+    // Not when the focus only moves within the window, to the menu.
+    if (event->reason() == Qt::ActiveWindowFocusReason)
+        keyPresses->clear();
 }
 
 void View::keyReleaseEvent(QKeyEvent* event)
 {
-    if (event->isAutoRepeat())
+    if (!keyPresses->release(*event))
         return;
     game->releaseKey(event->key());
     game->summary.released(event->key());

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/keypresses.h"
+
 #include <QGraphicsView>
 
 class Game;
@@ -25,6 +27,9 @@ public:
     void moveCamera();
 
     Game* game;
+    // Which keys are held. The page that shows the game hands it its own, so
+    // that a key still held as the game ends stays held on the menu.
+    KeyPresses* keyPresses = &ownKeyPresses;
 
 protected:
     // The scene, then whatever the player must be told, in screen space.
@@ -37,6 +42,7 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    KeyPresses ownKeyPresses;
     // A choice made on the summary of a run; false for a key that makes none.
     bool answerSummary(int key);
     // Zooms out to fit the whole world, for the free camera.
