@@ -1,8 +1,8 @@
 #include "app/window.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QScreen>
-#include <QShortcut>
+#include <QKeyEvent>
 
 #include <xcb/xcb.h>
 // The header names a member "explicit", which C++ reserves.
@@ -45,9 +45,7 @@ Window::Window(QWidget* central)
     setWindowTitle(QStringLiteral("Carrowmere"));
     setCentralWidget(central);
     // Whichever widget has the keyboard, in play or on the menu.
-    auto* fullScreen = new QShortcut(QKeySequence(Qt::Key_F11), this);
-    fullScreen->setContext(Qt::ApplicationShortcut);
-    connect(fullScreen, &QShortcut::activated, this, &Window::switchFullScreen);
+    QCoreApplication::instance()->installEventFilter(this);
     QCoreApplication::instance()->installNativeEventFilter(this);
     askForDetectableRepeat();
 }
@@ -81,6 +79,23 @@ void Window::switchFullScreen()
     } else {
         showAs(false);
     }
+}
+
+bool Window::eventFilter(QObject* watched, QEvent* event)
+{
+    const bool press = event->type() == QEvent::KeyPress, release = event->type() == QEvent::KeyRelease;
+    // A key from the window system comes to the window first, once, and is
+    // then offered to the widgets: only that first delivery counts.
+    if (!(press || release) || !watched->isWindowType())
+        return false;
+    const auto* key = static_cast<const QKeyEvent*>(event);
+    if (key->key() != Qt::Key_F11)
+        return false;
+    if (press && f11.press(*key))
+        switchFullScreen();
+    else if (release)
+        f11.release(*key);
+    return true;
 }
 
 bool Window::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)

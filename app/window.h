@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/keypresses.h"
+
 #include <QAbstractNativeEventFilter>
 #include <QMainWindow>
 
@@ -20,6 +22,13 @@ public:
     // manager's kill) leaves the toolkit nothing to show: the program ends.
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
+protected:
+    // F11, whichever widget has the keyboard, once however long it is held.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 public slots:
     void switchFullScreen();
+
+private:
+    KeyPresses f11;
 };
