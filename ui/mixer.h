@@ -17,6 +17,7 @@
 class Mixer
 {
 public:
+    // The bank outlives the mixer.
     explicit Mixer(const SoundBank& bank, int maxVoices = 24);
 
     // Game thread. gain 0..1, already lowered for distance; pan -1 (left) to

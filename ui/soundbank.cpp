@@ -166,7 +166,7 @@ void add(std::vector<float>& to, const std::vector<float>& sound, float at, floa
 // Noise through a filter whose cutoff follows a contour, shaped by an
 // envelope of the time in seconds: air, dust, cracks and whooshes.
 template <typename Envelope>
-std::vector<float> noise(Noise& source, float seconds, Contour cutoff, float q, Pass pass, Envelope envelope)
+std::vector<float> shapedNoise(Noise& source, float seconds, Contour cutoff, float q, Pass pass, Envelope envelope)
 {
     std::vector<float> out(static_cast<std::size_t>(frames(seconds)));
     Filter filter;
@@ -357,7 +357,7 @@ std::vector<float> gunshot(int variant)
     add(out, burst(source, 1700 + 250 * v, 0.03f, Pass::Low), 0, 0.9f);
     add(out, thump(160 + 12 * v, 48, 0.06f), 0, 1);
     // The shot coming back off the houses: darker as it dies.
-    add(out, noise(source, 0.4f, {1500, 600, 250, 0.4f}, 0.7f, Pass::Low, [](float t) { return smoothstep(t / 0.01f) * std::exp(-t / 0.1f); }), 0.004f,
+    add(out, shapedNoise(source, 0.4f, {1500, 600, 250, 0.4f}, 0.7f, Pass::Low, [](float t) { return smoothstep(t / 0.01f) * std::exp(-t / 0.1f); }), 0.004f,
         0.45f);
     out.resize(static_cast<std::size_t>(frames(0.42f)));
     return out;
@@ -382,8 +382,8 @@ std::vector<float> blowMisses(int variant)
     const float seconds = 0.22f + 0.04f * static_cast<float>(variant);
     const float high = 1900 + 350 * static_cast<float>(variant);
     const auto swing = [seconds](float t) { return std::pow(std::sin(pi * std::pow(t / seconds, 0.8f)), 2.0f); };
-    std::vector<float> out = noise(source, seconds, {450, high, 700, 0.55f}, 1.8f, Pass::Band, swing);
-    add(out, noise(source, seconds, steady(900), 0.7f, Pass::Low, swing), 0, 0.4f);
+    std::vector<float> out = shapedNoise(source, seconds, {450, high, 700, 0.55f}, 1.8f, Pass::Band, swing);
+    add(out, shapedNoise(source, seconds, steady(900), 0.7f, Pass::Low, swing), 0, 0.4f);
     darken(out, steady(4500));
     return out;
 }
@@ -397,7 +397,7 @@ std::vector<float> survivorBitten(int variant)
     for (int crack = 0; crack < 5; ++crack)
         add(out, burst(source, source.between(2000, 3500), 0.003f, Pass::Band, 3), source.between(0, 0.03f), source.between(0.4f, 0.8f));
     Drift bubbles(source, 0.02f);
-    add(out, noise(source, 0.28f, {1300, 900, 450, 0.4f}, 4, Pass::Band,
+    add(out, shapedNoise(source, 0.28f, {1300, 900, 450, 0.4f}, 4, Pass::Band,
                    [&bubbles](float t) { return std::exp(-t / 0.09f) * std::max(0.0f, bubbles.run()) * 2; }),
         0.01f, 0.8f);
     add(out, vocal({0.46f, {low, low * 1.45f, low * 0.7f, 0.15f}, {0.3f, 1, 0.5f, 0.2f}, eh, ah, 0.28f, 0, 0.02f, 2, 0.015f, 0.2f, steady(8000)}, source),
@@ -439,7 +439,7 @@ std::vector<float> waveArrives(int variant)
     Noise source(81 + variant);
     constexpr float seconds = 2.3f;
     const auto building = [](float t) { return std::pow(smoothstep(t / 2.0f), 1.5f); };
-    std::vector<float> out = noise(source, seconds, {80, 140, 220, 0.7f}, 0.9f, Pass::Low, building);
+    std::vector<float> out = shapedNoise(source, seconds, {80, 140, 220, 0.7f}, 0.9f, Pass::Low, building);
     // Shuffling feet, closer together as the crowd comes.
     for (float t = 0.05f; t < seconds - 0.2f; t += source.between(0.18f, 0.35f) * (1 - 0.55f * t / seconds))
         add(out, thump(source.between(80, 110), 45, 0.03f), t, 0.25f * building(t));
