@@ -10,7 +10,6 @@
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QLoggingCategory>
-#include <QTemporaryDir>
 #include <QTimer>
 
 namespace {
@@ -42,7 +41,6 @@ struct Physics { int tick; bool steered; QList<int> keys; QVector2D pan; double 
 struct Wave { int tick, left, edge; QVector2D anchor; int created, leftAfter; QVector2D inwards; int cap = 2000; };
 struct Camera { bool steered; int key, steps; QVector2D pan, camera; };
 struct Ending { QString how; int tick; double best; QStringList notices; double bestAfter; };
-struct Saving { QString setup; double bestRead; bool kept; };
 struct Report { double physics, ai, display; int physicsInterval, aiInterval, displayInterval; QString text; };
 struct Scaling { int scale, width, height, forts, attempts, zombies, humans, cap, columns, houses, mansions; };
 
@@ -52,7 +50,6 @@ Q_DECLARE_METATYPE(Physics)
 Q_DECLARE_METATYPE(Wave)
 Q_DECLARE_METATYPE(Camera)
 Q_DECLARE_METATYPE(Ending)
-Q_DECLARE_METATYPE(Saving)
 Q_DECLARE_METATYPE(Report)
 Q_DECLARE_METATYPE(Scaling)
 
@@ -261,39 +258,6 @@ private slots:
         for (int frame = 0; frame < 1000; ++frame)
             game->display();
         QCOMPARE(game->view->notices(), row.notices);
-    }
-
-    void recordsSurviveABadFile_data()
-    {
-        ROWS(Saving); // what stands at the records' path, the best read from it, whether a new one is kept
-        QTest::newRow("nothing yet") << Saving{"", -1, true};
-        QTest::newRow("a good file") << Saving{"bestScore=40.5\nlongestSurvivalMs=900\n", 40.5, true};
-        QTest::newRow("garbage") << Saving{"\x01\x02[[[=\n=\xff", -1, true};
-        QTest::newRow("a number that is not one") << Saving{"bestScore=lots\n", -1, true};
-        QTest::newRow("a folder in its place") << Saving{"folder", -1, false};
-        QTest::newRow("its folder is a file") << Saving{"file", -1, false};
-    }
-
-    void recordsSurviveABadFile()
-    {
-        ROW(Saving);
-        QTemporaryDir home;
-        const QString folder = home.filePath("carrowmere"), path = folder + "/carrowmere.conf";
-        QDir().mkpath(row.setup == "folder" ? path : row.setup == "file" ? home.path() : folder);
-        QFile file(row.setup == "file" ? folder : path);
-        QVERIFY(row.setup == "folder" || file.open(QIODevice::WriteOnly));
-        file.write(row.setup == "file" ? "" : row.setup.toLatin1());
-        file.close();
-        messages.clear();
-        const QtMessageHandler previous = qInstallMessageHandler(keepMessage);
-        Records records(path);
-        QCOMPARE(records.bestScore, row.bestRead);
-        QVERIFY(records.add(50, 1000) && records.add(60, 2000));
-        qInstallMessageHandler(previous);
-        // Kept in memory all the same, and said once why it was not saved.
-        QVERIFY(records.bestScore == 60 && messages.size() == (row.kept ? 0 : 1));
-        QCOMPARE(Records(path).bestScore, row.kept ? 60.0 : row.bestRead);
-        QCOMPARE(Records(path).longestSurvival, row.kept ? 2000 : 0);
     }
 
     void worldScaling_data()

@@ -1,0 +1,213 @@
+// The records on disk: whatever stands at their path, world sizes side by
+// side in one file that older versions still read, and copies of the game,
+// in one process and in several, saving into the same file.
+
+#include "testing.h"
+
+#include "game/records.h"
+
+#include <QLockFile>
+#include <QProcess>
+#include <QSemaphore>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <cstdlib>
+#include <functional>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Started again with CARROWMERE_TEST_SAVE set to "file|scale", the test
+// program saves runs of score 1 to 20 at that scale and ends: one of several
+// processes that save at once.
+[[maybe_unused]] const bool savedForAnotherProcess = [] {
+    const QStringList task = qEnvironmentVariable("CARROWMERE_TEST_SAVE").split(u'|');
+    if (task.size() != 2)
+        return false;
+    Records records(task[0], task[1].toInt());
+    for (int score = 1; score <= 20; ++score)
+        records.add(score, score);
+    std::exit(0);
+}();
+
+QStringList messages;
+void keepMessage(QtMsgType, const QMessageLogContext&, const QString& text) { messages.append(text); }
+
+void put(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+}
+
+// What stands at a path, to tell that it was left alone: its kind, inode and
+// size, where a link points, and a small file's bytes.
+QByteArray standing(const QString& path)
+{
+    struct stat status {};
+    ::lstat(QFile::encodeName(path).constData(), &status);
+    QFile file(path);
+    const bool small = S_ISREG(status.st_mode) && status.st_size < 65536 && file.open(QIODevice::ReadOnly);
+    return QByteArray::number(status.st_mode) + ' ' + QByteArray::number(quint64(status.st_ino)) + ' ' + QByteArray::number(qint64(status.st_size))
+           + ' ' + QFile::symLinkTarget(path).toUtf8() + ' ' + (small ? file.readAll() : QByteArray());
+}
+
+// Runs a rescue after three seconds unless dismissed first: an open() that
+// waits for a pipe's writer, or a save that waits for ever for a lock, then
+// fails its test instead of hanging the suite.
+struct Rescue {
+    explicit Rescue(const std::function<void()>& rescue) : thread([=] { if (!dismissed.tryAcquire(1, 3000)) rescue(); }) {}
+    ~Rescue() { dismissed.release(); thread.join(); }
+    QSemaphore dismissed;
+    std::thread thread;
+};
+
+enum class Standing { Nothing, File, LinkToFile, LinkToNull, Device, Pipe, Folder, SparseFile, FolderIsAFile, HeldLock };
+// What stands at the path, the records read from it, and, for what must be
+// left alone, a word of the one warning.
+struct Saving { Standing what; QByteArray bytes; double bestRead; qint64 survivalRead; QString why; };
+
+const QByteArray todaysForm = "bestScore=40.5\nlongestSurvivalMs=900\n";
+
+} // namespace
+
+Q_DECLARE_METATYPE(Saving)
+
+class TestRecords : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void recordsSurviveWhatStandsAtTheirPath_data()
+    {
+        ROWS(Saving);
+        QTest::newRow("nothing yet") << Saving{Standing::Nothing, "", -1, 0, ""};
+        QTest::newRow("today's form") << Saving{Standing::File, todaysForm, 40.5, 900, ""};
+        QTest::newRow("a number that is not one") << Saving{Standing::File, "bestScore=lots\n", -1, 0, ""};
+        QTest::newRow("inf") << Saving{Standing::File, "bestScore=inf\nlongestSurvivalMs=1e13\n", -1, 0, ""};
+        QTest::newRow("1e308") << Saving{Standing::File, "bestScore=1e308\nlongestSurvivalMs=nan\n", -1, 0, ""};
+        QTest::newRow("-5") << Saving{Standing::File, "[General]\nbestScore=-5\nlongestSurvivalMs=-5\n", -1, 0, ""};
+        QTest::newRow("garbage") << Saving{Standing::File, "\x01\x02[[[=\n=\xff", -1, 0, "not a settings file"};
+        QTest::newRow("another program's notes") << Saving{Standing::File, "Dear diary,\nbestScore=1\n", -1, 0, "not a settings file"};
+        QTest::newRow("a link to another file") << Saving{Standing::LinkToFile, todaysForm, -1, 0, "symbolic link"};
+        QTest::newRow("a link to /dev/null") << Saving{Standing::LinkToNull, "", -1, 0, "symbolic link"};
+        QTest::newRow("a device") << Saving{Standing::Device, "", -1, 0, "device"};
+        QTest::newRow("a named pipe") << Saving{Standing::Pipe, "", -1, 0, "named pipe"};
+        QTest::newRow("a folder") << Saving{Standing::Folder, "", -1, 0, "folder"};
+        QTest::newRow("a 100 MB sparse file") << Saving{Standing::SparseFile, todaysForm, -1, 0, "64 KiB"};
+        QTest::newRow("its folder is a file") << Saving{Standing::FolderIsAFile, "", -1, 0, "Not a directory"};
+        QTest::newRow("a lock another copy holds") << Saving{Standing::HeldLock, todaysForm, 40.5, 900, "lock"};
+    }
+
+    void recordsSurviveWhatStandsAtTheirPath()
+    {
+        ROW(Saving);
+        QTemporaryDir home;
+        const QString folder = home.filePath("carrowmere"), other = home.filePath("other.conf");
+        const QString path = row.what == Standing::Device ? QStringLiteral("/dev/null") : folder + "/carrowmere.conf";
+        if (row.what != Standing::Nothing)
+            QDir().mkpath(row.what == Standing::Folder ? path : row.what == Standing::FolderIsAFile ? home.path() : folder);
+        if (row.what == Standing::File || row.what == Standing::SparseFile || row.what == Standing::HeldLock)
+            put(path, row.bytes);
+        put(row.what == Standing::FolderIsAFile ? folder : other, row.bytes);
+        QVERIFY(row.what != Standing::SparseFile || QFile::resize(path, 100 << 20));
+        QVERIFY(row.what != Standing::LinkToFile || QFile::link(other, path));
+        QVERIFY(row.what != Standing::LinkToNull || QFile::link("/dev/null", path));
+        QVERIFY(row.what != Standing::Pipe || ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        QLockFile held(path + ".lock");
+        QVERIFY(row.what != Standing::HeldLock || held.lock());
+        const QByteArray before = standing(path) + standing(other);
+
+        messages.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(keepMessage);
+        QElapsedTimer clock;
+        clock.start();
+        auto rescue = std::make_unique<Rescue>([&] {
+            ::close(::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK));
+            held.unlock();
+        });
+        Records records(path);
+        const auto read = std::make_pair(records.bestScore, records.longestSurvival);
+        const bool beaten = records.add(1294, 15000), beatenAgain = records.add(260, 3000);
+        rescue.reset();
+        const qint64 took = clock.elapsed();
+        qInstallMessageHandler(previous);
+
+        QCOMPARE(read, std::make_pair(row.bestRead, row.survivalRead));
+        QVERIFY(beaten && !beatenAgain && records.bestScore == 1294 && records.longestSurvival == 15000);
+        // Only a lock that stays taken is waited for, and not for ever.
+        QVERIFY2(took < (row.what == Standing::HeldLock ? 3000 : 1000), qPrintable(QString::number(took)));
+        if (row.why.isEmpty()) {
+            QCOMPARE(messages, QStringList());
+            QVERIFY(Records(path).bestScore == 1294 && Records(path).longestSurvival == 15000);
+        } else {
+            QCOMPARE(messages.size(), 1);
+            QVERIFY2(messages[0].contains(path) && messages[0].contains(row.why), qPrintable(messages[0]));
+            QCOMPARE(standing(path) + standing(other), before);
+        }
+    }
+
+    void eachWorldSizeHasRecordsOfItsOwn()
+    {
+        QTemporaryDir home;
+        const QString path = home.filePath("carrowmere.conf");
+        put(path, todaysForm + "[Window]\nstate=@ByteArray(x)\n"); // and a key of some later version
+        Records fifty(path, 50);
+        QVERIFY(fifty.bestScore == -1 && fifty.add(12, 500));
+        Records one(path);
+        QVERIFY(one.bestScore == 40.5 && one.longestSurvival == 900 && one.add(41, 100));
+        QVERIFY(Records(path, 50).bestScore == 12 && Records(path, 50).longestSurvival == 500);
+        // Older versions read scale 1 where they always did.
+        const QSettings older(path, QSettings::IniFormat);
+        QVERIFY(older.value("bestScore").toDouble() == 41 && older.value("longestSurvivalMs").toLongLong() == 900);
+        QCOMPARE(older.value("Window/state").toByteArray(), QByteArray("x"));
+    }
+
+    void copiesOfTheGameKeepTheBestOfEach()
+    {
+        QTemporaryDir home;
+        const QString path = home.filePath("carrowmere.conf");
+        put(path, "bestScore=40\n");
+        Records a(path), b(path);
+        QVERIFY(b.add(1294, 15000));
+        b.setSetting("volume", 0.75);
+        {
+            QLockFile held(path + ".lock");
+            QVERIFY(held.lock());
+            const Rescue rescue([&] { held.unlock(); });
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("holds its lock"));
+            a.setSetting("volume", 0.25); // kept in memory meanwhile, and the newest
+        }
+        QVERIFY(!a.add(260, 3000));
+        QVERIFY(a.bestScore == 1294 && a.longestSurvival == 15000);
+        const QString awkward = "@, \"quoted\"; \\ and\na line";
+        b.setSetting("sound/name", awkward);
+        const Records later(path);
+        QVERIFY(later.bestScore == 1294 && later.longestSurvival == 15000);
+        QCOMPARE(later.setting("volume").toDouble(), 0.25);
+        QCOMPARE(later.setting("sound/name").toString(), awkward);
+    }
+
+    void processesSavingAtOnceAreAllKept()
+    {
+        QTemporaryDir home;
+        const QString path = home.filePath("carrowmere.conf");
+        std::vector<std::unique_ptr<QProcess>> saving;
+        for (int scale = 1; scale <= 4; ++scale) {
+            auto& process = saving.emplace_back(std::make_unique<QProcess>());
+            process->setEnvironment(QProcess::systemEnvironment() << "CARROWMERE_TEST_SAVE=" + path + '|' + QString::number(scale));
+            process->start(QCoreApplication::applicationFilePath(), QStringList());
+        }
+        for (const auto& process : saving)
+            QVERIFY(process->waitForFinished(30000) && process->exitCode() == 0);
+        for (int scale = 1; scale <= 4; ++scale)
+            QCOMPARE(Records(path, scale).bestScore, 20.0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRecords)
+#include "tst_records.moc"
