@@ -21,9 +21,10 @@ run: configure
 	@cmake --build $(BUILD_DIR) --parallel $(JOBS) --target carrowmere
 	@sh tools/with-display.sh $(BUILD_DIR)/carrowmere
 
-# On every core; the tests that drive the one X server run alone.
+# On every core, with a display and a sound server of their own when there
+# are none; the tests that drive the one X server run alone.
 test: build
-	@sh tools/with-display.sh ctest --test-dir $(BUILD_DIR) --output-on-failure --timeout 300 --parallel $(JOBS)
+	@sh tools/with-display.sh sh tools/with-sound.sh ctest --test-dir $(BUILD_DIR) --output-on-failure --timeout 300 --parallel $(JOBS)
 
 bench: build
 	@sh tools/with-display.sh $(BUILD_DIR)/carrowmere-bench

@@ -3,13 +3,17 @@
 #include "game/game.h"
 #include "game/parameters.h"
 #include "game/summary.h"
+#include "ui/audio.h"
 #include "ui/view.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QHBoxLayout>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QSlider>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <utility>
@@ -20,7 +24,7 @@ const char* const Interface::controlsText =
     "-- General --\n[ESC] Give up control/Menu/Exit\n";
 
 const char* const Interface::moreControlsText =
-    "[P] Pause   [H]/[F1] Help   [F11] Full screen   [Home] Whole world\n"
+    "[P] Pause   [M] Sound   [H]/[F1] Help   [F11] Full screen   [Home] Whole world\n"
     "[Left drag] Pan   [Wheel] Zoom\n"
     "On this page: [Enter]/[Space] New world   [R] Same world again   [ESC] Exit";
 
@@ -31,12 +35,18 @@ namespace {
 const char* const buttonStyle =
     "QPushButton { color: rgb(0, 250, 0); background: black; border: 1px solid rgb(0, 110, 0); padding: 4px 24px; }"
     "QPushButton:focus { border: 2px solid rgb(0, 250, 0); background: rgb(0, 60, 0); }"
-    "QPushButton:pressed { background: rgb(0, 110, 0); }";
+    "QPushButton:pressed { background: rgb(0, 110, 0); }"
+    "QSlider::groove:horizontal { height: 4px; background: rgb(0, 80, 0); }"
+    "QSlider::handle:horizontal { width: 14px; margin: -6px 0; background: rgb(0, 250, 0); }"
+    "QSlider:focus { border: 1px solid rgb(0, 250, 0); }";
+
+const QString volumeKey = QStringLiteral("volume");
+const QString mutedKey = QStringLiteral("muted");
 
 } // namespace
 
-Interface::Interface(QWidget* parent, std::optional<std::uint64_t> firstSeed)
-    : QWidget(parent), nextSeed(firstSeed)
+Interface::Interface(QWidget* parent, std::optional<std::uint64_t> firstSeed, bool mute)
+    : QWidget(parent), audio(new Audio(this)), nextSeed(firstSeed)
 {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 
@@ -84,6 +94,38 @@ Interface::Interface(QWidget* parent, std::optional<std::uint64_t> firstSeed)
     }
     connect(restart, &QPushButton::clicked, this, &Interface::startGame);
     connect(sameWorld, &QPushButton::clicked, this, &Interface::startSameWorld);
+    for (QPushButton* button : {restart, sameWorld})
+        connect(button, &QPushButton::pressed, audio, &Audio::click);
+
+    // The volume, kept with the records once the slider rests.
+    const QVariant kept = records.setting(volumeKey);
+    audio->setVolume(kept.isValid() ? kept.toDouble() : 0.8);
+    audio->setMuted(mute || records.setting(mutedKey).toBool());
+    if (mute)
+        records.setSetting(mutedKey, true);
+    auto* volumeRow = new QHBoxLayout;
+    auto* volumeLabel = new QLabel(tr("Volume"), menu);
+    volumeLabel->setPalette(palette);
+    volumeLabel->setFont(font);
+    volumeRow->addStretch();
+    volumeRow->addWidget(volumeLabel);
+    volume = new QSlider(Qt::Horizontal, menu);
+    volume->setRange(0, 100);
+    volume->setValue(int(std::lround(audio->volume() * 100)));
+    volume->setFixedWidth(240);
+    volume->setStyleSheet(QString::fromLatin1(buttonStyle));
+    volume->setFocusPolicy(Qt::TabFocus);
+    volumeRow->addWidget(volume);
+    volumeRow->addStretch();
+    menuLayout->addLayout(volumeRow);
+    auto* keep = new QTimer(this);
+    keep->setSingleShot(true);
+    keep->setInterval(500);
+    connect(keep, &QTimer::timeout, this, [this] { records.setSetting(volumeKey, audio->volume()); });
+    connect(volume, &QSlider::valueChanged, this, [this, keep](int value) {
+        audio->setVolume(value / 100.0);
+        keep->start();
+    });
 
     layout->addWidget(menu);
 
@@ -122,6 +164,8 @@ void Interface::start(std::optional<std::uint64_t> seed)
     game->setFocus();
     connect(game, &QObject::destroyed, this, &Interface::stopGame);
     connect(game, &Game::worldAsked, this, &Interface::replaceGame, Qt::QueuedConnection);
+    connect(game, &Game::muteAsked, this, &Interface::switchMute);
+    audio->listenTo(game);
     menu->setVisible(false);
     // A first start ever: the goal and the keys, before anything moves.
     if (!std::exchange(started, true) && records.bestScore < 0 && records.longestSurvival == 0)
@@ -136,6 +180,12 @@ void Interface::replaceGame(bool same)
     layout->removeWidget(game);
     delete std::exchange(game, nullptr);
     same ? startSameWorld() : startGame();
+}
+
+void Interface::switchMute()
+{
+    audio->setMuted(!audio->isMuted());
+    records.setSetting(mutedKey, audio->isMuted());
 }
 
 void Interface::stopGame()
@@ -155,7 +205,7 @@ void Interface::showRecords()
     text += QLatin1Char('\n')
         + (records.bestScore < 0 ? tr("No best score yet")
                                  : tr("Best score %1   Longest survival %2")
-                                       .arg(int(records.bestScore))
+                                       .arg(qint64(records.bestScore))
                                        .arg(minutesAndSeconds(records.longestSurvival)));
     if (lastSeed)
         text += QLatin1Char('\n') + tr("Last world's seed %1").arg(*lastSeed);
@@ -200,6 +250,9 @@ void Interface::keyPressEvent(QKeyEvent* event)
         break;
     case Qt::Key_R:
         sameWorld->click();
+        break;
+    case Qt::Key_M:
+        switchMute();
         break;
     default:
         QWidget::keyPressEvent(event);

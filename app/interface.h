@@ -1,5 +1,6 @@
 #pragma once
 
+#include "game/parameters.h"
 #include "game/records.h"
 #include "ui/keypresses.h"
 
@@ -8,9 +9,11 @@
 #include <cstdint>
 #include <optional>
 
+class Audio;
 class Game;
 class QLabel;
 class QPushButton;
+class QSlider;
 class QVBoxLayout;
 
 // The main window's page for the whole run: a running game, or, once a game
@@ -27,20 +30,25 @@ public:
 
     // The first game's world comes from firstSeed when given; every other
     // new world from a fresh 64-bit seed.
-    explicit Interface(QWidget* parent = nullptr, std::optional<std::uint64_t> firstSeed = std::nullopt);
+    // With mute, the sound starts off, and stays off at the next start.
+    explicit Interface(QWidget* parent = nullptr, std::optional<std::uint64_t> firstSeed = std::nullopt,
+                       bool mute = false);
     ~Interface() override;
 
     QVBoxLayout* layout = nullptr;
     Game* game = nullptr;
     QWidget* menu = nullptr;
-    Records records{Records::defaultFileName()}; // best score and longest survival, across games
+    Records records{Records::defaultFileName(), params::worldScale}; // of this world size, across games
     std::optional<std::uint64_t> lastSeed;       // of the last world played
+    Audio* audio = nullptr;
 
 public slots:
     void startGame();
     void stopGame();
     // The last world once more, from its seed.
     void startSameWorld();
+    // Sound on or off, kept with the records.
+    void switchMute();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -61,6 +69,7 @@ private:
     QLabel* moreControls = nullptr;
     QPushButton* restart = nullptr;
     QPushButton* sameWorld = nullptr;
+    QSlider* volume = nullptr;
     std::optional<std::uint64_t> nextSeed;
     bool started = false;
     KeyPresses keyPresses; // shared with each game's view

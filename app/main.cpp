@@ -45,7 +45,7 @@ int main(int argc, char* argv[])
 
     quitOnSignals();
     params::scaleWorld(options.scale);
-    Window window(new Interface(nullptr, options.seed));
+    Window window(new Interface(nullptr, options.seed, options.mute));
     window.showAs(options.windowed);
     return application.exec();
 }

@@ -378,9 +378,11 @@ void Game::deselect(RunEnd::Cause cause)
     if (!selected)
         return;
     const int steps = tick - runStart;
-    const double best = records->bestScore;
+    // After the run is added: the best then includes what other copies of
+    // the game saved meanwhile.
     const bool newBest = records->add(score, qint64(steps) * params::physicsInterval);
-    summary.show({cause, steps, score, best, records->longestSurvival, newBest}, keys.held);
+    summary.show({cause, steps, score, newBest ? -1 : records->bestScore, records->longestSurvival, newBest},
+                 keys.held);
     happen(Happening::Kind::RunEnds, selected->position);
     summary.noSurvivorsTold = summary.noSurvivorsTold || humanCount == 0; // said by this summary
     selected->controlled = false;

@@ -154,6 +154,8 @@ public:
 signals:
     // The player asks from the summary for another world, or this one again.
     void worldAsked(bool sameWorld);
+    // The player switches the sound on or off.
+    void muteAsked();
 
 protected:
     bool event(QEvent* event) override;

@@ -49,13 +49,13 @@ QStringList Summary::lines(std::uint64_t seed, int scale) const
         break;
     }
     if (run->cause != RunEnd::Cause::NoSurvivors) {
-        lines << tr("Score %1").arg(int(run->score));
+        lines << tr("Score %1").arg(qint64(run->score));
         if (run->newBest)
             lines << tr("A new best score!");
         else if (run->best >= 0)
-            lines << tr("Best %1").arg(int(run->best));
+            lines << tr("Best %1").arg(qint64(run->best));
     } else if (run->best >= 0) {
-        lines << tr("Best %1").arg(int(run->best));
+        lines << tr("Best %1").arg(qint64(run->best));
     }
     const QString size = scale == 1 ? tr("the default world") : tr("a world of scale %1").arg(scale);
     lines << tr("Longest survival %1 in %2").arg(minutesAndSeconds(run->longest), size)

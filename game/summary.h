@@ -12,7 +12,7 @@ struct RunEnd {
     Cause cause;
     int steps;            // physics steps: under control, or the whole game when no survivor is left
     double score;
-    double best;          // the best score at this world size before this run; below 0 when there was none
+    double best;          // the best score at this world size but this run's; below 0 when none is shown
     qint64 longest;       // the longest survival at this size, this run included, ms
     bool newBest;
 };

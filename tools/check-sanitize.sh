@@ -40,7 +40,7 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export CARROWMERE_SOAK_STEPS="${CARROWMERE_SOAK_STEPS:-15000}"
 
 status=0
-sh "$root/tools/with-display.sh" ctest --test-dir "$build" --output-on-failure --timeout 900 --parallel "$jobs" || status=$?
+sh "$root/tools/with-display.sh" sh "$root/tools/with-sound.sh" ctest --test-dir "$build" --output-on-failure --timeout 900 --parallel "$jobs" || status=$?
 
 for report in "$reports"/*; do
     [ -e "$report" ] || continue

@@ -100,7 +100,7 @@ QStringList helpLines()
             QString(),
             tr("[W A S D] or [Arrows]  move your survivor, or the free camera"),
             tr("[Space]  scream: a noise that draws zombies and survivors alike"),
-            tr("[P]  pause        [H] or [F1]  this card        [F11]  full screen or a window"),
+            tr("[P]  pause     [M]  sound on or off     [H] or [F1]  this card     [F11]  full screen or a window"),
             tr("[Esc]  give up control; then leave for the menu"),
             tr("With no survivor under control: [Right click] a noise there, [Left drag] pan,"),
             tr("[Wheel] zoom, [Home] the whole world"),

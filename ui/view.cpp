@@ -104,6 +104,10 @@ void View::keyPressEvent(QKeyEvent* event)
     }
     if (game->summary.takes(key) && answerSummary(key))
         return;
+    if (key == Qt::Key_M) {
+        emit game->muteAsked();
+        return;
+    }
     if (game->selected) {
         if (key == Qt::Key_Space)
             game->makeNoise(game->selected->pos());
