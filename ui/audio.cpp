@@ -69,9 +69,11 @@ constexpr double nearby = 25.0;
 constexpr double waveReach = 8.0;
 // The zombies within earshot that make a full crowd.
 constexpr double fullCrowd = 40.0;
-// Milliseconds the sink holds: the latest a happening reaches the speakers,
-// with the look every display step, stays within 80 ms.
-constexpr int bufferMs = 40;
+// Milliseconds the sink holds ahead. The sink pulls 20 ms at a time, and
+// holding less than two of those keeps it from ever starting; with the look
+// every 10 ms, a happening reaches the speakers within 80 ms.
+constexpr int bufferMs = 60;
+constexpr int lookMs = 10;
 constexpr int retryMs = 2000;
 
 } // namespace
@@ -86,7 +88,7 @@ Audio::Audio(QObject* parent)
     thread.start();
     auto* look = new QTimer(this);
     connect(look, &QTimer::timeout, this, &Audio::hear);
-    look->start(params::displayInterval);
+    look->start(lookMs);
     auto* devices = new QMediaDevices(this);
     connect(devices, &QMediaDevices::audioOutputsChanged, this, &Audio::openDevice);
     openDevice();
