@@ -3,7 +3,7 @@
 // machines are shared and noisy. Prints a table, one machine-readable line
 // per case, and whether each goal is met.
 //
-//   carrowmere-bench [--quick] [steps] [scaling] [outbreak] [frames] [screen]
+//   carrowmere-bench [--quick] [steps] [scaling] [outbreak] [frames] [sound] [screen]
 //
 // Naming sections runs only those; goals of sections not run are left out.
 // (--peak-with n is the program measuring its own memory, in a process of
@@ -14,7 +14,9 @@
 #include "game/game.h"
 #include "game/parameters.h"
 #include "game/vectorstate.h"
+#include "ui/mixer.h"
 #include "ui/scene.h"
+#include "ui/soundbank.h"
 #include "ui/view.h"
 #include "world/bins.h"
 #include "world/ground.h"
@@ -521,6 +523,32 @@ int main(int argc, char* argv[])
         goals.push_back({QStringLiteral("whole-world frame at 100000 agents, median ms"), frame.median, 16, QStringLiteral("ms")});
         goals.push_back({QStringLiteral("whole-world frame at 100000 / reference"), frame.median / reference.median, 2.5, QStringLiteral("x")});
         goals.push_back({QStringLiteral("memory at 100000 agents, bytes per agent"), perAgent, 1024, QStringLiteral("B")});
+    }
+
+    // The sound: a second of audio mixed with every voice busy, as a share
+    // of one core.
+    if (runs("sound")) {
+        const SoundBank bank;
+        Mixer mixer(bank);
+        std::vector<qint16> second(2 * SoundBank::rate);
+        std::vector<double> shares;
+        int fewest = 1 << 30;
+        float gain = 0.1f; // each cue a little louder, so that it always finds a voice
+        mixer.setCrowd(1, 1, true);
+        for (int rep = 0; rep < (quick ? 3 : 9); ++rep) {
+            QElapsedTimer clock;
+            clock.start();
+            for (int at = 0; at < SoundBank::rate; at += 960) { // as the sink asks, 20 ms at a time
+                for (int voice = mixer.activeVoices(); voice < 24; ++voice, gain = std::min(1.0f, gain + 1e-4f))
+                    mixer.play(voice % 2 ? Cue::Moan : Cue::WaveArrives, gain, (voice % 5 - 2) / 2.0f);
+                mixer.mix(second.data() + 2 * at, 960);
+                fewest = std::min(fewest, mixer.activeVoices());
+            }
+            shares.push_back(double(clock.nsecsElapsed()) / 1e9 * 100);
+        }
+        const Stats mixing = statsOf(shares);
+        report(QStringLiteral("sound/mixing %1+ voices").arg(fewest), mixing, QStringLiteral("% core"));
+        goals.push_back({QStringLiteral("mixing every voice, median share of a core"), mixing.median, 2, QStringLiteral("%")});
     }
 
     // The frame on screen, through the viewport the game picks.

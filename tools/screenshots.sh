@@ -6,14 +6,7 @@
 set -eu
 build=${1:-build}
 out=${2:-docs}
-display=:97
-home=$(mktemp -d)
-
-Xvfb $display -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-server=$!
-trap 'kill $server 2>/dev/null || true; rm -rf "$home"' EXIT
-sleep 1
-export DISPLAY=$display XDG_CONFIG_HOME="$home"
+. "$(dirname "$0")/virtual-desktop.sh" :97 1920x1080
 
 # A first start ever: the card of the goal and the keys.
 "$build/carrowmere" --seed 5 >/dev/null 2>&1 &
