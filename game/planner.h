@@ -10,7 +10,7 @@
 #include <vector>
 
 // Lets every living unit think once in an AI step. With many units they
-// plan side by side, the list split into shares planned on threads started
+// plan side by side, pieces of the list taken in turn by threads started
 // once for the game, and then act one after another in the order of the
 // list, as each would have thought: acting draws random numbers and may kill
 // a unit whose turn has not come (one dead by its turn does nothing). The
@@ -34,7 +34,7 @@ private:
     void planShare(const QList<Unit*>& units, qsizetype first, qsizetype end, std::vector<Neighbour>& neighbours);
 
     QThreadPool pool;
-    QSemaphore done;                               // a release for each share a thread of the pool planned
-    std::vector<std::vector<Neighbour>> scratch;   // a list of neighbours for each share
+    QSemaphore done;                               // a release for each thread of the pool done planning
+    std::vector<std::vector<Neighbour>> scratch;   // a list of neighbours for each thread
     std::vector<Unit::Plan> plans;                 // this AI step's, by index in the list
 };

@@ -7,7 +7,8 @@
 set -eu
 build=${1:-build}
 out=${2:-docs}
-. "$(dirname "$0")/virtual-desktop.sh" :96 1280x720
+display=:96 size=1280x720
+. "$(dirname "$0")/virtual-desktop.sh"
 mkdir -p "$home/carrowmere"
 printf 'bestScore=1\n' >"$home/carrowmere/carrowmere.conf" # no first-start card
 

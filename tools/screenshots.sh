@@ -6,7 +6,8 @@
 set -eu
 build=${1:-build}
 out=${2:-docs}
-. "$(dirname "$0")/virtual-desktop.sh" :97 1920x1080
+display=:97 size=1920x1080
+. "$(dirname "$0")/virtual-desktop.sh"
 
 # A first start ever: the card of the goal and the keys.
 "$build/carrowmere" --seed 5 >/dev/null 2>&1 &
