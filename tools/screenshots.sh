@@ -43,10 +43,11 @@ sleep 0.5
 import -window root "$out/menu.png"
 kill $game
 
-# The pause at night, the survivor wearing its ring.
+# The pause by night, the survivor wearing its ring (in this world it is
+# bitten half a minute in).
 "$build/carrowmere" --seed 5 >/dev/null 2>&1 &
 game=$!
-sleep ${NIGHT_WAIT:-33}
+sleep ${NIGHT_WAIT:-25}
 xdotool key p
 sleep 0.5
 import -window root "$out/pause.png"
