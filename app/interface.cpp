@@ -169,7 +169,7 @@ void Interface::start(std::optional<std::uint64_t> seed)
     menu->setVisible(false);
     // A first start ever: the goal and the keys, before anything moves.
     if (!std::exchange(started, true) && records.bestScore < 0 && records.longestSurvival == 0)
-        game->showHelp();
+        game->view->showHelp();
 }
 
 void Interface::replaceGame(bool same)

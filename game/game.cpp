@@ -17,7 +17,7 @@
 #include <QDebug>
 #include <QEvent>
 #include <QHBoxLayout>
-#include <QTime>
+#include <QRandomGenerator>
 #include <QTimer>
 
 #include <algorithm>
@@ -29,7 +29,7 @@ Game::Game(QWidget* parent, std::optional<std::uint64_t> seed, Records* records)
       camera(float(params::worldWidth / 2), float(params::worldHeight / 2)),
       hearing{params::soundScale, params::soundRadiusFactor, params::soundDecay, params::soundThreshold},
       records(records),
-      seed(seed.value_or(std::uint64_t(QTime::currentTime().msec()))),
+      seed(seed.value_or(QRandomGenerator::system()->generate64())),
       planner(std::make_unique<Planner>())
 {
     if (!records) {
@@ -37,8 +37,10 @@ Game::Game(QWidget* parent, std::optional<std::uint64_t> seed, Records* records)
         this->records = ownRecords.get();
     }
     random.seed(this->seed);
-    buildWorld();
-    populate();
+    bins = new Bins(params::worldWidth, params::worldHeight, params::binColumns(), params::binRows(), units);
+    cells = buildGround(random);
+    scene = new Scene(this);
+    populate(*this);
     census.push_back({zombieCount, humanCount});
     buildWidgets();
     startTimers();
@@ -65,28 +67,6 @@ Game::~Game()
     delete std::exchange(cells, nullptr);
 }
 
-void Game::buildWorld()
-{
-    bins = new Bins(params::worldWidth, params::worldHeight, params::binColumns(), params::binRows(), units);
-    cells = buildGround(random);
-}
-
-void Game::populate()
-{
-    scene = new Scene(this);
-    // Each agent draws its start values before its place is drawn.
-    for (int i = 0; i < params::initialZombies; ++i) {
-        Unit* zombie = addAgent<Unit>();
-        zombie->position = emptyPoint(*cells, random);
-    }
-    for (int i = 0; i < params::initialHumans; ++i) {
-        Human* human = addAgent<Human>();
-        human->position = emptyPoint(*cells, random);
-        if (i == 0)
-            select(human);
-    }
-}
-
 void Game::buildWidgets()
 {
     auto* layout = new QHBoxLayout(this);
@@ -107,23 +87,20 @@ void Game::buildWidgets()
 
 void Game::startTimers()
 {
-    physicsTimer = makeTimer(params::physicsInterval, this, &Game::physicsUpdate);
-    aiTimer = makeTimer(params::aiInterval, this, &Game::AIUpdate);
-    reportTimer = makeTimer(1000, this, &Game::printFPS);
-    spawnTimer = makeTimer(int(params::spawnInterval), this, &Game::spawn);
-    displayTimer = makeTimer(params::displayInterval, this, &Game::display);
-    statusTimer = makeTimer(500, status, &Status::refresh);
-}
-
-template <typename Receiver>
-QTimer* Game::makeTimer(int interval, Receiver* receiver, void (Receiver::*slot)())
-{
-    // Precise: a 30 ms step must be a 30 ms step, not one that drifts by 5 %.
-    auto* timer = new QTimer(this);
-    timer->setTimerType(Qt::PreciseTimer);
-    connect(timer, &QTimer::timeout, receiver, slot);
-    timer->start(interval);
-    return timer;
+    const auto timer = [this](int interval, auto* receiver, auto slot) {
+        // Precise: a 30 ms step must be a 30 ms step, not one that drifts by 5 %.
+        auto* made = new QTimer(this);
+        made->setTimerType(Qt::PreciseTimer);
+        connect(made, &QTimer::timeout, receiver, slot);
+        made->start(interval);
+        return made;
+    };
+    physicsTimer = timer(params::physicsInterval, this, &Game::physicsUpdate);
+    aiTimer = timer(params::aiInterval, this, &Game::AIUpdate);
+    reportTimer = timer(1000, this, &Game::printFPS);
+    spawnTimer = timer(int(params::spawnInterval), this, &Game::spawn);
+    displayTimer = timer(params::displayInterval, this, &Game::display);
+    statusTimer = timer(500, status, &Status::refresh);
 }
 
 void Game::stopTimers()
@@ -161,11 +138,6 @@ Sound* Game::makeSound(QPointF at, double volume, Happening::Kind heardAs)
     sounds.append(sound);
     happen(heardAs, QVector2D(at));
     return sound;
-}
-
-void Game::unitsNear(std::vector<Neighbour>& out, float x, float y, double radius) const
-{
-    bins->query(out, x, y, radius);
 }
 
 void Game::physicsUpdate()
@@ -323,27 +295,6 @@ void Game::keyboardLost()
         setPaused(true);
 }
 
-void Game::setPaused(bool paused)
-{
-    this->paused = paused;
-}
-
-void Game::showHelp()
-{
-    if (helpShown)
-        return;
-    helpShown = true;
-    pausedBeforeHelp = paused;
-    setPaused(true);
-}
-
-void Game::hideHelp()
-{
-    if (!std::exchange(helpShown, false))
-        return;
-    setPaused(pausedBeforeHelp);
-}
-
 bool Game::event(QEvent* event)
 {
     if (event->type() == QEvent::WindowDeactivate || event->type() == QEvent::Hide)
@@ -351,15 +302,10 @@ bool Game::event(QEvent* event)
     return QWidget::event(event);
 }
 
-QString Game::timingReport() const
-{
-    return ::timingReport(physicsTime, params::physicsInterval, aiTime, params::aiInterval, displayTime,
-                          params::displayInterval);
-}
-
 void Game::printFPS()
 {
-    qDebug().noquote() << timingReport();
+    qDebug().noquote() << timingReport(physicsTime, params::physicsInterval, aiTime, params::aiInterval, displayTime,
+                                       params::displayInterval);
 }
 
 void Game::select(Human* human)

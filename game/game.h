@@ -43,8 +43,8 @@ class Game : public QWidget
     Q_OBJECT
 
 public:
-    // Without a seed, the millisecond part of the time of day chooses the
-    // world; the same seed always builds the same world.
+    // Without a seed, a fresh 64-bit one chooses the world; the same seed
+    // always builds the same world.
     // Records are kept across games by whoever starts them; without them the
     // game keeps its own, in memory.
     explicit Game(QWidget* parent = nullptr, std::optional<std::uint64_t> seed = std::nullopt,
@@ -53,7 +53,10 @@ public:
 
     // Every unit strictly closer than radius to (x, y), found through the
     // bins, which must be current (the AI step refreshes them first).
-    void unitsNear(std::vector<Neighbour>& out, float x, float y, double radius) const;
+    void unitsNear(std::vector<Neighbour>& out, float x, float y, double radius) const
+    {
+        bins->query(out, x, y, radius);
+    }
 
     // Lets every unit think once, each finding its own neighbours.
     void thinkAll();
@@ -76,9 +79,6 @@ public:
             happenings.push_back({kind, at});
     }
 
-    // The text that printFPS writes once a second.
-    QString timingReport() const;
-
     // Stops all six timers, for code that steps the game by calling its slots.
     void stopTimers();
 
@@ -98,12 +98,8 @@ public:
     // control is not left to die while the player is away.
     void keyboardLost();
 
-    void setPaused(bool paused);
+    void setPaused(bool paused) { this->paused = paused; }
 
-    // The card of the goal and the keys, over the paused game; any key
-    // closes it, and the game goes on as it was.
-    void showHelp();
-    void hideHelp();
 
     Scene* scene = nullptr;
     View* view = nullptr;
@@ -144,8 +140,6 @@ public:
     std::vector<Happening> happenings;     // since the sound last took them
     int zombiesInEarshot = 0;              // of the listener, at the last AI step
     std::vector<Census> census; // every second of game time, from the start
-    bool helpShown = false;
-    bool pausedBeforeHelp = false;
     Hearing hearing;           // how noises carry, from the tuning values
     Records* records;
     Random random;
@@ -171,8 +165,6 @@ public slots:
     void spawn();
 
 private:
-    void buildWorld();
-    void populate();
     void buildWidgets();
     void startTimers();
 
@@ -185,6 +177,4 @@ private:
 
     std::unique_ptr<Records> ownRecords;
     std::unique_ptr<Planner> planner;
-    template <typename Receiver>
-    QTimer* makeTimer(int interval, Receiver* receiver, void (Receiver::*slot)());
 };

@@ -1,6 +1,8 @@
 #include "game/worldbuild.h"
 
+#include "agents/human.h"
 #include "game/buildings.h"
+#include "game/game.h"
 #include "game/parameters.h"
 #include "game/random.h"
 #include "world/ground.h"
@@ -55,5 +57,19 @@ QVector2D emptyPoint(const Ground& ground, Random& random)
             continue;
         if (ground.at(x, y).empty)
             return QVector2D(float(x), float(y));
+    }
+}
+
+void populate(Game& game)
+{
+    for (int i = 0; i < params::initialZombies; ++i) {
+        Unit* zombie = game.addAgent<Unit>();
+        zombie->position = emptyPoint(*game.cells, game.random);
+    }
+    for (int i = 0; i < params::initialHumans; ++i) {
+        Human* human = game.addAgent<Human>();
+        human->position = emptyPoint(*game.cells, game.random);
+        if (i == 0)
+            game.select(human);
     }
 }

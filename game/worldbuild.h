@@ -2,6 +2,7 @@
 
 #include <QVector2D>
 
+class Game;
 class Ground;
 class Random;
 
@@ -12,3 +13,8 @@ Ground* buildGround(Random& random);
 
 // A random point of the world on an empty cell.
 QVector2D emptyPoint(const Ground& ground, Random& random);
+
+// Zombies and survivors at random empty points, each drawing its start
+// values before its place; the first survivor comes under the player's
+// control.
+void populate(Game& game);

@@ -100,7 +100,7 @@ private slots:
             if (played > 0)
                 shown.restart();
             const QPointer<Game> game = shown.interface->game;
-            game->hideHelp(); // the first start's card
+            game->view->hideHelp(); // the first start's card
             const QPointer<Scene> scene = game->scene;
             const QPointer<View> view = game->view;
             QVERIFY(QTest::qWaitFor([&] { return game->tick >= 2; }));
@@ -163,7 +163,7 @@ private slots:
                 shown.restart();
             }
             const QPointer<Game> game = shown.interface->game;
-            game->hideHelp(); // the first start's card
+            game->view->hideHelp(); // the first start's card
             QTRY_VERIFY(game->view->hasFocus());
             QVERIFY(hold(key, 1500));
             QTest::qWait(100); // for the last repeats and the release

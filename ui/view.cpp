@@ -83,14 +83,14 @@ void View::keyPressEvent(QKeyEvent* event)
     // Only a fresh press acts: a long press of Escape must not give up, end
     // the game and quit at once.
     const bool fresh = keyPresses->press(*event);
-    if (game->helpShown) { // any key closes the card, and does nothing more
+    if (help) { // any key closes the card, and does nothing more
         if (fresh)
-            game->hideHelp();
+            hideHelp();
         return;
     }
     if (key == Qt::Key_H || key == Qt::Key_F1 || key == Qt::Key_P || key == Qt::Key_Pause) {
         if (fresh && (key == Qt::Key_H || key == Qt::Key_F1))
-            game->showHelp();
+            showHelp();
         else if (fresh)
             game->setPaused(!game->paused);
         return;
@@ -141,6 +141,20 @@ bool View::answerSummary(int key)
     }
 }
 
+void View::showHelp()
+{
+    if (std::exchange(help, true))
+        return;
+    pausedBeforeHelp = game->paused;
+    game->setPaused(true);
+}
+
+void View::hideHelp()
+{
+    if (std::exchange(help, false))
+        game->setPaused(pausedBeforeHelp);
+}
+
 void View::showWholeWorld()
 {
     const QRectF world(0, 0, game->cells->width, game->cells->height);
@@ -189,7 +203,7 @@ void View::mousePressEvent(QMouseEvent* event)
 QStringList View::notices() const
 {
     QStringList lines;
-    if (game->paused && !game->helpShown)
+    if (game->paused && !help)
         lines << tr("Paused") << tr("Press P to resume");
     if (game->summary.isShown())
         lines << game->summary.lines(game->seed, params::worldScale);
@@ -203,11 +217,11 @@ void View::drawForeground(QPainter* painter, const QRectF& rect)
     painter->save();
     painter->resetTransform();
     const QRect area = viewport()->rect();
-    if (game->helpShown)
+    if (help)
         cards::paintHelp(painter, area);
     else if (game->summary.isShown())
         cards::paintSummary(painter, area, game->summary.lines(game->seed, params::worldScale), game->census);
-    if (game->paused && !game->helpShown)
+    if (game->paused && !help)
         cards::paintBanner(painter, area, {tr("Paused"), tr("Press P to resume")});
     painter->restore();
 }

@@ -26,6 +26,12 @@ public:
     // Follows the steered survivor, or moves the free camera by its pan.
     void moveCamera();
 
+    // The card of the goal and the keys, over the paused game; any key
+    // closes it, and the game goes on as it was.
+    void showHelp();
+    void hideHelp();
+    bool helpShown() const { return help; }
+
     Game* game;
     // Which keys are held. The page that shows the game hands it its own, so
     // that a key still held as the game ends stays held on the menu.
@@ -43,6 +49,8 @@ protected:
 
 private:
     KeyPresses ownKeyPresses;
+    bool help = false;
+    bool pausedBeforeHelp = false;
     // A choice made on the summary of a run; false for a key that makes none.
     bool answerSummary(int key);
     // Zooms out to fit the whole world, for the free camera.
