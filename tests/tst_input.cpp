@@ -49,6 +49,8 @@ private slots:
         QTest::newRow("left drag without control") << Input{false, "left drag", {}, 0, 1, true};
         QTest::newRow("left drag under control") << Input{true, "left drag", {}, 0, 1, false};
         QTest::newRow("wheel under control") << Input{true, "wheel", {120, -360}, 0, 1, false};
+        QTest::newRow("Home shows the whole world") << Input{false, "Home", {}, 0, 0.3125, true};
+        QTest::newRow("Home under control does nothing") << Input{true, "Home", {}, 0, 1, false};
         QTest::newRow("wheel in, out: not undone") << Input{false, "wheel", {120, -120}, 0, 1.24 * 1.24 * 0.76 * 0.76, true};
         QTest::newRow("a huge turn out never collapses") << Input{false, "wheel", {-100000}, 0, 0.01, true};
         QTest::newRow("turned out without end") << Input{false, "wheel", QList<int>(100, -100000), 0, 1e-4, true};
@@ -80,6 +82,8 @@ private slots:
                 QTest::keyClick(view, Qt::Key_Space);
             } else if (row.action == "right click") {
                 QTest::mouseClick(viewport, Qt::RightButton, Qt::NoModifier, from);
+            } else if (row.action == "Home") {
+                QTest::keyClick(view, Qt::Key_Home);
             } else if (row.action == "left drag") {
                 QTest::mousePress(viewport, Qt::LeftButton, Qt::NoModifier, from);
                 // Qt Test's mouseMove carries no buttons; a drag needs the left one held.
