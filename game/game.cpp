@@ -209,7 +209,8 @@ void Game::AIUpdate()
     if (paused)
         return;
     const StepTimer timed(aiTime);
-    bins->refresh();
+    bins->refresh(Planner::threadsFor(units.size()),
+                  [this](int parts, const std::function<void(int)>& work) { planner->together(parts, work); });
     // Every sound reaches its hearers before anyone thinks, so each unit
     // follows the loudest noise of this tick whatever the order.
     for (Sound* sound : std::as_const(sounds))

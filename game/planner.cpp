@@ -43,8 +43,6 @@ void Planner::thinkAll(const QList<Unit*>& units)
         return;
     }
 
-    if (pool.maxThreadCount() != threads - 1)
-        pool.setMaxThreadCount(threads - 1);
     plans.resize(std::size_t(count));
     scratch.resize(std::size_t(threads));
     // The list is planned in small pieces that the threads take in turn as
@@ -53,24 +51,30 @@ void Planner::thinkAll(const QList<Unit*>& units)
     // on the slower one (at 100,000 agents on two threads a third of a step).
     const qsizetype piece = std::max<qsizetype>(256, count / (16 * threads));
     std::atomic<qsizetype> next{0};
-    const auto planPieces = [this, &units, &next, count, piece](std::vector<Neighbour>& neighbours) {
+    together(threads, [&](int part) {
         for (qsizetype first = next.fetch_add(piece); first < count; first = next.fetch_add(piece))
-            planShare(units, first, std::min(count, first + piece), neighbours);
-    };
-    int started = 0;
-    for (int part = 1; part < threads; ++part) {
-        std::vector<Neighbour>* neighbours = &scratch[std::size_t(part)];
-        // With no thread to be had, the game's thread plans every piece.
-        if (pool.tryStart([this, &planPieces, neighbours] {
-                planPieces(*neighbours);
-                done.release();
-            }))
-            ++started;
-    }
-    planPieces(scratch[0]);
-    done.acquire(started);
+            planShare(units, first, std::min(count, first + piece), scratch[std::size_t(part)]);
+    });
 
     for (qsizetype i = 0; i < units.size(); ++i)
         if (!units[i]->dead)
             units[i]->act(plans[std::size_t(i)]);
+}
+
+void Planner::together(int parts, const std::function<void(int part)>& work)
+{
+    if (pool.maxThreadCount() != parts - 1)
+        pool.setMaxThreadCount(std::max(1, parts - 1));
+    int started = 0;
+    for (int part = 1; part < parts; ++part) {
+        if (pool.tryStart([this, &work, part] {
+                work(part);
+                done.release();
+            }))
+            ++started;
+        else
+            work(part);
+    }
+    work(0);
+    done.acquire(started);
 }

@@ -7,6 +7,8 @@
 #include <QSemaphore>
 #include <QThreadPool>
 
+#include <functional>
+
 #include <vector>
 
 // Lets every living unit think once in an AI step. With many units they
@@ -25,6 +27,11 @@ public:
 
     // The index must be current: planning only reads it.
     void thinkAll(const QList<Unit*>& units);
+
+    // Runs work(part) for every part, the game's thread taking part 0 and
+    // the pool the others; returns when all are done. With no thread to be
+    // had, the game's thread runs that part too.
+    void together(int parts, const std::function<void(int part)>& work);
 
     // How many threads plan a list of this many units: as many as the
     // tuning allows, each with a share of at least unitsPerThread units.

@@ -3,48 +3,76 @@
 #include "agents/unit.h"
 
 #include <cmath>
+#include <utility>
 
 Bins::Bins(int width, int height, int columns, int rows, const QList<Unit*>& units)
     : Grid(width, height, columns, rows), units(units)
 {
 }
 
-void Bins::rebuild()
+void Bins::rebuild(int parts, const Together& together)
 {
-    // A counting sort of the list by bin: the units are read in the order
-    // they lie in memory, each once.
-    for (BinRun& run : items)
-        run = BinRun();
-    for (const Unit* unit : units)
-        if (unit->filed())
-            ++items[std::size_t(unit->bin)].end;
+    // A counting sort of the list by bin, each part of the list counted and
+    // then filed by its own thread: the units are read in the order they lie
+    // in memory, each once a pass. Each bin is then sorted by arrival, so
+    // the order the parts filed them in does not matter.
+    if (!together)
+        parts = 1;
+    const auto run = [parts, &together](const std::function<void(int part)>& work) {
+        if (parts > 1)
+            together(parts, work);
+        else
+            work(0);
+    };
+    const std::size_t bins = items.size();
+    counts.assign(std::size_t(parts) * bins, 0);
+    const auto range = [this, parts](int part) {
+        const qsizetype size = units.size();
+        return std::make_pair(size * part / parts, size * (part + 1) / parts);
+    };
+    run([&](int part) {
+        int* counted = &counts[std::size_t(part) * bins];
+        const auto [first, end] = range(part);
+        for (qsizetype i = first; i < end; ++i)
+            if (const Unit* unit = units[i]; unit->filed())
+                ++counted[std::size_t(unit->bin)];
+    });
     int filed = 0;
-    for (BinRun& run : items) {
-        run.first = filed;
-        filed += run.end;
-        run.end = run.first;
+    for (std::size_t bin = 0; bin < bins; ++bin) {
+        items[bin].first = filed;
+        for (qsizetype part = 0; part < parts; ++part) // where each part files into the bin
+            filed += std::exchange(counts[std::size_t(part) * bins + bin], filed);
+        items[bin].end = filed;
     }
     flat.resize(std::size_t(filed));
     flatArrivals.resize(std::size_t(filed));
-    for (Unit* unit : units) {
-        if (!unit->filed())
-            continue;
-        const std::size_t at = std::size_t(items[std::size_t(unit->bin)].end++);
-        flat[at] = {unit, unit->position, unit->velocity, unit->isHuman};
-        flatArrivals[at] = unit->arrival;
-    }
-    // Then each bin in order of arrival; most hold one unit or two.
-    for (const BinRun& run : items) {
-        for (int i = run.first + 1; i < run.end; ++i) {
-            for (std::size_t j = std::size_t(i); j > std::size_t(run.first) && flatArrivals[j - 1] > flatArrivals[j]; --j) {
-                std::swap(flat[j - 1], flat[j]);
-                std::swap(flatArrivals[j - 1], flatArrivals[j]);
-            }
-        }
-    }
     positions.resize(flat.size());
-    for (std::size_t i = 0; i < flat.size(); ++i)
-        positions[i] = flat[i].position;
+    run([&](int part) {
+        int* next = &counts[std::size_t(part) * bins];
+        const auto [first, end] = range(part);
+        for (qsizetype i = first; i < end; ++i) {
+            Unit* unit = units[i];
+            if (!unit->filed())
+                continue;
+            const std::size_t at = std::size_t(next[std::size_t(unit->bin)]++);
+            flat[at] = {unit, unit->position, unit->velocity, unit->isHuman};
+            flatArrivals[at] = unit->arrival;
+        }
+    });
+    // Then each bin in order of arrival; most hold one unit or two.
+    run([&](int part) {
+        for (std::size_t bin = bins * part / parts; bin < bins * (part + 1) / parts; ++bin) {
+            const BinRun binRun = items[bin];
+            for (int i = binRun.first + 1; i < binRun.end; ++i) {
+                for (std::size_t j = std::size_t(i); j > std::size_t(binRun.first) && flatArrivals[j - 1] > flatArrivals[j]; --j) {
+                    std::swap(flat[j - 1], flat[j]);
+                    std::swap(flatArrivals[j - 1], flatArrivals[j]);
+                }
+            }
+            for (int i = binRun.first; i < binRun.end; ++i)
+                positions[std::size_t(i)] = flat[std::size_t(i)].position;
+        }
+    });
     current = true;
 }
 

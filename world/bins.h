@@ -6,6 +6,7 @@
 #include <QVector2D>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class Unit;
@@ -40,13 +41,17 @@ public:
 
     // Units moved, turned, arrived or left: the next look reads them anew.
     void changed() { current = false; }
-    // Reads them anew now if they changed. The AI step refreshes the index
-    // once, before anything queries it: queries only read, so threads may
-    // query side by side.
-    void refresh()
+    // Runs work(part) for parts 0 to parts - 1, side by side where it can,
+    // and returns when all are done.
+    using Together = std::function<void(int parts, const std::function<void(int part)>& work)>;
+
+    // Reads them anew now if they changed, in parts run together. The AI
+    // step refreshes the index once, before anything queries it: queries
+    // only read, so threads may query side by side.
+    void refresh(int parts = 1, const Together& together = {})
     {
         if (!current)
-            rebuild();
+            rebuild(parts, together);
     }
 
     // Appends every unit of the scanned bins strictly closer than radius to
@@ -56,7 +61,7 @@ public:
     bool isCurrent() const { return current; }
 
 private:
-    void rebuild();
+    void rebuild(int parts, const Together& together);
 
     const QList<Unit*>& units;
     std::vector<Neighbour> flat;
@@ -66,6 +71,7 @@ private:
     // agents from 277 to 257 ns an agent in the benchmark).
     std::vector<QVector2D> positions;
     std::vector<std::uint64_t> flatArrivals; // beside flat, while it is sorted
+    std::vector<int> counts;                 // of each part of the list, bin by bin
     std::uint64_t arrivals = 0;
     bool current = false;
 };
