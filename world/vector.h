@@ -11,7 +11,8 @@
 
 // The length of v, the very value QVector2D::length() gives (a float rounded
 // from the exact double root), without the library call: the steering loops
-// take it for every neighbour.
+// take it for every neighbour (the AI steps of `carrowmere-bench --quick
+// steps` from 194 to 160 million instructions under callgrind, physics 5 %).
 inline float lengthOf(QVector2D v)
 {
     return float(std::sqrt(double(v.x()) * v.x() + double(v.y()) * v.y()));
