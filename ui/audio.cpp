@@ -89,6 +89,9 @@ Audio::Audio(QObject* parent)
     auto* look = new QTimer(this);
     connect(look, &QTimer::timeout, this, &Audio::hear);
     look->start(lookMs);
+    retry.setSingleShot(true);
+    retry.setInterval(retryMs);
+    connect(&retry, &QTimer::timeout, this, &Audio::openDevice);
     auto* devices = new QMediaDevices(this);
     connect(devices, &QMediaDevices::audioOutputsChanged, this, &Audio::openDevice);
     openDevice();
@@ -116,14 +119,17 @@ void Audio::openDevice()
         onThread,
         [&] {
             delete std::exchange(sink, nullptr);
+            active = false;
             if (!usable)
                 return;
             sink = new QAudioSink(device, format);
             sink->setBufferSize(format.bytesForDuration(bufferMs * 1000));
             sink->start(new MixerDevice(*mixer, sink));
             playing = sink->state() != QAudio::StoppedState && sink->error() == QAudio::NoError;
+            active = sink->state() == QAudio::ActiveState;
             // The server went away: look for a device again from the game's thread.
             connect(sink, &QAudioSink::stateChanged, sink, [this](QAudio::State state) {
+                active = state == QAudio::ActiveState;
                 if (state == QAudio::StoppedState && sink->error() != QAudio::NoError)
                     QMetaObject::invokeMethod(this, &Audio::openDevice, Qt::QueuedConnection);
             });
@@ -134,12 +140,13 @@ void Audio::openDevice()
     if (!std::exchange(toldSilent, true))
         qWarning().noquote() << QStringLiteral("carrowmere: no sound device can be opened; playing silently until one "
                                                "comes");
-    QTimer::singleShot(retryMs, this, &Audio::openDevice);
+    // One look pending at most, however often the devices change meanwhile.
+    retry.start();
 }
 
 bool Audio::isPlaying() const
 {
-    return sink && sink->state() == QAudio::ActiveState;
+    return active;
 }
 
 void Audio::listenTo(Game* heard)
@@ -184,7 +191,9 @@ void Audio::hear()
         return;
     }
     const QVector2D listener = game->listener();
-    const QRectF shown = game->view->mapToScene(game->view->viewport()->rect()).boundingRect();
+    const double halfWidth = game->happenings.empty()
+        ? 0
+        : game->view->mapToScene(game->view->viewport()->rect()).boundingRect().width() / 2;
     // Happenings of one kind in one look merge into one cue: the loudest
     // sets its strength, their pan is the average weighted by loudness.
     struct Merged {
@@ -195,7 +204,7 @@ void Audio::hear()
     for (const Happening& happening : game->happenings) {
         const bool wave = happening.kind == Happening::Kind::WaveArrives;
         const QVector2D at = wave ? listener + (happening.at - listener) / float(waveReach) : happening.at;
-        const auto [gain, pan] = placed(at, listener, shown.width() / 2);
+        const auto [gain, pan] = placed(at, listener, halfWidth);
         Merged& into = merged[std::size_t(happening.kind)];
         into.gain = std::max(into.gain, gain);
         into.panWeight += pan * gain;

@@ -3,7 +3,9 @@
 #include <QObject>
 #include <QPointer>
 #include <QThread>
+#include <QTimer>
 
+#include <atomic>
 #include <memory>
 
 class Game;
@@ -56,6 +58,8 @@ private:
     QThread thread;                  // where the sink pulls from the mixer
     QObject* onThread = nullptr;     // a context on that thread
     QAudioSink* sink = nullptr;      // lives on thread
+    std::atomic<bool> active{false}; // the sink's state as it last told it
+    QTimer retry;                    // the next look for a device while silent
     QPointer<Game> game;
     double level = 0.8;
     bool muted = false;
