@@ -58,7 +58,6 @@ public:
     // (x, y), bin columns ascending, then bin rows, then order of arrival.
     // The index must be current.
     void query(std::vector<Neighbour>& out, float x, float y, double radius) const;
-    bool isCurrent() const { return current; }
 
 private:
     void rebuild(int parts, const Together& together);
