@@ -126,10 +126,14 @@ void Audio::openDevice()
             sink->setBufferSize(format.bytesForDuration(bufferMs * 1000));
             sink->start(new MixerDevice(*mixer, sink));
             playing = sink->state() != QAudio::StoppedState && sink->error() == QAudio::NoError;
-            active = sink->state() == QAudio::ActiveState;
+            active = playing;
+            // The sink reports an underrun from the server's thread, and that
+            // report may arrive after the sink is playing again: the state is
+            // read as it stands, and a stream short of samples still plays.
             // The server went away: look for a device again from the game's thread.
-            connect(sink, &QAudioSink::stateChanged, sink, [this](QAudio::State state) {
-                active = state == QAudio::ActiveState;
+            connect(sink, &QAudioSink::stateChanged, sink, [this] {
+                const QAudio::State state = sink->state();
+                active = state != QAudio::StoppedState;
                 if (state == QAudio::StoppedState && sink->error() != QAudio::NoError)
                     QMetaObject::invokeMethod(this, &Audio::openDevice, Qt::QueuedConnection);
             });

@@ -58,7 +58,7 @@ private:
     QThread thread;                  // where the sink pulls from the mixer
     QObject* onThread = nullptr;     // a context on that thread
     QAudioSink* sink = nullptr;      // lives on thread
-    std::atomic<bool> active{false}; // the sink's state as it last told it
+    std::atomic<bool> active{false}; // whether the sink is open, as it last stood
     QTimer retry;                    // the next look for a device while silent
     QPointer<Game> game;
     double level = 0.8;
