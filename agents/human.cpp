@@ -148,8 +148,9 @@ void Human::step(int phase)
 void Human::steerByKeys()
 {
     velocity = scaled(velocity, params::keyDamping);
-    acceleration = scaled(game->keyDirection(), params::keyAcceleration);
-    if (game->keyDown(Qt::Key_Escape))
+    const Controls& asked = game->controls;
+    acceleration = scaled(QVector2D(asked.x, asked.y), params::keyAcceleration);
+    if (asked.letGo)
         game->deselect(RunEnd::Cause::GaveUp);
 }
 

@@ -2,6 +2,8 @@
 
 #include "game/game.h"
 #include "game/parameters.h"
+#include "game/playback.h"
+#include "game/replaywriter.h"
 #include "game/summary.h"
 #include "ui/audio.h"
 #include "ui/view.h"
@@ -24,7 +26,7 @@ const char* const Interface::controlsText =
     "-- General --\n[ESC] Give up control/Menu/Exit\n";
 
 const char* const Interface::moreControlsText =
-    "[P] Pause   [M] Sound   [H]/[F1] Help   [F11] Full screen   [Home] Whole world\n"
+    "[P] Pause   [1]-[4] Speed x1 x2 x4 x8   [M] Sound   [H]/[F1] Help   [F11] Full screen   [Home] Whole world\n"
     "[Left drag] Pan   [Wheel] Zoom\n"
     "On this page: [Enter]/[Space] New world   [R] Same world again   [ESC] Exit";
 
@@ -45,7 +47,7 @@ const QString mutedKey = QStringLiteral("muted");
 
 } // namespace
 
-Interface::Interface(QWidget* parent, std::optional<std::uint64_t> firstSeed, bool mute)
+Interface::Interface(QWidget* parent, std::optional<std::uint64_t> firstSeed, bool mute, const QString& replay)
     : QWidget(parent), audio(new Audio(this)), nextSeed(firstSeed)
 {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
@@ -129,7 +131,10 @@ Interface::Interface(QWidget* parent, std::optional<std::uint64_t> firstSeed, bo
 
     layout->addWidget(menu);
 
-    startGame();
+    if (!replay.isEmpty())
+        watch(replay);
+    else
+        startGame();
 }
 
 Interface::~Interface()
@@ -155,7 +160,45 @@ void Interface::startSameWorld()
 
 void Interface::start(std::optional<std::uint64_t> seed)
 {
-    game = new Game(this, seed, &records);
+    auto* started = new Game(this, seed, &records);
+    started->record(ReplayWriter::start(Replay::folder(), started->seed, params::worldScale));
+    lastReplay = started->recorder ? started->recorder->fileName() : QString();
+    show(started);
+}
+
+void Interface::watch(const QString& fileName)
+{
+    lastReplay = fileName;
+    auto read = Replay::read(fileName);
+    if (const QString* wrong = std::get_if<QString>(&read))
+        notice = tr("The replay %1 %2").arg(fileName, *wrong);
+    else if (const int scale = std::get<Replay>(read).scale; scale != params::worldScale)
+        notice = tr("The replay %1 is of a world of scale %2: watch it with carrowmere --replay").arg(fileName).arg(scale);
+    if (!notice.isEmpty()) {
+        stopGame();
+        return;
+    }
+    show(new Game(this, std::nullopt, &records, std::make_unique<Playback>(std::get<Replay>(std::move(read)))));
+}
+
+void Interface::watchLastReplay()
+{
+    endGame();
+    watch(lastReplay);
+}
+
+void Interface::endGame()
+{
+    if (!game)
+        return;
+    disconnect(game, nullptr, this, nullptr);
+    layout->removeWidget(game);
+    delete std::exchange(game, nullptr);
+}
+
+void Interface::show(Game* shown)
+{
+    game = shown;
     lastSeed = game->seed;
     layout->addWidget(game);
     game->view->keyPresses = &keyPresses;
@@ -165,10 +208,11 @@ void Interface::start(std::optional<std::uint64_t> seed)
     connect(game, &QObject::destroyed, this, &Interface::stopGame);
     connect(game, &Game::worldAsked, this, &Interface::replaceGame, Qt::QueuedConnection);
     connect(game, &Game::muteAsked, this, &Interface::switchMute);
+    connect(game, &Game::replayAsked, this, &Interface::watchLastReplay, Qt::QueuedConnection);
     audio->listenTo(game);
     menu->setVisible(false);
     // A first start ever: the goal and the keys, before anything moves.
-    if (!std::exchange(started, true) && records.bestScore < 0 && records.longestSurvival == 0)
+    if (!std::exchange(started, true) && records.bestScore < 0 && records.longestSurvival == 0 && !game->replaying())
         game->view->showHelp();
 }
 
@@ -176,9 +220,7 @@ void Interface::replaceGame(bool same)
 {
     if (!game)
         return;
-    disconnect(game, nullptr, this, nullptr);
-    layout->removeWidget(game);
-    delete std::exchange(game, nullptr);
+    endGame();
     same ? startSameWorld() : startGame();
 }
 
@@ -209,6 +251,8 @@ void Interface::showRecords()
                                        .arg(minutesAndSeconds(records.longestSurvival)));
     if (lastSeed)
         text += QLatin1Char('\n') + tr("Last world's seed %1").arg(*lastSeed);
+    if (!notice.isEmpty())
+        text += QLatin1Char('\n') + std::exchange(notice, QString());
     recordsLabel->setText(text);
 }
 

@@ -31,8 +31,9 @@ public:
     // The first game's world comes from firstSeed when given; every other
     // new world from a fresh 64-bit seed.
     // With mute, the sound starts off, and stays off at the next start.
+    // With a replay's file, that is watched first instead.
     explicit Interface(QWidget* parent = nullptr, std::optional<std::uint64_t> firstSeed = std::nullopt,
-                       bool mute = false);
+                       bool mute = false, const QString& replay = QString());
     ~Interface() override;
 
     QVBoxLayout* layout = nullptr;
@@ -40,6 +41,7 @@ public:
     QWidget* menu = nullptr;
     Records records{Records::defaultFileName(), params::worldScale}; // of this world size, across games
     std::optional<std::uint64_t> lastSeed;       // of the last world played
+    QString lastReplay;                          // the file of the last game kept or watched
     Audio* audio = nullptr;
 
 public slots:
@@ -49,6 +51,8 @@ public slots:
     void startSameWorld();
     // Sound on or off, kept with the records.
     void switchMute();
+    // The last game kept, or watched, is watched again.
+    void watchLastReplay();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -59,6 +63,13 @@ protected:
 
 private:
     void start(std::optional<std::uint64_t> seed);
+    // The replay in a file is watched in place of a game; the menu says
+    // why when it cannot be.
+    void watch(const QString& fileName);
+    // The game goes on the page.
+    void show(Game* shown);
+    // The running game is let go of, and kept as a replay if it is.
+    void endGame();
     // The running game is let go of and another started in its place.
     void replaceGame(bool sameWorld);
     void showRecords();
@@ -71,6 +82,7 @@ private:
     QPushButton* sameWorld = nullptr;
     QSlider* volume = nullptr;
     std::optional<std::uint64_t> nextSeed;
+    QString notice; // why the last replay could not be watched
     bool started = false;
     KeyPresses keyPresses; // shared with each game's view
 };

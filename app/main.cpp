@@ -2,12 +2,17 @@
 #include "app/messages.h"
 #include "app/options.h"
 #include "app/quitsignals.h"
+#include "app/verify.h"
 #include "app/window.h"
 #include "game/buildings.h"
 #include "game/parameters.h"
+#include "game/replay.h"
 
 #include <QApplication>
 #include <QIcon>
+
+#include <cstdio>
+#include <optional>
 
 int main(int argc, char* argv[])
 {
@@ -24,6 +29,19 @@ int main(int argc, char* argv[])
             return *status;
         options = std::get<Options>(parsed);
     }
+    std::optional<Replay> replay; // read at once: its world's size comes first
+    if (!options.replay.isEmpty()) {
+        auto read = Replay::read(options.replay);
+        if (const QString* wrong = std::get_if<QString>(&read)) {
+            std::fprintf(stderr, "carrowmere: replay %s %s\n", qPrintable(options.replay), qPrintable(*wrong));
+            return 1;
+        }
+        replay = std::get<Replay>(std::move(read));
+        options.scale = replay->scale;
+    }
+    // A check needs no display: the game is built, never shown.
+    if (options.verify)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
 
     QApplication application(argc, argv);
     if (!QGuiApplication::primaryScreen())
@@ -33,6 +51,9 @@ int main(int argc, char* argv[])
     if (!map.isEmpty())
         messages::fail(qPrintable(QStringLiteral("the building map %1 cannot be read; install Qt's TIFF image "
                                                  "plugin (Debian: qt6-image-formats-plugins)").arg(map)));
+    params::scaleWorld(options.scale);
+    if (options.verify)
+        return verifyReplay(*replay, options.replay);
     messages::started();
 
     // Lets the desktop match the window to the installed desktop file, for
@@ -44,8 +65,7 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(icon);
 
     quitOnSignals();
-    params::scaleWorld(options.scale);
-    Window window(new Interface(nullptr, options.seed, options.mute));
+    Window window(new Interface(nullptr, options.seed, options.mute, options.replay));
     window.showAs(options.windowed);
     return application.exec();
 }

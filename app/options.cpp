@@ -39,7 +39,12 @@ std::variant<Options, int> Options::parse(const QStringList& arguments)
                                    QStringLiteral("A world <k> times as large, as crowded (1 to 100)."),
                                    QStringLiteral("k"), QStringLiteral("1"));
     const QCommandLineOption mute(QStringLiteral("mute"), QStringLiteral("Play without sound (M switches it on and off)."));
-    parser.addOptions({help, version, windowed, seed, scale, mute});
+    const QCommandLineOption replay(QStringLiteral("replay"), QStringLiteral("Watch the game kept in <file>."),
+                                    QStringLiteral("file"));
+    const QCommandLineOption verify(QStringLiteral("verify"),
+                                    QStringLiteral("With --replay: play it without a window as fast as the machine "
+                                                   "can, check it, and exit 1 where it differs."));
+    parser.addOptions({help, version, windowed, seed, scale, mute, replay, verify});
     for (const char* name : toolkitValueOptions) {
         QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
         option.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -71,6 +76,12 @@ std::variant<Options, int> Options::parse(const QStringList& arguments)
     Options options;
     options.windowed = parser.isSet(windowed);
     options.mute = parser.isSet(mute);
+    options.replay = parser.value(replay);
+    options.verify = parser.isSet(verify);
+    if (options.verify && options.replay.isEmpty())
+        return fail(QStringLiteral("--verify checks a replay: give it one with --replay <file>"));
+    if (!options.replay.isEmpty() && (parser.isSet(seed) || parser.isSet(scale)))
+        return fail(QStringLiteral("a replay's world is its own: --seed and --scale go with a new game"));
     bool ok = true;
     if (parser.isSet(seed)) {
         options.seed = parser.value(seed).toULongLong(&ok);

@@ -12,6 +12,8 @@ struct Options {
     std::optional<std::uint64_t> seed; // of the first game's world
     int scale = 1;                     // the world's area, in default worlds
     bool mute = false;                 // no sound, kept for the next start too
+    QString replay;                    // a replay to watch instead of a new game
+    bool verify = false;               // check the replay without a window, and say how it went
 
     // Reads the arguments (the program's name first). The toolkit's own
     // options (-platform, -style, ...) are let through for it to read. For

@@ -4,7 +4,9 @@
 #include "agents/unit.h"
 #include "game/parameters.h"
 #include "game/planner.h"
+#include "game/playback.h"
 #include "game/records.h"
+#include "game/replaywriter.h"
 #include "game/timing.h"
 #include "game/worldbuild.h"
 #include "ui/scene.h"
@@ -24,12 +26,14 @@
 #include <cmath>
 #include <utility>
 
-Game::Game(QWidget* parent, std::optional<std::uint64_t> seed, Records* records)
+Game::Game(QWidget* parent, std::optional<std::uint64_t> seed, Records* records, std::unique_ptr<Playback> playback)
     : QWidget(parent),
+      clock(params::physicsInterval, params::aiInterval, int(params::spawnInterval)),
       camera(float(params::worldWidth / 2), float(params::worldHeight / 2)),
       hearing{params::soundScale, params::soundRadiusFactor, params::soundDecay, params::soundThreshold},
       records(records),
-      seed(seed.value_or(QRandomGenerator::system()->generate64())),
+      seed(playback ? playback->replay.seed : seed.value_or(QRandomGenerator::system()->generate64())),
+      playback(std::move(playback)),
       planner(std::make_unique<Planner>())
 {
     if (!records) {
@@ -52,8 +56,10 @@ Game::~Game()
     stopTimers();
     // A run still going when the game goes (its window closed, the program
     // ended by a signal) counts all the same.
-    if (selected)
+    if (selected && !playback)
         records->add(score, qint64(tick - runStart) * params::physicsInterval);
+    if (recorder)
+        recorder->end(steps, worldHash(*this));
     // The view goes first: the focus it loses as the page changes would
     // otherwise reach into a game half torn down. It shows the scene no more.
     setFocusProxy(nullptr);
@@ -95,17 +101,16 @@ void Game::startTimers()
         made->start(interval);
         return made;
     };
-    physicsTimer = timer(params::physicsInterval, this, &Game::physicsUpdate);
-    aiTimer = timer(params::aiInterval, this, &Game::AIUpdate);
+    wall.start();
+    stepTimer = timer(0, this, &Game::advance);
     reportTimer = timer(1000, this, &Game::printFPS);
-    spawnTimer = timer(int(params::spawnInterval), this, &Game::spawn);
     displayTimer = timer(params::displayInterval, this, &Game::display);
     statusTimer = timer(500, status, &Status::refresh);
 }
 
 void Game::stopTimers()
 {
-    for (QTimer* timer : {physicsTimer, aiTimer, reportTimer, spawnTimer, displayTimer, statusTimer})
+    for (QTimer* timer : {stepTimer, reportTimer, displayTimer, statusTimer})
         if (timer)
             timer->stop();
 }
@@ -140,11 +145,78 @@ Sound* Game::makeSound(QPointF at, double volume, Happening::Kind heardAs)
     return sound;
 }
 
+void Game::advance()
+{
+    const auto now = [this] { return double(wall.nsecsElapsed()) / 1e6; };
+    if (paused) {
+        clock.hold(now());
+        stepTimer->start(params::displayInterval);
+    } else {
+        // Steps due run one after another, but a frame is never kept
+        // waiting longer than its period.
+        const double until = now() + params::displayInterval;
+        for (std::optional<Step> step; now() < until && (step = clock.due(now()));) {
+            if (!runStep(*step)) {
+                playbackEnded();
+                return;
+            }
+        }
+        stepTimer->start(int(std::ceil(clock.untilNext())));
+    }
+    if (recorder)
+        recorder->flushEverySecond();
+}
+
+bool Game::runStep(Step step)
+{
+    if (playback && !playback->before(*this))
+        return false;
+    switch (step) {
+    case Step::Physics: physicsUpdate(); break;
+    case Step::AI: AIUpdate(); break;
+    case Step::Spawn: spawn(); break;
+    }
+    ++steps;
+    if (recorder && step == Step::Physics && tick % Replay::checkEvery == 0)
+        recorder->check(steps, worldHash(*this));
+    return true;
+}
+
+void Game::record(std::unique_ptr<ReplayWriter> writer)
+{
+    recorder = std::move(writer);
+}
+
+void Game::setSpeed(int speed)
+{
+    clock.setSpeed(speed, double(wall.nsecsElapsed()) / 1e6);
+    if (stepTimer && stepTimer->isActive())
+        stepTimer->start(0);
+}
+
+void Game::playbackEnded()
+{
+    stepTimer->stop();
+    if (!playback->problem().isEmpty()) {
+        qWarning().noquote() << QStringLiteral("carrowmere: the replay went astray at %1").arg(playback->problem());
+        return;
+    }
+    // The recorded game was left with its survivor still steered: the run
+    // ended there.
+    if (selected)
+        deselect(RunEnd::Cause::GaveUp);
+    else if (summary.run)
+        summary.show(*summary.run, keys.held);
+}
+
 void Game::physicsUpdate()
 {
     if (paused)
         return;
     const StepTimer timed(physicsTime);
+    controls = playback ? playback->controls : keys.controls();
+    if (recorder)
+        recorder->controls(steps, controls);
     ++tick;
     advanceDay();
     if (selected)
@@ -263,7 +335,8 @@ void Game::display()
         panCamera(); // the world stands still, the free camera does not
     view->moveCamera();
     if (humanCount == 0 && !summary.noSurvivorsTold && !summary.isShown()) {
-        summary.show({RunEnd::Cause::NoSurvivors, tick, score, records->bestScore, records->longestSurvival, false},
+        summary.show({RunEnd::Cause::NoSurvivors, tick, score, records->bestScore, records->longestSurvival, false,
+                      replaying()},
                      keys.held);
         happen(Happening::Kind::RunEnds, camera);
     }
@@ -283,10 +356,28 @@ void Game::panCamera()
 
 bool Game::makeNoise(QPointF at)
 {
-    if (paused || std::exchange(noiseMade, true))
+    if (paused || playback || std::exchange(noiseMade, true))
         return false;
-    makeSound(at, 1.0, selected ? Happening::Kind::Scream : Happening::Kind::Click);
+    if (recorder)
+        recorder->noise(steps, at);
+    // As the replay will have it: in single precision.
+    noiseAt(QPointF(float(at.x()), float(at.y())));
     return true;
+}
+
+void Game::noiseAt(QPointF at)
+{
+    noiseMade = true;
+    makeSound(at, 1.0, selected ? Happening::Kind::Scream : Happening::Kind::Click);
+}
+
+void Game::giveUp()
+{
+    if (!selected || playback)
+        return;
+    if (recorder)
+        recorder->giveUp(steps);
+    deselect(RunEnd::Cause::GaveUp);
 }
 
 void Game::keyboardLost()
@@ -324,12 +415,16 @@ void Game::deselect(RunEnd::Cause cause)
 {
     if (!selected)
         return;
-    const int steps = tick - runStart;
+    const int ran = tick - runStart;
     // After the run is added: the best then includes what other copies of
-    // the game saved meanwhile.
-    const bool newBest = records->add(score, qint64(steps) * params::physicsInterval);
-    summary.show({cause, steps, score, newBest ? -1 : records->bestScore, records->longestSurvival, newBest},
-                 keys.held);
+    // the game saved meanwhile. A replayed run was added when it was played.
+    const qint64 survived = qint64(ran) * params::physicsInterval;
+    const bool newBest = !playback && records->add(score, survived);
+    if (playback)
+        summary.show({cause, ran, score, -1, survived, false, true}, keys.held);
+    else
+        summary.show({cause, ran, score, newBest ? -1 : records->bestScore, records->longestSurvival, newBest},
+                     keys.held);
     happen(Happening::Kind::RunEnds, selected->position);
     summary.noSurvivorsTold = summary.noSurvivorsTold || humanCount == 0; // said by this summary
     selected->controlled = false;

@@ -1,8 +1,11 @@
 #pragma once
 
 #include "agents/unit.h"
+#include "game/clock.h"
 #include "game/happening.h"
 #include "game/keyboard.h"
+#include "game/playback.h"
+#include "game/replaywriter.h"
 #include "game/summary.h"
 #include "game/random.h"
 #include "game/waves.h"
@@ -10,6 +13,7 @@
 #include "world/sound.h"
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QList>
 #include <QSet>
 #include <QVector2D>
@@ -30,8 +34,9 @@ class Unit;
 class View;
 
 // One game, from its first zombie to the return to the menu: builds the
-// world and the widgets that show it, then drives it by six timers. Every
-// other part of the simulation reaches the world through it.
+// world and the widgets that show it, then drives it: its steps by the
+// game's clock, the frames, the panel and the report by timers of their
+// own. Every other part of the simulation reaches the world through it.
 // The living at one second of game time.
 struct Census {
     int zombies;
@@ -47,8 +52,9 @@ public:
     // always builds the same world.
     // Records are kept across games by whoever starts them; without them the
     // game keeps its own, in memory.
+    // With a playback, the game is the replay's, and the replay drives it.
     explicit Game(QWidget* parent = nullptr, std::optional<std::uint64_t> seed = std::nullopt,
-                  Records* records = nullptr);
+                  Records* records = nullptr, std::unique_ptr<Playback> playback = nullptr);
     ~Game() override;
 
     // Every unit strictly closer than radius to (x, y), found through the
@@ -79,19 +85,32 @@ public:
             happenings.push_back({kind, at});
     }
 
-    // Stops all six timers, for code that steps the game by calling its slots.
+    // Stops the clock and the timers, for code that steps the game by
+    // calling its slots.
     void stopTimers();
+
+    // One world step: what the replay holds for it first when one plays,
+    // a check of the world now and then when one is recorded. False when a
+    // replay has no more steps.
+    bool runStep(Step step);
+    // From now on the game is kept as a replay by writer.
+    void record(std::unique_ptr<ReplayWriter> writer);
+    bool replaying() const { return playback != nullptr; }
+    // The world runs at 1, 2, 4 or 8 times its pace.
+    void setSpeed(int speed);
 
     // The player's noise, a scream or a click, at most one a physics step:
     // no rate of input can flood the world with sounds. False when dropped.
     bool makeNoise(QPointF at);
+    // The noise itself: a scream of the steered survivor, or a click.
+    void noiseAt(QPointF at);
+    // The player lets go of the steered survivor between steps.
+    void giveUp();
 
     // A key goes down or up. A press is seen by the next physics step even
     // when the key is up again before it.
     void pressKey(int key) { keys.press(key, paused); }
     void releaseKey(int key) { keys.release(key); }
-    // Whether a key is down, or was pressed since the last physics step.
-    bool keyDown(int key) const { return keys.down(key); }
     // The held direction keys as a unit step on each axis: (-1, 0, 1) each.
     QVector2D keyDirection() const { return keys.direction(); }
     // The window lost the keyboard: every key is up, and a survivor under
@@ -107,9 +126,10 @@ public:
     QTimer* statusTimer = nullptr;
     QTimer* displayTimer = nullptr;
     QTimer* reportTimer = nullptr;
-    QTimer* aiTimer = nullptr;
-    QTimer* physicsTimer = nullptr;
-    QTimer* spawnTimer = nullptr;
+    QTimer* stepTimer = nullptr;   // wakes the clock when the next step is due
+    Clock clock;
+    QElapsedTimer wall;            // the clock's wall time
+    std::int64_t steps = 0;        // world steps run: physics, AI and spawn
     Bins* bins = nullptr;
     Ground* cells = nullptr;
     // Lists rather than hash sets: their order is the order of creation, so
@@ -118,6 +138,7 @@ public:
     QList<Sound*> sounds;      // owned
     std::vector<Neighbour> nearby;       // scratch for a unit thinking on the game's thread: one allocation a game
     Keyboard keys;
+    Controls controls;         // what the steered survivor obeys this physics step
     Human* selected = nullptr; // the survivor under player control
     double light = 0.0;        // -1 full night .. 1 full day
     QColor lightColor;         // the day/night tint over the scene
@@ -144,17 +165,23 @@ public:
     Records* records;
     Random random;
     std::uint64_t seed;
+    std::unique_ptr<Playback> playback;     // the replay that drives the game, if one does
+    std::unique_ptr<ReplayWriter> recorder; // where the game is kept, if it is
 
 signals:
     // The player asks from the summary for another world, or this one again.
     void worldAsked(bool sameWorld);
     // The player switches the sound on or off.
     void muteAsked();
+    // The player asks from the summary to watch the run again.
+    void replayAsked();
 
 protected:
     bool event(QEvent* event) override;
 
 public slots:
+    // Runs the steps the clock has due.
+    void advance();
     void physicsUpdate();
     void AIUpdate();
     void display();
@@ -174,6 +201,8 @@ private:
 
     void panCamera();
     void countZombiesInEarshot();
+    // The replay has played out, or went astray.
+    void playbackEnded();
 
     std::unique_ptr<Records> ownRecords;
     std::unique_ptr<Planner> planner;

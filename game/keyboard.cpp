@@ -21,3 +21,9 @@ QVector2D Keyboard::direction() const
     return QVector2D(axis(Qt::Key_Left, Qt::Key_A, Qt::Key_Right, Qt::Key_D),
                      axis(Qt::Key_Up, Qt::Key_W, Qt::Key_Down, Qt::Key_S));
 }
+
+Controls Keyboard::controls() const
+{
+    const QVector2D towards = direction();
+    return {std::int8_t(towards.x()), std::int8_t(towards.y()), down(Qt::Key_Escape)};
+}

@@ -3,6 +3,18 @@
 #include <QSet>
 #include <QVector2D>
 
+#include <cstdint>
+
+// What the player asks of a steered survivor at one physics step: a unit
+// step on each axis (-1, 0 or 1), and whether to let go of it.
+struct Controls {
+    std::int8_t x = 0;
+    std::int8_t y = 0;
+    bool letGo = false;
+    bool operator==(const Controls& other) const { return x == other.x && y == other.y && letGo == other.letGo; }
+    bool operator!=(const Controls& other) const { return !(*this == other); }
+};
+
 // The keys the player holds, as the steps read them. A press is seen by the
 // next physics step even when the key is up again before it.
 class Keyboard
@@ -22,6 +34,8 @@ public:
     // The direction keys (W A S D or the arrows) as a unit step on each
     // axis: -1, 0 or 1 each.
     QVector2D direction() const;
+    // The direction, and Escape to let go.
+    Controls controls() const;
 
     QSet<int> held;    // Qt key codes
     QSet<int> tapped;  // pressed since the last physics step

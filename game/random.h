@@ -27,6 +27,9 @@ public:
 
     double fraction() { return draw() / double(maximum); }
 
+    // Where the sequence stands: the same state, the same draws to come.
+    std::uint64_t where() const { return state; }
+
 private:
     std::uint64_t state;
 };

@@ -48,6 +48,11 @@ QStringList Summary::lines(std::uint64_t seed, int scale) const
         lines << tr("No survivors left") << tr("The survivors held out %1").arg(minutesAndSeconds(survived));
         break;
     }
+    if (run->replayed) {
+        if (run->cause != RunEnd::Cause::NoSurvivors)
+            lines << tr("Score %1").arg(qint64(run->score));
+        return lines << tr("World seed %1").arg(seed);
+    }
     if (run->cause != RunEnd::Cause::NoSurvivors) {
         lines << tr("Score %1").arg(qint64(run->score));
         if (run->newBest)

@@ -15,6 +15,7 @@ struct RunEnd {
     double best;          // the best score at this world size but this run's; below 0 when none is shown
     qint64 longest;       // the longest survival at this size, this run included, ms
     bool newBest;
+    bool replayed = false; // a run watched again: the records are not its to show
 };
 
 // The summary that stays over the game once the player's run has ended, or

@@ -101,6 +101,7 @@ QStringList helpLines()
             tr("[W A S D] or [Arrows]  move your survivor, or the free camera"),
             tr("[Space]  scream: a noise that draws zombies and survivors alike"),
             tr("[P]  pause     [M]  sound on or off     [H] or [F1]  this card     [F11]  full screen or a window"),
+            tr("[1] [2] [3] [4]  the world at its pace, or two, four or eight times as fast"),
             tr("[Esc]  give up control; then leave for the menu"),
             tr("With no survivor under control: [Right click] a noise there, [Left drag] pan,"),
             tr("[Wheel] zoom, [Home] the whole world"),
@@ -116,7 +117,7 @@ void paintHelp(QPainter* painter, const QRect& area)
 
 QString summaryChoices()
 {
-    return tr("[Enter] a new world   [R] this world again   [Esc] the menu   [Click] keep watching");
+    return tr("[Enter] a new world   [R] this world again   [W] watch it again   [Esc] the menu   [Click] keep watching");
 }
 
 void paintSummary(QPainter* painter, const QRect& area, const QStringList& lines, const std::vector<Census>& census)

@@ -55,6 +55,8 @@ void Status::paintEvent(QPaintEvent*)
     row(50, QString::number(game->zombieCount));
     row(70, QStringLiteral("Humans"));
     row(90, QString::number(game->humanCount));
+    if (game->clock.speed() != 1)
+        row(120, QStringLiteral("Speed \u00d7%1").arg(game->clock.speed()));
     row(150, QStringLiteral("Light"));
     row(170, percent((1 + game->light) * 50.0));
     if (const Human* survivor = game->selected) {

@@ -95,6 +95,11 @@ void View::keyPressEvent(QKeyEvent* event)
             game->setPaused(!game->paused);
         return;
     }
+    if (key >= Qt::Key_1 && key <= Qt::Key_4) { // the world at 1, 2, 4 or 8 times its pace
+        if (fresh)
+            game->setSpeed(1 << (key - Qt::Key_1));
+        return;
+    }
     // A repeat too: it may follow a release that was half of it.
     game->pressKey(key);
     if (!fresh) {
@@ -108,12 +113,12 @@ void View::keyPressEvent(QKeyEvent* event)
         emit game->muteAsked();
         return;
     }
-    if (game->selected) {
+    if (game->selected && !game->replaying()) {
         if (key == Qt::Key_Space)
             game->makeNoise(game->selected->pos());
         // In play the survivor's next step lets go; paused, there is none.
         else if (key == Qt::Key_Escape && game->paused)
-            game->deselect(RunEnd::Cause::GaveUp);
+            game->giveUp();
         return;
     }
     if (key == Qt::Key_Home)
@@ -132,6 +137,9 @@ bool View::answerSummary(int key)
         return true;
     case Qt::Key_R:
         emit game->worldAsked(true);
+        return true;
+    case Qt::Key_W:
+        emit game->replayAsked();
         return true;
     case Qt::Key_Escape:
         game->deleteLater();
@@ -203,6 +211,8 @@ void View::mousePressEvent(QMouseEvent* event)
 QStringList View::notices() const
 {
     QStringList lines;
+    if (game->replaying())
+        lines << tr("Replay");
     if (game->paused && !help)
         lines << tr("Paused") << tr("Press P to resume");
     if (game->summary.isShown())
@@ -221,8 +231,13 @@ void View::drawForeground(QPainter* painter, const QRectF& rect)
         cards::paintHelp(painter, area);
     else if (game->summary.isShown())
         cards::paintSummary(painter, area, game->summary.lines(game->seed, params::worldScale), game->census);
+    QStringList banner;
+    if (game->replaying())
+        banner << tr("Replay") << tr("[1]-[4] speed   [Esc] leave");
     if (game->paused && !help)
-        cards::paintBanner(painter, area, {tr("Paused"), tr("Press P to resume")});
+        banner << tr("Paused") << tr("Press P to resume");
+    if (!banner.isEmpty())
+        cards::paintBanner(painter, area, banner);
     painter->restore();
 }
 

@@ -8,7 +8,8 @@ class Game;
 
 // The camera on the scene, and the one way in for input: held keys go into
 // the game's key set, Space and a right click make noises, the wheel zooms,
-// Escape with nobody under control ends the game.
+// 1 to 4 set the speed, Escape with nobody under control ends the game.
+// While a replay plays, nothing the player does reaches the world.
 class View : public QGraphicsView
 {
     Q_OBJECT

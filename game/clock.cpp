@@ -1,0 +1,53 @@
+#include "game/clock.h"
+
+#include <algorithm>
+
+Clock::Clock(int physicsMs, int aiMs, int spawnMs)
+    : periods{physicsMs, aiMs, spawnMs}, nextDue{physicsMs, aiMs, spawnMs}
+{
+}
+
+int Clock::earliest() const
+{
+    // The first of equals wins: physics, then AI, then spawn.
+    return int(std::min_element(nextDue.cbegin(), nextDue.cend()) - nextDue.cbegin());
+}
+
+Step Clock::take()
+{
+    const int step = earliest();
+    nextDue[std::size_t(step)] += periods[std::size_t(step)];
+    return Step(step);
+}
+
+void Clock::catchUp(double wallMs)
+{
+    if (lastWallMs >= 0)
+        gameMs += (wallMs - lastWallMs) * pace;
+    lastWallMs = wallMs;
+    gameMs = std::min(gameMs, double(nextDue[std::size_t(earliest())]) + mostBehindMs);
+}
+
+std::optional<Step> Clock::due(double wallMs)
+{
+    catchUp(wallMs);
+    if (double(nextDue[std::size_t(earliest())]) > gameMs)
+        return std::nullopt;
+    return take();
+}
+
+void Clock::hold(double wallMs)
+{
+    lastWallMs = wallMs;
+}
+
+double Clock::untilNext() const
+{
+    return std::max(0.0, (double(nextDue[std::size_t(earliest())]) - gameMs) / pace);
+}
+
+void Clock::setSpeed(int speed, double wallMs)
+{
+    catchUp(wallMs); // the time so far at the old speed
+    pace = speed;
+}

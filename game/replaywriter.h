@@ -1,0 +1,46 @@
+#pragma once
+
+#include "game/replay.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <memory>
+
+// Writes a game's replay as it goes: a block of entries every second of
+// wall time, so that a crash or a kill loses at most that second. A replay
+// that cannot be written is said once, and the game goes on without it.
+class ReplayWriter
+{
+public:
+    // A new file in folder for a game of this seed and scale that has taken
+    // no step yet; the oldest replays beyond the newest kept are deleted.
+    // None when no file can be made there.
+    static std::unique_ptr<ReplayWriter> start(const QString& folder, std::uint64_t seed, int scale, int kept = 50);
+    ~ReplayWriter();
+
+    // Each with the count of world steps run before it. Controls are kept
+    // only when they change.
+    void controls(std::int64_t at, Controls controls);
+    void noise(std::int64_t at, QPointF point);
+    void giveUp(std::int64_t at);
+    void check(std::int64_t at, std::uint64_t hash);
+    // The last entry: the file is complete.
+    void end(std::int64_t at, std::uint64_t hash);
+    // Writes what a second has gathered.
+    void flushEverySecond();
+
+    QString fileName() const { return file.fileName(); }
+
+private:
+    explicit ReplayWriter(const QString& fileName) : file(fileName) {}
+    void add(Replay::Entry entry);
+    void flush();
+
+    QFile file;
+    QByteArray pending;       // entries not yet in a block
+    std::int64_t lastAt = 0;  // the step of the last entry
+    Controls lastControls;    // as the replay starts: none held
+    QElapsedTimer sinceFlush;
+    bool ended = false;
+};
