@@ -214,7 +214,8 @@ void Game::physicsUpdate()
     if (paused)
         return;
     const StepTimer timed(physicsTime);
-    controls = playback ? playback->controls : keys.controls();
+    // Only a steered survivor obeys them: the free camera's keys are no input to the world.
+    controls = playback ? playback->controls : selected ? keys.controls() : Controls{};
     if (recorder)
         recorder->controls(steps, controls);
     ++tick;

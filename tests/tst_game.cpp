@@ -5,11 +5,14 @@
 #include "testing.h"
 
 #include "game/records.h"
+#include "game/replaywriter.h"
 #include "ui/view.h"
 
 #include <QCryptographicHash>
 #include <QDataStream>
+#include <QDir>
 #include <QLoggingCategory>
+#include <QTemporaryDir>
 #include <QTimer>
 
 namespace {
@@ -43,6 +46,11 @@ struct Camera { bool steered; int key, steps; QVector2D pan, camera; };
 struct Ending { QString how; int tick; double best; QStringList notices; double bestAfter; };
 struct Report { double physics, ai, display; int physicsInterval, aiInterval, displayInterval; QString text; };
 struct Scaling { int scale, width, height, forts, attempts, zombies, humans, cap, columns, houses, mansions; };
+struct Pace { int speed; double every, until, holdFrom, holdTo; QString steps; double wait; };
+// A game played for some steps with inputs at given steps, recorded on some
+// planning threads and played back on others; a noise then moved by dx in
+// the file sends it astray.
+struct Played { int steps, recordedOn, playedOn; bool steered; float dx; int entries; QString astray; };
 
 } // namespace
 
@@ -52,6 +60,8 @@ Q_DECLARE_METATYPE(Camera)
 Q_DECLARE_METATYPE(Ending)
 Q_DECLARE_METATYPE(Report)
 Q_DECLARE_METATYPE(Scaling)
+Q_DECLARE_METATYPE(Pace)
+Q_DECLARE_METATYPE(Played)
 
 class TestGame : public QObject
 {
@@ -282,6 +292,113 @@ private slots:
                              params::houseCount(), params::mansionCount()}),
                  QList<int>({row.width, row.height, row.forts, row.attempts, row.zombies, row.humans, row.cap,
                              row.columns, row.houses, row.mansions}));
+    }
+
+    void theClockKeepsTheStepsInOrder_data()
+    {
+        // Looks at the clock every so often until a wall time, held between
+        // two; the steps it ran (Physics, AI, Spawn) and the wall time left
+        // until the next. Physics every 30 ms of game time, AI every 60,
+        // spawning every 250.
+        ROWS(Pace);
+        const QString first300 = "PPAPPAPPAPPASPPA";
+        QTest::newRow("x1, every millisecond") << Pace{1, 1, 300, -1, -1, first300, 30};
+        QTest::newRow("x8, every half millisecond") << Pace{8, 0.5, 37.5, -1, -1, first300, 3.75};
+        QTest::newRow("x4, a look each 20 ms") << Pace{4, 20, 80, -1, -1, first300, 2.5};
+        QTest::newRow("x2, a look each 45 ms") << Pace{2, 45, 135, -1, -1, "PPAPPAPPAPPASP", 15};
+        QTest::newRow("a stall of a second lets time go") << Pace{1, 1000, 1000, -1, -1, "PPAPPA", 20};
+        QTest::newRow("paused, game time stands still") << Pace{1, 10, 530, 10, 500, "P", 30};
+    }
+
+    void theClockKeepsTheStepsInOrder()
+    {
+        ROW(Pace);
+        Clock clock(params::physicsInterval, params::aiInterval, int(params::spawnInterval));
+        clock.setSpeed(row.speed, 0);
+        QString steps;
+        for (double wall = 0; wall <= row.until; wall += row.every) {
+            if (wall >= row.holdFrom && wall <= row.holdTo) {
+                clock.hold(wall);
+                continue;
+            }
+            while (const std::optional<Step> step = clock.due(wall))
+                steps += QStringLiteral("PAS")[int(*step)];
+        }
+        QCOMPARE(steps, row.steps);
+        QCOMPARE(clock.untilNext(), row.wait);
+    }
+
+    void replaysPlayBackExactly_data()
+    {
+        // Entries: controls as they change, noises, a give-up, a check every
+        // 100 physics steps, the end.
+        ROWS(Played);
+        QTest::newRow("steered, on one thread, played on two") << Played{900, 1, 2, true, 0, 10, ""};
+        QTest::newRow("steered, on two threads, played on one") << Played{900, 2, 1, true, 0, 10, ""};
+        QTest::newRow("the free camera's clicks") << Played{900, 1, 1, false, 0, 8, ""};
+        QTest::newRow("no input at all") << Played{300, 1, 1, true, 0, 2, ""};
+        QTest::newRow("a click moved by a unit") << Played{900, 1, 1, false, 1, 8, "step 484: the world's hash"};
+        QTest::newRow("a click off the world") << Played{900, 1, 1, false, -1e4f, 8, "step 401: a noise outside the world"};
+    }
+
+    void replaysPlayBackExactly()
+    {
+        ROW(Played);
+        const testing::Override<int> share(params::unitsPerThread, 100);
+        auto threads = std::make_unique<testing::Override<int>>(params::aiThreads, row.recordedOn);
+        QTemporaryDir folder;
+        for (int old = 0; old < 51; ++old) // the oldest two go as the game starts
+            QVERIFY(QFile(folder.filePath(QStringLiteral("2025-%1.replay").arg(old, 2, 10, QChar('0')))).open(QIODevice::WriteOnly));
+        auto recorded = testing::makeGame(11);
+        const auto unrecorded = testing::makeGame(11);
+        recorded->record(ReplayWriter::start(folder.path(), recorded->seed, 1));
+        const QString file = recorded->recorder->fileName();
+        QCOMPARE(QDir(folder.path()).entryList({"*.replay"}).size(), 50);
+        QVERIFY(!QFile::exists(folder.filePath("2025-01.replay")) && QFile::exists(folder.filePath("2025-02.replay")));
+        for (int step = 0; step < row.steps; ++step) {
+            Game& game = *recorded;
+            if (row.steps > 300) { // the player's inputs, between steps
+                if (step == 100 && !row.steered) {
+                    game.setPaused(true);
+                    game.giveUp();
+                    game.setPaused(false);
+                }
+                if (step == 200 || step == 400) // held down, then up again with another
+                    game.pressKey(step == 200 ? Qt::Key_Left : Qt::Key_W);
+                if (step == 400)
+                    game.releaseKey(Qt::Key_Left);
+                for (const bool first : {true, false}) // the second in one physics step is dropped
+                    if (step == 401)
+                        QCOMPARE(game.makeNoise(game.selected ? game.selected->pos() : QPointF(300.5, 200.25)), first);
+                if (step == 700)
+                    game.releaseKey(Qt::Key_W);
+            }
+            game.runStep(game.clock.take());
+            unrecorded->runStep(unrecorded->clock.take());
+        }
+        if (row.steps == 300) // nothing recorded changes the game
+            QCOMPARE(fingerprint(*recorded), fingerprint(*unrecorded));
+        const QByteArray expected = fingerprint(*recorded);
+        const std::uint64_t steps = recorded->steps;
+        recorded.reset(); // the end is written as the game goes
+        auto read = Replay::read(file);
+        if (const QString* wrong = std::get_if<QString>(&read))
+            QFAIL(qPrintable(*wrong));
+        Replay replay = std::get<Replay>(read);
+        QCOMPARE(int(replay.entries.size()), row.entries);
+        QVERIFY(replay.ended() && replay.seed == 11);
+        for (Replay::Entry& entry : replay.entries)
+            if (entry.kind == Replay::Kind::Noise)
+                entry.point += QPointF(row.dx, 0);
+        threads = std::make_unique<testing::Override<int>>(params::aiThreads, row.playedOn);
+        Game played(nullptr, std::nullopt, nullptr, std::make_unique<Playback>(std::move(replay)));
+        played.stopTimers();
+        while (played.runStep(played.clock.take())) {
+        }
+        const QString astray = played.playback->problem();
+        QVERIFY2(row.astray.isEmpty() ? astray.isEmpty() : astray.startsWith(row.astray), qPrintable(astray));
+        if (row.astray.isEmpty())
+            QVERIFY(fingerprint(played) == expected && std::uint64_t(played.steps) == steps);
     }
 
     void timingReport_data()

@@ -1,13 +1,16 @@
 // The records on disk: whatever stands at their path, world sizes side by
 // side in one file that older versions still read, and copies of the game,
-// in one process and in several, saving into the same file.
+// in one process and in several, saving into the same file. Replays that no
+// game wrote, refused in one line.
 
 #include "testing.h"
 
 #include "game/records.h"
+#include "game/replay.h"
 
 #include <QLockFile>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QSemaphore>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -73,9 +76,29 @@ struct Saving { Standing what; QByteArray bytes; double bestRead; qint64 surviva
 
 const QByteArray todaysForm = "bestScore=40.5\nlongestSurvivalMs=900\n";
 
+// What stands at a replay's path, and the line that refuses it.
+struct Hostile { Standing what; QByteArray bytes; QString said; };
+
+// A replay as a game writes one: 35 bytes of header, then a block holding
+// the entries given, steps apart.
+QByteArray replayOf(const QList<std::pair<int, Replay::Entry>>& entries, std::uint64_t seed = 42, int scale = 1)
+{
+    QByteArray block;
+    for (const auto& [steps, entry] : entries)
+        Replay::write(block, steps, entry);
+    return Replay::header(seed, scale) + Replay::block(block);
+}
+
+const Replay::Entry steer{Replay::Kind::Controls, 0, {-1, 1, true}, {}, 0};
+const Replay::Entry click{Replay::Kind::Noise, 0, {}, {300.5, 20}, 0};
+const Replay::Entry check{Replay::Kind::Check, 0, {}, {}, 0x0123456789abcdefull};
+const Replay::Entry end{Replay::Kind::End, 0, {}, {}, 7};
+const QByteArray sound = replayOf({{10, steer}, {5, click}, {130, check}, {150, end}});
+
 } // namespace
 
 Q_DECLARE_METATYPE(Saving)
+Q_DECLARE_METATYPE(Hostile)
 
 class TestRecords : public QObject
 {
@@ -149,6 +172,87 @@ private slots:
             QVERIFY2(messages[0].contains(path) && messages[0].contains(row.why), qPrintable(messages[0]));
             QCOMPARE(standing(path) + standing(other), before);
         }
+    }
+
+    void hostileReplaysAreRefused_data()
+    {
+        ROWS(Hostile);
+        QByteArray flipped = sound, unknown = replayOf({{1, end}}), otherFormat = sound, otherVersion = sound;
+        flipped[50] = char(flipped[50] ^ 4);
+        unknown[40] = 9; // and its check made anew, as a forger would
+        unknown = unknown.left(35) + Replay::block(unknown.mid(39, unknown.size() - 47));
+        otherFormat[18] = 2;
+        otherVersion.replace(20, 5, "0.9.9");
+        QTest::newRow("as a game writes it") << Hostile{Standing::File, sound, ""};
+        QTest::newRow("an empty file") << Hostile{Standing::File, "", "is not a Carrowmere replay"};
+        QTest::newRow("the records") << Hostile{Standing::File, todaysForm, "is not a Carrowmere replay"};
+        QTest::newRow("another format") << Hostile{Standing::File, otherFormat, "is a replay of format 2, which this version cannot read"};
+        QTest::newRow("another version") << Hostile{Standing::File, otherVersion, "was made by Carrowmere 0.9.9; this Carrowmere"};
+        QTest::newRow("a scale of 101") << Hostile{Standing::File, replayOf({{1, end}}, 1, 101), "has a world scale of 101, not one from 1 to 100"};
+        QTest::newRow("cut in its header") << Hostile{Standing::File, sound.left(30), "is cut short in its header"};
+        QTest::newRow("cut in a block") << Hostile{Standing::File, sound.chopped(1), "is cut short at byte 35"};
+        QTest::newRow("a bit flipped") << Hostile{Standing::File, flipped, "is damaged at byte 35"};
+        QTest::newRow("an entry of no kind") << Hostile{Standing::File, unknown, "is damaged at byte 35"};
+        QTest::newRow("steering of 2") << Hostile{Standing::File, replayOf({{1, {Replay::Kind::Controls, 0, {2, 0, false}, {}, 0}}}), "is damaged"};
+        QTest::newRow("a noise at infinity") << Hostile{Standing::File, replayOf({{1, {Replay::Kind::Noise, 0, {}, {qInf(), 0}, 0}}}), "is damaged"};
+        QTest::newRow("steps beyond a day") << Hostile{Standing::File, replayOf({{5'000'001, check}}), "is damaged"};
+        QTest::newRow("an entry after the end") << Hostile{Standing::File, replayOf({{1, end}, {1, check}}), "is damaged"};
+        QTest::newRow("an empty block") << Hostile{Standing::File, Replay::header(1, 1) + QByteArray(12, 0), "is damaged at byte 35"};
+        QTest::newRow("a block of 64 KiB and one") << Hostile{Standing::File, Replay::header(1, 1) + QByteArray("\x01\x00\x01\x00", 4), "is damaged at byte 35"};
+        QTest::newRow("a 9 MB sparse file") << Hostile{Standing::SparseFile, sound, "is too large for a replay (9437184 bytes"};
+        QTest::newRow("a named pipe") << Hostile{Standing::Pipe, "", "is not a file that can be read"};
+        QTest::newRow("a folder") << Hostile{Standing::Folder, "", "is not a file that can be read"};
+    }
+
+    void hostileReplaysAreRefused()
+    {
+        ROW(Hostile);
+        QTemporaryDir home;
+        const QString path = home.filePath("a.replay");
+        if (row.what == Standing::File || row.what == Standing::SparseFile)
+            put(path, row.bytes);
+        QVERIFY(row.what != Standing::SparseFile || QFile::resize(path, 9 << 20));
+        QVERIFY(row.what != Standing::Pipe || ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        QVERIFY(row.what != Standing::Folder || QDir().mkpath(path));
+        const Rescue rescue([&] { ::close(::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK)); });
+        const auto read = Replay::read(path);
+        const QString said = std::holds_alternative<QString>(read) ? std::get<QString>(read) : QString();
+        QVERIFY2(row.said.isEmpty() ? said.isEmpty() : said.startsWith(row.said) && !said.contains('\n'), qPrintable(said));
+        if (row.said.isEmpty()) {
+            const Replay& replay = std::get<Replay>(read);
+            QVERIFY(replay.seed == 42 && replay.scale == 1 && replay.ended() && replay.entries.size() == 4);
+            const Replay::Entry& noise = replay.entries[1];
+            QVERIFY(noise.at == 15 && noise.point == click.point && replay.entries[2].hash == check.hash);
+            QVERIFY(replay.entries[0].controls == steer.controls && replay.entries[3].at == 295);
+        }
+    }
+
+    void mutantReplaysNeverUpsetTheReader()
+    {
+        // Thousands of replays bent at random: bytes changed, cut, doubled.
+        // Each is read or refused, in bounded memory, never past its end.
+        QRandomGenerator random(7);
+        int refused = 0;
+        for (int mutant = 0; mutant < 5000; ++mutant) {
+            QByteArray bytes = sound;
+            for (int change = 1 + int(random.bounded(3)); change > 0; --change) {
+                const int at = int(random.bounded(bytes.size()));
+                switch (random.bounded(3)) {
+                case 0: bytes[at] = char(random.bounded(256)); break;
+                case 1: bytes.truncate(at); break;
+                default: bytes.insert(at, bytes.mid(at, 16)); break;
+                }
+                if (bytes.isEmpty())
+                    break;
+            }
+            const auto read = Replay::parse(bytes);
+            if (const Replay* replay = std::get_if<Replay>(&read))
+                QVERIFY(replay->entries.size() <= 4 && (replay->entries.empty() || replay->entries.back().at <= Replay::mostSteps));
+            else
+                ++refused;
+        }
+        // Only a change that leaves every check whole goes unseen.
+        QVERIFY2(refused > 4900, qPrintable(QString::number(refused)));
     }
 
     void eachWorldSizeHasRecordsOfItsOwn()
