@@ -37,13 +37,14 @@ package: build
 check-sanitize: deps
 	@sh tools/check-sanitize.sh
 
-# The recorded trace of a seeded game in a Debug build: what the optimiser
-# inlines or keeps in registers must not change how a seeded game plays.
+# The recorded trace of a seeded game, and a kept replay, in a Debug build:
+# what the optimiser inlines or keeps in registers must not change how a
+# seeded game plays.
 # (The other builds replay it in `make test` and `make check-sanitize`.)
 check-debug: deps
 	@cmake -S . -B build-debug -DCMAKE_BUILD_TYPE=Debug > /dev/null
 	@cmake --build build-debug --parallel $(JOBS) --target tst_game
-	@sh tools/with-display.sh build-debug/tests/tst_game seededGamesReplayTheirRecordedTrace
+	@sh tools/with-display.sh build-debug/tests/tst_game seededGamesReplayTheirRecordedTrace replaysKeptPlayBackInEveryBuild
 
 clean:
 	@rm -rf $(BUILD_DIR) build-sanitize build-debug

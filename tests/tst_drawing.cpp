@@ -71,7 +71,7 @@ Unit* agent(Game& game, Kind kind, QPointF at)
 
 struct Look { Kind kind; double zoom; int cooldown; double hitFlash, fade; QColor colour; bool outlined; int span; };
 struct Wall { bool empty; double strength, zoom; bool drawn; };
-struct Panel { int survivor; double light; QString shown; };
+struct Panel { int survivor; double light; QString shown; int speed = 1; };
 struct Sight { double light, distance; bool seen; };
 
 } // namespace
@@ -199,6 +199,7 @@ private slots:
         QTest::newRow("nobody under control, full night") << Panel{-1, -1, "0%"};
         QTest::newRow("unarmed survivor, almost full day") << Panel{Unarmed, 0.999, "99%"};
         QTest::newRow("armed survivor, full day") << Panel{Armed, 1, "100%"};
+        QTest::newRow("at eight times the pace") << Panel{-1, 1, "100%", 8};
     }
 
     void statusPanelRows()
@@ -209,6 +210,7 @@ private slots:
         game->humanCount = 23;
         game->light = row.light;
         game->score = 12.9;
+        game->clock.setSpeed(row.speed, 0);
         Human* steered = game->selected;
         steered->armed = row.survivor == Armed;
         steered->evade = 0.456;
@@ -228,7 +230,8 @@ private slots:
             return image;
         };
         const bool skills = row.survivor >= 0, range = row.survivor == Armed;
-        const QStringList rows{"Zombies", "487", "Humans", "23", "", "", "Light", row.shown, "", "",
+        const QString speed = row.speed > 1 ? QStringLiteral("Speed \u00d7%1").arg(row.speed) : QString();
+        const QStringList rows{"Zombies", "487", "Humans", "23", speed, "", "Light", row.shown, "", "",
                                skills ? "Evade" : "", skills ? "45%" : "", skills ? "Melee" : "", skills ? "69%" : "",
                                range ? "Range" : "", range ? "80%" : "", "Score", "12", "", "[ESC] Menu"};
         game->status->resize(100, 440);

@@ -27,7 +27,7 @@ void sendKey(QWidget* to, int key, bool autoRepeat = false, QEvent::Type type = 
 // wheel turns), and what comes of it: noises made (one a step at most), the
 // view's scale from 1, whether the view moved.
 struct Input { bool controlled; QString action; QList<int> turns; int sounds; double scale; bool moved; };
-struct Keys { QString script; int steps; bool moved, controlled, paused; QString held; bool summary, ended; int asked = -1; };
+struct Keys { QString script; int steps; bool moved, controlled, paused; QString held; bool summary, ended; int asked = -1; int speed = 1; };
 
 } // namespace
 
@@ -44,6 +44,8 @@ private slots:
         ROWS(Input);
         QTest::newRow("Space under control") << Input{true, "Space", {}, 1, 1, false};
         QTest::newRow("Space without control") << Input{false, "Space", {}, 0, 1, false};
+        QTest::newRow("Space under control, watching") << Input{true, "Space, watching", {}, 0, 1, false};
+        QTest::newRow("right click, watching") << Input{false, "right click, watching", {}, 0, 1, false};
         QTest::newRow("right click without control") << Input{false, "right click", {}, 1, 1, false};
         QTest::newRow("right click under control") << Input{true, "right click", {}, 0, 1, false};
         QTest::newRow("left drag without control") << Input{false, "left drag", {}, 0, 1, true};
@@ -70,6 +72,8 @@ private slots:
         game->summary.dismiss();
         if (row.controlled)
             game->select(survivor);
+        if (row.action.endsWith("watching"))
+            game->playback = std::make_unique<Playback>(Replay{});
         View* view = game->view;
         QWidget* viewport = view->viewport();
         view->resetTransform();
@@ -78,9 +82,9 @@ private slots:
         const QPointF before = view->mapToScene(from);
         const QPointF at = row.controlled ? survivor->pos() : before;
         for (int i = 0; i < 2; ++i) {
-            if (row.action == "Space") {
+            if (row.action.startsWith("Space")) {
                 QTest::keyClick(view, Qt::Key_Space);
-            } else if (row.action == "right click") {
+            } else if (row.action.startsWith("right click")) {
                 QTest::mouseClick(viewport, Qt::RightButton, Qt::NoModifier, from);
             } else if (row.action == "Home") {
                 QTest::keyClick(view, Qt::Key_Home);
@@ -111,8 +115,9 @@ private slots:
         // ("second") and the window lost ("away"), played on a game with its
         // survivor under control; then the steps taken, whether the survivor
         // moved, is still steered, the game paused, the keys held, the summary
-        // up, the game ended, and which world was asked for (-1 none, 0 a new
-        // one, 1 the same).
+        // up, the game ended, which world was asked for (-1 none, 0 a new
+        // one, 1 the same, 2 the replay of the run), and the game's speed.
+        // "watching" makes the game a replay's.
         ROWS(Keys);
         QTest::newRow("held keys stay until released") << Keys{"D D* Q ^D", 0, false, true, false, "Q", false, false};
         QTest::newRow("a tap between steps still moves") << Keys{"D ^D step", 1, true, true, false, "", false, false};
@@ -129,6 +134,11 @@ private slots:
         QTest::newRow("a click keeps watching") << Keys{"Esc ^Esc step second click", 1, false, false, false, "", false, false};
         QTest::newRow("Enter asks for a new world") << Keys{"Esc ^Esc step second Enter", 1, false, false, false, "Enter", true, false, 0};
         QTest::newRow("R asks for this world again") << Keys{"Esc ^Esc step second R", 1, false, false, false, "R", true, false, 1};
+        QTest::newRow("W asks to watch the run again") << Keys{"Esc ^Esc step second W", 1, false, false, false, "W", true, false, 2};
+        QTest::newRow("4 runs the world eight times as fast") << Keys{"4 D step", 1, true, true, false, "D", false, false, -1, 8};
+        QTest::newRow("then 2 twice") << Keys{"4 ^4 2 step", 1, false, true, false, "", false, false, -1, 2};
+        QTest::newRow("watching, the keys steer nobody") << Keys{"watching D step", 1, false, true, false, "D", false, false};
+        QTest::newRow("watching, Escape leaves at once") << Keys{"watching P Esc", 0, false, true, true, "Esc", false, true};
         QTest::newRow("paused, nothing moves") << Keys{"P D step step", 0, false, true, true, "D", false, false};
         QTest::newRow("P again resumes") << Keys{"P ^P P D step", 1, true, true, false, "D", false, false};
         QTest::newRow("Escape while paused gives up control") << Keys{"P Esc ^Esc", 0, false, false, true, "", true, false};
@@ -145,8 +155,10 @@ private slots:
         game->select(survivor);
         int asked = -1;
         connect(game, &Game::worldAsked, this, [&asked](bool same) { asked = same; });
+        connect(game, &Game::replayAsked, this, [&asked] { asked = 2; });
         const QMap<QString, int> codes{{"D", Qt::Key_D}, {"Esc", Qt::Key_Escape}, {"P", Qt::Key_P}, {"Q", Qt::Key_Q},
-                                       {"H", Qt::Key_H}, {"Enter", Qt::Key_Return}, {"R", Qt::Key_R}};
+                                       {"H", Qt::Key_H}, {"Enter", Qt::Key_Return}, {"R", Qt::Key_R},
+                                       {"W", Qt::Key_W}, {"2", Qt::Key_2}, {"4", Qt::Key_4}};
         for (QString word : row.script.split(' ')) {
             const QEvent::Type type = word.startsWith('^') ? QEvent::KeyRelease : QEvent::KeyPress;
             const bool repeated = word.endsWith('*');
@@ -162,6 +174,8 @@ private slots:
                 QTest::mouseClick(game->view->viewport(), Qt::LeftButton);
             else if (word == "away")
                 QApplication::sendEvent(game, &away);
+            else if (word == "watching")
+                game->playback = std::make_unique<Playback>(Replay{});
             else
                 sendKey(game->view, codes[word], repeated, type, time);
         }
@@ -180,6 +194,7 @@ private slots:
         QCOMPARE(game->paused, row.paused);
         QCOMPARE(game->summary.isShown(), row.summary);
         QCOMPARE(asked, row.asked);
+        QCOMPARE(game->clock.speed(), row.speed);
         delete game;
     }
 

@@ -13,6 +13,7 @@
 
 #include <QPointer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QPushButton>
 #include <QScreen>
@@ -51,7 +52,8 @@ qint64 liveHeapBytes()
     return info.arena ? qint64(info.uordblks + info.hblkhd) : -1;
 }
 
-struct Run { QStringList arguments; QString platform, ending; int status; QString said; };
+struct Run { QStringList arguments; QString platform, ending; int status; QString said; int fewestSteps = 0; };
+
 
 // The program's window with its menu page, shown as the program shows it.
 struct Shown {
@@ -182,7 +184,11 @@ private slots:
         // The program run with arguments and a platform ("none": no display
         // at all), then ended by four fresh presses of Escape, by closing
         // its window from outside, or by itself; its status and what it said.
+        // A game kept is played with real keys, its window closed, and its
+        // replay checked by the program, which must find it ran so many
+        // physics steps at least.
         ROWS(Run);
+        const QString replay = QStringLiteral(CARROWMERE_SOURCE_DIR "/tests/replays/steered.replay");
         QTest::newRow("--help, with no display") << Run{{"--help"}, "none", "", 0, "--windowed"};
         QTest::newRow("--version") << Run{{"--version"}, "none", "", 0, "carrowmere 1.0.0\n"};
         QTest::newRow("an unknown option") << Run{{"--bogus"}, "none", "", 2, "Unknown option 'bogus'"};
@@ -193,6 +199,11 @@ private slots:
         QTest::newRow("its window closed from outside") << Run{{}, "xcb", "close", 0, ""};
         QTest::newRow("in a window, then full screen") << Run{{"--windowed"}, "xcb", "F11", 0, ""};
         QTest::newRow("with no sound server, silently") << Run{{}, "xcb, no sound", "close", 0, "no sound device"};
+        QTest::newRow("--verify of a file that is no replay") << Run{{"--replay", CARROWMERE_SOURCE_DIR "/README.md", "--verify"}, "none", "", 1, "README.md is not a Carrowmere replay"};
+        QTest::newRow("--verify of a kept replay") << Run{{"--replay", replay, "--verify"}, "none", "", 0, "verified to step"};
+        QTest::newRow("a replay watched in its window") << Run{{"--replay", replay}, "xcb", "close", 0, ""};
+        QTest::newRow("a game kept, then checked") << Run{{"--windowed"}, "xcb", "kept", 0, "verified to step", 90};
+        QTest::newRow("a game kept at x8 on busy cores") << Run{{"--windowed"}, "xcb", "kept at x8, busy", 0, "verified to step", 400};
     }
 
     void theProgram()
@@ -201,10 +212,21 @@ private slots:
         const bool onX = row.platform.startsWith("xcb");
         if (onX && (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty() || QGuiApplication::platformName() != "xcb"))
             QSKIP("needs xdotool and an X server");
+        QProcess busy[2];
+        for (QProcess& loop : busy)
+            if (row.ending.endsWith("busy"))
+                loop.start(QStringLiteral("sh"), {"-c", "while :; do :; done"});
+        const auto stop = qScopeGuard([&busy] {
+            for (QProcess& loop : busy) {
+                loop.kill();
+                loop.waitForFinished();
+            }
+        });
         QProcess program;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        const QTemporaryDir home; // a first start ever, which shows the keys first
+        const QTemporaryDir home, data; // a first start ever, which shows the keys first
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), data.path());
         if (row.platform == "none")
             environment.remove(QStringLiteral("DISPLAY"));
         if (row.platform == "xcb, no sound")
@@ -238,6 +260,11 @@ private slots:
                 // once its summary may be taken down, leave the program.
                 for (int press = 0; press < 4; ++press, QTest::qWait(1200))
                     QVERIFY(hold(QStringLiteral("Escape")));
+            } else if (row.ending.startsWith("kept")) {
+                QVERIFY(hold(QStringLiteral("space"))); // the card of the keys
+                QVERIFY(!row.ending.contains("x8") || xdotool(QStringLiteral("key 4")));
+                QVERIFY(hold(QStringLiteral("Left"), 600) && xdotool(QStringLiteral("key space")) && hold(QStringLiteral("Up"), 400));
+                QTest::qWait(1500);
             } else if (row.ending == "F11") {
                 QCOMPARE(geometry(), QStringLiteral("1280x720"));
                 QVERIFY(xdotool(QStringLiteral("key F11")));
@@ -247,7 +274,20 @@ private slots:
                 QVERIFY(xdotool(QStringLiteral("search --name ^Carrowmere$ windowclose")));
         }
         QTRY_COMPARE_WITH_TIMEOUT(program.state(), QProcess::NotRunning, 10000);
-        const QString said = QString::fromLocal8Bit(program.readAllStandardOutput() + program.readAllStandardError());
+        QString said = QString::fromLocal8Bit(program.readAllStandardOutput() + program.readAllStandardError());
+        if (row.ending.startsWith("kept")) {
+            QCOMPARE(program.exitCode(), 0);
+            const QDir replays(data.filePath(QStringLiteral("carrowmere/replays")));
+            const QStringList kept = replays.entryList({QStringLiteral("*.replay")});
+            QCOMPARE(kept.size(), 1);
+            environment.remove(QStringLiteral("DISPLAY"));
+            program.setProcessEnvironment(environment);
+            program.start(QStringLiteral(CARROWMERE_BINARY_DIR "/carrowmere"), {"--replay", replays.filePath(kept[0]), "--verify"});
+            QVERIFY(program.waitForFinished(60000));
+            said = QString::fromLocal8Bit(program.readAllStandardOutput() + program.readAllStandardError());
+        }
+        const QRegularExpressionMatch ran = QRegularExpression(QStringLiteral("physics step (\\d+)")).match(said);
+        QVERIFY2(row.fewestSteps == 0 || ran.captured(1).toInt() >= row.fewestSteps, qPrintable(said));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), row.status);
         QVERIFY2(said.contains(row.said), qPrintable(said));
@@ -269,6 +309,8 @@ private slots:
         QTest::newRow("a seed past 64 bits") << Asked{{"--seed", "18446744073709551616"}, 2, 0, std::nullopt};
         QTest::newRow("a negative seed") << Asked{{"--seed", "-1"}, 2, 0, std::nullopt};
         QTest::newRow("a seed in hexadecimal") << Asked{{"--seed", "0x10"}, 2, 0, std::nullopt};
+        QTest::newRow("--verify with no replay") << Asked{{"--verify"}, 2, 0, std::nullopt};
+        QTest::newRow("a replay in a world of its own") << Asked{{"--replay", "a", "--scale", "2"}, 2, 0, std::nullopt};
     }
 
     void commandLine()

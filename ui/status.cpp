@@ -56,7 +56,7 @@ void Status::paintEvent(QPaintEvent*)
     row(70, QStringLiteral("Humans"));
     row(90, QString::number(game->humanCount));
     if (game->clock.speed() != 1)
-        row(120, QStringLiteral("Speed \u00d7%1").arg(game->clock.speed()));
+        row(110, QStringLiteral("Speed \u00d7%1").arg(game->clock.speed()));
     row(150, QStringLiteral("Light"));
     row(170, percent((1 + game->light) * 50.0));
     if (const Human* survivor = game->selected) {
