@@ -1,7 +1,8 @@
 #!/bin/sh
 # Plays games under a virtual X server and takes the README's screenshots:
 # the first start's card, the survivor's view, the summary of a run, the
-# whole world by day and by night, the menu, and the pause at night.
+# whole world by day and by night, the menu, the pause at night, and a
+# replay at eight times the pace.
 #   tools/screenshots.sh [build-dir] [output-dir]
 set -eu
 build=${1:-build}
@@ -51,4 +52,14 @@ sleep ${NIGHT_WAIT:-25}
 xdotool key p
 sleep 0.5
 import -window root "$out/pause.png"
+kill $game
+
+# The replay the tests keep, at eight times its pace, fifteen seconds of game
+# time in.
+"$build/carrowmere" --replay tests/replays/steered.replay >/dev/null 2>&1 &
+game=$!
+sleep 3
+xdotool key 4
+sleep 1.5
+import -window root "$out/replay.png"
 kill $game
