@@ -163,8 +163,8 @@ void Game::advance()
         }
         stepTimer->start(int(std::ceil(clock.untilNext())));
     }
-    if (recorder)
-        recorder->flushEverySecond();
+    if (recorder && recorder->secondPassed())
+        recorder->flush(steps, worldHash(*this));
 }
 
 bool Game::runStep(Step step)

@@ -67,6 +67,7 @@ void ReplayWriter::giveUp(std::int64_t at)
 void ReplayWriter::check(std::int64_t at, std::uint64_t hash)
 {
     add({Replay::Kind::Check, at, {}, {}, hash});
+    checked = at;
 }
 
 void ReplayWriter::end(std::int64_t at, std::uint64_t hash)
@@ -76,10 +77,12 @@ void ReplayWriter::end(std::int64_t at, std::uint64_t hash)
     flush();
 }
 
-void ReplayWriter::flushEverySecond()
+void ReplayWriter::flush(std::int64_t at, std::uint64_t hash)
 {
-    if (sinceFlush.hasExpired(1000))
-        flush();
+    // Without it a replay cut short would play only to its last input.
+    if (at > checked)
+        check(at, hash);
+    flush();
 }
 
 void ReplayWriter::flush()

@@ -8,8 +8,9 @@
 #include <memory>
 
 // Writes a game's replay as it goes: a block of entries every second of
-// wall time, so that a crash or a kill loses at most that second. A replay
-// that cannot be written is said once, and the game goes on without it.
+// wall time, ending in a check of the world, so that a crash or a kill
+// loses at most that second. A replay that cannot be written is said once,
+// and the game goes on without it.
 class ReplayWriter
 {
 public:
@@ -27,8 +28,10 @@ public:
     void check(std::int64_t at, std::uint64_t hash);
     // The last entry: the file is complete.
     void end(std::int64_t at, std::uint64_t hash);
-    // Writes what a second has gathered.
-    void flushEverySecond();
+    // Whether a second has passed since the last block was written.
+    bool secondPassed() const { return sinceFlush.hasExpired(1000); }
+    // Writes what the second has gathered, the world's hash after at steps last.
+    void flush(std::int64_t at, std::uint64_t hash);
 
     QString fileName() const { return file.fileName(); }
 
@@ -40,6 +43,7 @@ private:
     QFile file;
     QByteArray pending;       // entries not yet in a block
     std::int64_t lastAt = 0;  // the step of the last entry
+    std::int64_t checked = 0; // the step of the last check
     Controls lastControls;    // as the replay starts: none held
     QElapsedTimer sinceFlush;
     bool ended = false;

@@ -390,7 +390,7 @@ private slots:
                     game.releaseKey(Qt::Key_Left);
                 for (const bool first : {true, false}) // the second in one physics step is dropped
                     if (step == 401)
-                        QCOMPARE(game.makeNoise(game.selected ? game.selected->pos() : QPointF(300.5, 200.25)), first);
+                        QCOMPARE(game.makeNoise(game.selected ? game.selected->pos() : QPointF(300.3, 200.7)), first);
                 if (step == 700)
                     game.releaseKey(Qt::Key_W);
             }
