@@ -145,9 +145,13 @@ Sound* Game::makeSound(QPointF at, double volume, Happening::Kind heardAs)
     return sound;
 }
 
+double Game::now() const
+{
+    return double(wall.nsecsElapsed()) / 1e6;
+}
+
 void Game::advance()
 {
-    const auto now = [this] { return double(wall.nsecsElapsed()) / 1e6; };
     if (paused) {
         clock.hold(now());
         stepTimer->start(params::displayInterval);
@@ -189,7 +193,7 @@ void Game::record(std::unique_ptr<ReplayWriter> writer)
 
 void Game::setSpeed(int speed)
 {
-    clock.setSpeed(speed, double(wall.nsecsElapsed()) / 1e6);
+    clock.setSpeed(speed, now());
     if (stepTimer && stepTimer->isActive())
         stepTimer->start(0);
 }

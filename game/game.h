@@ -203,6 +203,8 @@ private:
     void countZombiesInEarshot();
     // The replay has played out, or went astray.
     void playbackEnded();
+    // The clock's wall time, in milliseconds.
+    double now() const;
 
     std::unique_ptr<Records> ownRecords;
     std::unique_ptr<Planner> planner;

@@ -44,7 +44,7 @@ struct Replay {
     static constexpr std::uint8_t format = 1;
     static constexpr int checkEvery = 100;         // physics steps: three seconds of game time
     static constexpr int largestBlock = 1 << 16;   // bytes
-    static constexpr qint64 largestFile = 8 << 20; // some twenty hours of play
+    static constexpr qint64 largestFile = 2 << 20; // some fifteen hours of play
     static constexpr std::int64_t mostSteps = 5'000'000; // a day of game time, and no more to check
 
     // The replay in a file, or one line saying why it is no replay.

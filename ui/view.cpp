@@ -234,6 +234,8 @@ void View::drawForeground(QPainter* painter, const QRectF& rect)
     QStringList banner;
     if (game->replaying())
         banner << tr("Replay") << tr("[1]-[4] speed   [Esc] leave");
+    if (game->replaying() && !game->playback->problem().isEmpty())
+        banner << tr("It went astray at %1").arg(game->playback->problem());
     if (game->paused && !help)
         banner << tr("Paused") << tr("Press P to resume");
     if (!banner.isEmpty())
