@@ -184,7 +184,10 @@ void Interface::watch(const QString& fileName)
 void Interface::watchLastReplay()
 {
     endGame();
-    watch(lastReplay);
+    if (!lastReplay.isEmpty())
+        return watch(lastReplay);
+    notice = tr("That game could not be kept as a replay");
+    stopGame();
 }
 
 void Interface::endGame()
