@@ -365,8 +365,7 @@ bool Game::makeNoise(QPointF at)
         return false;
     if (recorder)
         recorder->noise(steps, at);
-    // As the replay will have it: in single precision.
-    noiseAt(QPointF(float(at.x()), float(at.y())));
+    noiseAt(at); // a noise is placed in single precision, as the replay keeps it
     return true;
 }
 
