@@ -160,10 +160,8 @@ void Game::advance()
         // waiting longer than its period.
         const double until = now() + params::displayInterval;
         for (std::optional<Step> step; now() < until && (step = clock.due(now()));) {
-            if (!runStep(*step)) {
-                playbackEnded();
+            if (!runStep(*step))
                 return;
-            }
         }
         stepTimer->start(int(std::ceil(clock.untilNext())));
     }
@@ -173,8 +171,10 @@ void Game::advance()
 
 bool Game::runStep(Step step)
 {
-    if (playback && !playback->before(*this))
+    if (playback && !playback->before(*this)) {
+        playbackEnded();
         return false;
+    }
     switch (step) {
     case Step::Physics: physicsUpdate(); break;
     case Step::AI: AIUpdate(); break;
@@ -201,10 +201,8 @@ void Game::setSpeed(int speed)
 void Game::playbackEnded()
 {
     stepTimer->stop();
-    if (!playback->problem().isEmpty()) {
-        qWarning().noquote() << QStringLiteral("carrowmere: the replay went astray at %1").arg(playback->problem());
-        return;
-    }
+    if (!playback->problem().isEmpty())
+        return; // the banner says where
     // The recorded game was left with its survivor still steered: the run
     // ended there.
     if (selected)

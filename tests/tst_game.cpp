@@ -96,9 +96,12 @@ private slots:
             QFAIL(qPrintable(*wrong));
         Game played(nullptr, std::nullopt, nullptr, std::make_unique<Playback>(std::get<Replay>(std::move(read))));
         played.stopTimers();
-        while (played.runStep(played.clock.take())) {
-        }
+        while (played.runStep(played.clock.take()))
+            if (played.summary.isShown()) // a click to keep watching
+                played.summary.dismiss();
         QVERIFY2(played.playback->finished() && played.playback->problem().isEmpty(), qPrintable(played.playback->problem()));
+        // At its end, the summary of the run it recorded.
+        QVERIFY(played.summary.isShown() && played.summary.run->cause == RunEnd::Cause::GaveUp);
         QVERIFY(played.steps == 1776 && played.tick == 1097 && !played.selected && played.humanCount == 18);
     }
 
