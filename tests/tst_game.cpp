@@ -445,6 +445,7 @@ private slots:
                                                    {game->statusTimer, 500}};
         for (const auto& [timer, period] : periods)
             QVERIFY(timer->interval() == period && timer->timerType() == Qt::PreciseTimer);
+        QCOMPARE(game->clock.untilNext(), double(row.physicsInterval)); // the first step is physics, one period in
         game->physicsTime = row.physics;
         game->aiTime = row.ai;
         game->displayTime = row.display;
