@@ -72,7 +72,9 @@ struct Sums {
 
 // The neighbours of an agent at (x, y) in the bins of a span, one row of
 // bins, a run of the arrays, at a time. A zombie heeds survivors only to
-// chase them: its loop leaves the rest out.
+// chase them, and its loop leaves the rest out (the AI step at 2,000 agents
+// from 297-436 to 178-258 ns an agent, at 100,000 from 695-743 to 379-482,
+// in alternating quick benchmark runs).
 template <bool survivor>
 Sums sumNeighbours(const Bins& bins, const Bins::Span& span, float x, float y, const Reach& reach)
 {
