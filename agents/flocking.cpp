@@ -60,13 +60,14 @@ struct Reach {
     float separation2, sight2, flight2, chase2;
 };
 
-// What an agent sees of its neighbours: sums and counts, each in four
-// lanes added pairwise.
+// What an agent sees of the neighbours of each kind: the pushes of those
+// close enough (separation from its own kind, flight from the other), and
+// the headings and offsets of those it heeds, each sum with its count.
+enum Kin { Own, Other, kins };
+enum Tally { PushX, PushY, Pushes, HeadingX, HeadingY, OffsetX, OffsetY, Seen, tallies };
+
 struct Sums {
-    float separationX = 0, separationY = 0, separations = 0;
-    float headingX = 0, headingY = 0, centreX = 0, centreY = 0, seen = 0;
-    float flightX = 0, flightY = 0, flights = 0;
-    float otherHeadingX = 0, otherHeadingY = 0, otherCentreX = 0, otherCentreY = 0, othersSeen = 0;
+    float of[kins][tallies] = {};
     float nearest = std::numeric_limits<float>::infinity(); // squared distance of the nearest to chase
 };
 
@@ -81,11 +82,7 @@ Sums sumNeighbours(const Bins& bins, const Bins::Span& span, float x, float y, c
     constexpr float nowhere = std::numeric_limits<float>::infinity();
     const float kind = survivor ? 1.0f : 0.0f;
     const float separation2 = reach.separation2, sight2 = reach.sight2, flight2 = reach.flight2, chase2 = reach.chase2;
-    float separationX[lanes] = {}, separationY[lanes] = {}, separations[lanes] = {};
-    float headingX[lanes] = {}, headingY[lanes] = {}, centreX[lanes] = {}, centreY[lanes] = {}, seen[lanes] = {};
-    float flightX[lanes] = {}, flightY[lanes] = {}, flights[lanes] = {};
-    float otherHeadingX[lanes] = {}, otherHeadingY[lanes] = {};
-    float otherCentreX[lanes] = {}, otherCentreY[lanes] = {}, othersSeen[lanes] = {};
+    float lane[kins][tallies][lanes] = {};
     float nearest[lanes];
     std::fill(std::begin(nearest), std::end(nearest), nowhere);
 
@@ -121,51 +118,34 @@ Sums sumNeighbours(const Bins& bins, const Bins::Span& span, float x, float y, c
                 const float separates = mine * (d2 < separation2 ? 1.0f : 0.0f);
                 const float flocks = mine * (d2 < sight2 ? 1.0f : 0.0f);
                 const float chases = others * (d2 < chase2 ? 1.0f : 0.0f);
-                separationX[l] += separates * pushX;
-                separationY[l] += separates * pushY;
-                separations[l] += separates;
-                headingX[l] += flocks * vx;
-                headingY[l] += flocks * vy;
-                centreX[l] += flocks * dx;
-                centreY[l] += flocks * dy;
-                seen[l] += flocks;
+                const auto tally = [&](Kin kin, float pushes, float heeds) {
+                    lane[kin][PushX][l] += pushes * pushX;
+                    lane[kin][PushY][l] += pushes * pushY;
+                    lane[kin][Pushes][l] += pushes;
+                    lane[kin][HeadingX][l] += heeds * vx;
+                    lane[kin][HeadingY][l] += heeds * vy;
+                    lane[kin][OffsetX][l] += heeds * dx;
+                    lane[kin][OffsetY][l] += heeds * dy;
+                    lane[kin][Seen][l] += heeds;
+                };
+                tally(Own, separates, flocks);
                 nearest[l] = std::min(nearest[l], chases > 0 ? d2 : nowhere);
                 if constexpr (survivor) {
                     const float flees = others * (d2 < flight2 ? 1.0f : 0.0f);
                     const float watches = others * (d2 < sight2 ? 1.0f : 0.0f);
-                    flightX[l] += flees * pushX;
-                    flightY[l] += flees * pushY;
-                    flights[l] += flees;
-                    otherHeadingX[l] += watches * vx;
-                    otherHeadingY[l] += watches * vy;
-                    otherCentreX[l] += watches * dx;
-                    otherCentreY[l] += watches * dy;
-                    othersSeen[l] += watches;
+                    tally(Other, flees, watches);
                 }
             }
         }
     }
 
+    // Each lane's sum, the lanes added pairwise; a zombie's tallies of the
+    // other kind stay zero.
     Sums sums;
-    sums.separationX = total(separationX);
-    sums.separationY = total(separationY);
-    sums.separations = total(separations);
-    sums.headingX = total(headingX);
-    sums.headingY = total(headingY);
-    sums.centreX = total(centreX);
-    sums.centreY = total(centreY);
-    sums.seen = total(seen);
+    for (int kin = 0; kin < kins; ++kin)
+        for (int tally = 0; tally < tallies; ++tally)
+            sums.of[kin][tally] = total(lane[kin][tally]);
     sums.nearest = std::min(std::min(nearest[0], nearest[1]), std::min(nearest[2], nearest[3]));
-    if constexpr (survivor) {
-        sums.flightX = total(flightX);
-        sums.flightY = total(flightY);
-        sums.flights = total(flights);
-        sums.otherHeadingX = total(otherHeadingX);
-        sums.otherHeadingY = total(otherHeadingY);
-        sums.otherCentreX = total(otherCentreX);
-        sums.otherCentreY = total(otherCentreY);
-        sums.othersSeen = total(othersSeen);
-    }
     return sums;
 }
 
@@ -277,22 +257,22 @@ void Flocking::fill(const Self& self, int lane, Batch& batch) const
         batch.y[term][lane] = y;
         batch.weight[term][lane] = weight;
     };
-    const float separationCount = sums.separations, flightCount = sums.flights;
+    const float separationCount = sums.of[Own][Pushes], flightCount = sums.of[Other][Pushes];
     // Each agent counts itself in both centres, at offset zero.
-    const float seenCount = sums.seen, othersCount = sums.othersSeen;
-    put(Separation, mean(sums.separationX, separationCount), mean(sums.separationY, separationCount),
+    const float seenCount = sums.of[Own][Seen], othersCount = sums.of[Other][Seen];
+    put(Separation, mean(sums.of[Own][PushX], separationCount), mean(sums.of[Own][PushY], separationCount),
         float(human ? params::humanSeparationWeight : params::zombieSeparationWeight));
-    put(Heading, mean(sums.headingX, seenCount), mean(sums.headingY, seenCount),
+    put(Heading, mean(sums.of[Own][HeadingX], seenCount), mean(sums.of[Own][HeadingY], seenCount),
         human ? float(params::humanAlignmentWeight) : float(params::zombieAlignmentWeight) * -light);
     // The pull to the centre grows with its distance: over sight for a
     // survivor, over the flock's radius for a zombie.
-    put(Centre, sums.centreX / (seenCount + 1), sums.centreY / (seenCount + 1),
+    put(Centre, sums.of[Own][OffsetX] / (seenCount + 1), sums.of[Own][OffsetY] / (seenCount + 1),
         human ? float(params::humanCohesionWeight) : self.cohesionWeight);
     batch.centreRadius[lane] = human ? self.sight : float(params::flockRadius);
-    put(Flight, mean(sums.flightX, flightCount), mean(sums.flightY, flightCount), float(params::humanFleeWeight));
-    put(OtherHeading, mean(sums.otherHeadingX, othersCount), mean(sums.otherHeadingY, othersCount),
+    put(Flight, mean(sums.of[Other][PushX], flightCount), mean(sums.of[Other][PushY], flightCount), float(params::humanFleeWeight));
+    put(OtherHeading, mean(sums.of[Other][HeadingX], othersCount), mean(sums.of[Other][HeadingY], othersCount),
         float(params::humanZombieAlignment));
-    put(OtherCentre, sums.otherCentreX / (othersCount + 1), sums.otherCentreY / (othersCount + 1),
+    put(OtherCentre, sums.of[Other][OffsetX] / (othersCount + 1), sums.of[Other][OffsetY] / (othersCount + 1),
         human ? self.cohesionWeight : 0.0f);
 
     // Of equally near ones, the first as the query lists them.

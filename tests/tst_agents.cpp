@@ -4,7 +4,7 @@
 
 namespace {
 
-enum Kind { Zombie, Unarmed, Armed };
+enum Kind { Zombie, Unarmed, Armed, FarSightedArmed };
 using Offsets = QList<QVector2D>;
 
 struct Collision { QVector2D position, velocity; QPoint wall; double strength; QVector2D toPosition, toVelocity; int wears = 1; };
@@ -17,7 +17,8 @@ Unit* agent(Game& game, Kind kind, QVector2D at)
     if (kind == Zombie)
         return testing::place(game, at);
     auto* survivor = testing::place<Human>(game, at);
-    survivor->armed = kind == Armed;
+    survivor->armed = kind == Armed || kind == FarSightedArmed;
+    survivor->farSighted = kind == FarSightedArmed;
     return survivor;
 }
 
@@ -109,6 +110,7 @@ private slots:
         QTest::newRow("survivor only shuns a zombie at 10") << Flock{Unarmed, {{10, 0}}, nobody, silence, {-0.025f, 0}};
         QTest::newRow("armed survivor flees a zombie at 10, aiming") << Flock{Armed, {{10, 0}}, nobody, silence, {-0.175f, 0}};
         QTest::newRow("armed survivor aims no further than 50") << Flock{Armed, {{51, 0}}, nobody, silence, {0, 0}};
+        QTest::newRow("far-sighted armed survivor aims beyond 50") << Flock{FarSightedArmed, {{51, 0}}, nobody, silence, {0.025f, 0}};
         QTest::newRow("survivor keeps to its group") << Flock{Unarmed, nobody, {{20, 0}}, silence, {0.25f * 10 / 52.5f, 0}};
         QTest::newRow("survivor moves from one too close") << Flock{Unarmed, nobody, {{0, 4}}, silence, {0, -0.2f + 0.5f / 52.5f}};
         QTest::newRow("survivor goes to a far noise") << Flock{Unarmed, nobody, nobody, {0, -50}, {0, -0.05f * 50 * 5 / 70}};
