@@ -1,7 +1,6 @@
 #include "agents/flocking.h"
 
 #include "agents/human.h"
-#include "game/game.h"
 #include "game/parameters.h"
 #include "world/bins.h"
 #include "world/sound.h"
