@@ -19,7 +19,6 @@ public:
     void attack(Unit* target) override;
     void die() override;
     void step(int phase) override;
-    void flock(const std::vector<Neighbour>& neighbours, Plan& plan) const override;
 
     // Replaces the steering of the controlled survivor with the held keys;
     // Escape gives up control.
@@ -30,8 +29,4 @@ public:
     bool controlled;   // steered by the player (Game::selected)
     double range;      // chance that a shot hits
     double viewRange;  // sight and neighbour radius, following the daylight
-
-protected:
-    double sight() const override;
-    QVector2D soundPull(QVector2D toSound) const override;
 };

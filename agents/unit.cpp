@@ -1,5 +1,6 @@
 #include "agents/unit.h"
 
+#include "agents/flocking.h"
 #include "game/game.h"
 #include "game/parameters.h"
 #include "ui/looks.h"
@@ -50,19 +51,6 @@ void Unit::advance(int phase)
 QRectF Unit::boundingRect() const
 {
     return QRectF(-radius, -radius, 2 * radius, 2 * radius);
-}
-
-QVector2D Unit::steer(QVector2D desired, bool arrive) const
-{
-    const double distance = lengthOf(desired);
-    if (!(distance > 0))
-        return QVector2D(0, 0);
-    double speed = maxSpeed;
-    if (arrive && distance < 100.0)
-        speed = distance / 100.0 * maxSpeed;
-    QVector2D force = scaled(desired, speed / distance) - velocity;
-    limit(force, maxForce);
-    return force;
 }
 
 void Unit::collide()
@@ -198,18 +186,12 @@ void Unit::adaptToLight()
 
 void Unit::think()
 {
-    if (!dead)
-        act(plan(game->nearby));
-}
-
-Unit::Plan Unit::plan(std::vector<Neighbour>& neighbours) const
-{
+    if (dead)
+        return;
+    const Flocking::Self self = Flocking::selfOf(*this);
     Plan plan;
-    game->unitsNear(neighbours, position.x(), position.y(), sight());
-    flock(neighbours, plan);
-    if (heardSound)
-        plan.acceleration += soundPull(QVector2D(heardSound->x, heardSound->y) - position);
-    return plan;
+    Flocking(*bins, game->light).plan(&self, 0, 1, &plan);
+    act(plan);
 }
 
 void Unit::act(const Plan& plan)
@@ -221,70 +203,6 @@ void Unit::act(const Plan& plan)
         attack(target);
     heardSound = nullptr;
     heardLoudness = 0;
-}
-
-double Unit::sight() const
-{
-    return params::flockRadius;
-}
-
-QVector2D Unit::soundPull(QVector2D toSound) const
-{
-    return scaled(steer(toSound, true), params::zombieSoundWeight);
-}
-
-void Unit::flock(const std::vector<Neighbour>& neighbours, Plan& plan) const
-{
-    const QVector2D here = position;
-    QVector2D separation(0, 0);
-    int separationCount = 0;
-    QVector2D heading(0, 0);
-    int headingCount = 0;
-    QVector2D centre = here; // the zombie counts itself in the centre
-    int centreCount = 1;
-    QVector2D goal = here;
-    double nearest = params::zombieChaseRadius;
-
-    for (const Neighbour& other : neighbours) {
-        const QVector2D away = here - other.position;
-        const double distance = lengthOf(away);
-        if (!(distance > 0))
-            continue;
-        if (other.isHuman) {
-            if (distance < nearest) {
-                nearest = distance;
-                goal = other.position;
-                plan.target = other.unit;
-            }
-            continue;
-        }
-        if (distance < params::zombieSeparationRadius) {
-            // Normalised, then divided by the distance once more: among
-            // several close neighbours the closest push hardest.
-            separation += scaled(away, 1.0 / (distance * distance));
-            ++separationCount;
-        }
-        if (distance < params::flockRadius) {
-            heading += other.velocity;
-            ++headingCount;
-            centre += other.position;
-            ++centreCount;
-        }
-    }
-
-    if (separationCount > 0)
-        separation = scaled(separation, 1.0 / separationCount);
-    if (headingCount > 0)
-        heading = scaled(heading, 1.0 / headingCount);
-    centre = scaled(centre, 1.0 / centreCount);
-
-    const double light = game->light;
-    const QVector2D toCentre = centre - here;
-    plan.acceleration += scaled(steer(separation), params::zombieSeparationWeight);
-    plan.acceleration += scaled(steer(heading), params::zombieAlignmentWeight * -light);
-    plan.acceleration += scaled(steer(toCentre), cohesionWeight * (lengthOf(toCentre) / params::flockRadius));
-    plan.acceleration += scaled(steer(goal - here), params::zombieChaseWeight);
-    plan.acceleration -= scaled(velocity, damping);
 }
 
 void Unit::attack(Unit* target)

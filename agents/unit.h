@@ -8,10 +8,8 @@
 #include <QVector2D>
 
 #include <cstdint>
-#include <vector>
 
 class Bins;
-struct Neighbour;
 class Game;
 class Ground;
 class Sound;
@@ -37,26 +35,18 @@ public:
     virtual void step(int phase);
 
     // What a unit means to do in an AI tick, worked out from its neighbours
-    // and from the noise it heard. Planning changes nothing in the world, so
-    // the units of a tick may plan side by side; acting changes it, one unit
-    // after another.
+    // and from the noise it heard (by Flocking). Planning changes nothing in
+    // the world, so the units of a tick may plan side by side; acting
+    // changes it, one unit after another.
     struct Plan {
         QVector2D acceleration;
         Unit* target = nullptr; // the nearest of the other kind it goes for, if any
     };
-    // neighbours is scratch: one list per thread that plans.
-    Plan plan(std::vector<Neighbour>& neighbours) const;
     // Counts the cooldown down, attacks the target when it may, and forgets
     // the noise it heard.
     void act(const Plan& plan);
-    // Both, for a living unit alone.
+    // Both, for a living unit alone. The index must be current.
     void think();
-    virtual void flock(const std::vector<Neighbour>& neighbours, Plan& plan) const;
-
-    // Reynolds steering towards a wish: the change of velocity that would
-    // turn the current velocity into the wish at full speed, limited to
-    // maxForce. With arrive, the speed asked for eases off within 100 units.
-    QVector2D steer(QVector2D desired, bool arrive = false) const;
 
     // World-edge bounce, then the drag of the cell underfoot and the four
     // wall probes one radius away; every non-empty cell touched is worn.
@@ -79,13 +69,6 @@ public:
     // at 100,000 from 102 to 70).
     QPointF pos() const { return committed; }
 
-protected:
-    // How far it looks for neighbours, in world units.
-    virtual double sight() const;
-    // The wish that a noise it heard adds to its steering.
-    virtual QVector2D soundPull(QVector2D toSound) const;
-
-public:
     Bins* bins;
     QVector2D position;        // where the unit is; pos() is where it was committed
     int bin = -1;              // the index of its bin from its first commit on

@@ -310,7 +310,7 @@ void Game::countZombiesInEarshot()
 
 void Game::thinkAll()
 {
-    planner->thinkAll(units);
+    planner->thinkAll(units, *bins, light);
 }
 
 void Game::spawn()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "agents/flocking.h"
 #include "agents/unit.h"
 #include "world/bins.h"
 
@@ -8,15 +9,14 @@
 #include <QThreadPool>
 
 #include <functional>
-
 #include <vector>
 
-// Lets every living unit think once in an AI step. With many units they
-// plan side by side, pieces of the list taken in turn by threads started
-// once for the game, and then act one after another in the order of the
-// list, as each would have thought: acting draws random numbers and may kill
-// a unit whose turn has not come (one dead by its turn does nothing). The
-// plans are the same on one thread as on many.
+// Lets every living unit think once in an AI step. The units plan in the
+// order of the neighbour index, bin after bin, pieces of it taken in turn by
+// threads started once for the game, and then act one after another in the
+// order of the list: acting draws random numbers and may kill a unit whose
+// turn has not come (one dead by its turn does nothing). The plans are the
+// same on one thread as on many.
 class Planner
 {
 public:
@@ -26,7 +26,7 @@ public:
     Planner& operator=(const Planner&) = delete;
 
     // The index must be current: planning only reads it.
-    void thinkAll(const QList<Unit*>& units);
+    void thinkAll(const QList<Unit*>& units, const Bins& bins, double light);
 
     // Runs work(part) for every part, the game's thread taking part 0 and
     // the pool the others; returns when all are done. With no thread to be
@@ -38,10 +38,9 @@ public:
     static int threadsFor(qsizetype units);
 
 private:
-    void planShare(const QList<Unit*>& units, qsizetype first, qsizetype end, std::vector<Neighbour>& neighbours);
-
     QThreadPool pool;
-    QSemaphore done;                               // a release for each thread of the pool done planning
-    std::vector<std::vector<Neighbour>> scratch;   // a list of neighbours for each thread
-    std::vector<Unit::Plan> plans;                 // this AI step's, by index in the list
+    QSemaphore done;                      // a release for each thread of the pool done
+    std::vector<Flocking::Self> selves;   // the filed units slot by slot, then the others
+    std::vector<int> selfOf;              // the index in selves of each unit of the list
+    std::vector<Unit::Plan> plans;        // this AI step's, as selves
 };

@@ -4,7 +4,7 @@
 
 namespace {
 
-enum Kind { Zombie, Unarmed, Armed };
+enum Kind { Zombie, Unarmed, Armed, FarSightedArmed };
 using Offsets = QList<QVector2D>;
 
 struct Collision { QVector2D position, velocity; QPoint wall; double strength; QVector2D toPosition, toVelocity; int wears = 1; };
@@ -17,7 +17,8 @@ Unit* agent(Game& game, Kind kind, QVector2D at)
     if (kind == Zombie)
         return testing::place(game, at);
     auto* survivor = testing::place<Human>(game, at);
-    survivor->armed = kind == Armed;
+    survivor->armed = kind == Armed || kind == FarSightedArmed;
+    survivor->farSighted = kind == FarSightedArmed;
     return survivor;
 }
 
@@ -92,17 +93,24 @@ private slots:
         const Offsets nobody;
         const QVector2D silence(0, 0);
         // Pushes of 1/1 and 1/3: separation weighs each neighbour by 1/d², so the
-        // closer one wins; weighed by 1/d they would cancel out.
-        QTest::newRow("zombie between two close zombies") << Flock{Zombie, {{-1, 0}, {3, 0}}, nobody, silence, {0.12f, 0}};
+        // closer one wins; weighed by 1/d they would cancel out. The agent stands
+        // on the top edge of its row of bins (y = 400), the closer push comes
+        // from that row and the farther from the row above.
+        QTest::newRow("zombie between two close zombies") << Flock{Zombie, {{0, 1}, {0, -3}}, nobody, silence, {0, -0.12f}};
         QTest::newRow("zombie chases a human within 30") << Flock{Zombie, nobody, {{0, 20}}, silence, {0, 0.09f}};
         QTest::newRow("zombie ignores a human at 30") << Flock{Zombie, nobody, {{0, 30}}, silence, {0, 0}};
         QTest::newRow("zombie chases the nearer human") << Flock{Zombie, nobody, {{0, 25}, {-10, 0}}, silence, {-0.09f, 0}};
         QTest::newRow("zombie keeps the first of two as near") << Flock{Zombie, nobody, {{0, 20}, {20, 0}}, silence, {0, 0.09f}};
+        // Of two as near in other bins, the first the query lists, bin columns
+        // first: the one to the left (column 12, row 13), not the one above
+        // (column 13, row 12) that came first.
+        QTest::newRow("zombie chases the first of two as near in the query") << Flock{Zombie, nobody, {{0, -20}, {-20, 0}}, silence, {-0.09f, 0}};
         QTest::newRow("zombie walks to a noise") << Flock{Zombie, nobody, nobody, {50, 0}, {0.12f, 0}};
         QTest::newRow("survivor flees a zombie at 5") << Flock{Unarmed, {{5, 0}}, nobody, silence, {-0.225f, 0}};
         QTest::newRow("survivor only shuns a zombie at 10") << Flock{Unarmed, {{10, 0}}, nobody, silence, {-0.025f, 0}};
         QTest::newRow("armed survivor flees a zombie at 10, aiming") << Flock{Armed, {{10, 0}}, nobody, silence, {-0.175f, 0}};
         QTest::newRow("armed survivor aims no further than 50") << Flock{Armed, {{51, 0}}, nobody, silence, {0, 0}};
+        QTest::newRow("far-sighted armed survivor aims beyond 50") << Flock{FarSightedArmed, {{51, 0}}, nobody, silence, {0.025f, 0}};
         QTest::newRow("survivor keeps to its group") << Flock{Unarmed, nobody, {{20, 0}}, silence, {0.25f * 10 / 52.5f, 0}};
         QTest::newRow("survivor moves from one too close") << Flock{Unarmed, nobody, {{0, 4}}, silence, {0, -0.2f + 0.5f / 52.5f}};
         QTest::newRow("survivor goes to a far noise") << Flock{Unarmed, nobody, nobody, {0, -50}, {0, -0.05f * 50 * 5 / 70}};

@@ -37,26 +37,33 @@ void Bins::rebuild(int parts, const Together& together)
             if (const Unit* unit = units[i]; unit->filed())
                 ++counted[std::size_t(unit->bin)];
     });
-    int filed = 0;
+    filed = 0;
     for (std::size_t bin = 0; bin < bins; ++bin) {
         items[bin].first = filed;
         for (qsizetype part = 0; part < parts; ++part) // where each part files into the bin
             filed += std::exchange(counts[std::size_t(part) * bins + bin], filed);
         items[bin].end = filed;
     }
-    flat.resize(std::size_t(filed));
-    flatArrivals.resize(std::size_t(filed));
-    positions.resize(flat.size());
+    const std::size_t size = std::size_t(filed);
+    flatArrivals.resize(size);
+    listIndices.resize(size);
+    slotOfUnit.resize(std::size_t(units.size()));
+    // The arrays end in a block of slots that hold no one.
+    for (std::vector<float>* array : {&x, &y, &vx, &vy, &human})
+        array->assign(size + block, 0.0f);
+    members.resize(size + block);
     run([&](int part) {
         int* next = &counts[std::size_t(part) * bins];
         const auto [first, end] = range(part);
         for (qsizetype i = first; i < end; ++i) {
-            Unit* unit = units[i];
-            if (!unit->filed())
+            const Unit* unit = units[i];
+            if (!unit->filed()) {
+                slotOfUnit[std::size_t(i)] = -1;
                 continue;
+            }
             const std::size_t at = std::size_t(next[std::size_t(unit->bin)]++);
-            flat[at] = {unit, unit->position, unit->velocity, unit->isHuman};
             flatArrivals[at] = unit->arrival;
+            listIndices[at] = int(i);
         }
     });
     // Then each bin in order of arrival; most hold one unit or two.
@@ -65,12 +72,29 @@ void Bins::rebuild(int parts, const Together& together)
             const BinRun binRun = items[bin];
             for (int i = binRun.first + 1; i < binRun.end; ++i) {
                 for (std::size_t j = std::size_t(i); j > std::size_t(binRun.first) && flatArrivals[j - 1] > flatArrivals[j]; --j) {
-                    std::swap(flat[j - 1], flat[j]);
                     std::swap(flatArrivals[j - 1], flatArrivals[j]);
+                    std::swap(listIndices[j - 1], listIndices[j]);
                 }
             }
-            for (int i = binRun.first; i < binRun.end; ++i)
-                positions[std::size_t(i)] = flat[std::size_t(i)].position;
+            for (int slot = binRun.first; slot < binRun.end; ++slot)
+                slotOfUnit[std::size_t(listIndices[std::size_t(slot)])] = slot;
+        }
+    });
+    // The units' own data last, read once more in the order of the list.
+    run([&](int part) {
+        const auto [first, end] = range(part);
+        for (qsizetype i = first; i < end; ++i) {
+            const int slot = slotOfUnit[std::size_t(i)];
+            if (slot < 0)
+                continue;
+            Unit* unit = units[i];
+            const std::size_t at = std::size_t(slot);
+            x[at] = unit->position.x();
+            y[at] = unit->position.y();
+            vx[at] = unit->velocity.x();
+            vy[at] = unit->velocity.y();
+            human[at] = unit->isHuman ? 1.0f : 0.0f;
+            members[at] = unit;
         }
     });
     current = true;
@@ -93,11 +117,12 @@ void Bins::query(std::vector<Neighbour>& out, float x, float y, double radius) c
         for (int row = s.firstRow; row <= s.lastRow; ++row) {
             const BinRun run = item(column, row);
             for (int i = run.first; i < run.end; ++i) {
-                const float dx = positions[std::size_t(i)].x() - x;
-                const float dy = positions[std::size_t(i)].y() - y;
+                const std::size_t at = std::size_t(i);
+                const float dx = this->x[at] - x;
+                const float dy = this->y[at] - y;
                 const double d2 = double(dx) * dx + double(dy) * dy;
                 if (d2 < surelyInside || (d2 <= surelyOutside && std::sqrt(d2) < radius))
-                    out.push_back(flat[std::size_t(i)]);
+                    out.push_back({members[at], QVector2D(this->x[at], this->y[at]), QVector2D(vx[at], vy[at]), human[at] != 0});
             }
         }
     }

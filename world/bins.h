@@ -27,12 +27,15 @@ struct BinRun {
 
 // The neighbour index: the game's filed units, copied bin after bin in bin
 // order, and within a bin in order of arrival, the order of no hash set, so
-// that a seeded game replays exactly. A query reads a few short runs of one
-// array where it would otherwise follow a pointer to a unit for every
-// candidate, which at 100,000 agents is a cache miss each.
+// that a seeded game replays exactly. Bins are row-major, so the bins of one
+// row that a query spans lie in one run of the arrays.
 class Bins : public Grid<BinRun>
 {
 public:
+    // Every array holds this many slots past its last unit, never any
+    // unit's, so that a loop may read them in whole blocks of this many.
+    static constexpr int block = 4;
+
     // Files the units of the list that have a bin (Unit::filed()).
     Bins(int width, int height, int columns, int rows, const QList<Unit*>& units);
 
@@ -59,18 +62,31 @@ public:
     // The index must be current.
     void query(std::vector<Neighbour>& out, float x, float y, double radius) const;
 
+    // The filed units, slot by slot in bin order, as of the last refresh.
+    int filedCount() const { return filed; }
+    const float* xs() const { return x.data(); }
+    const float* ys() const { return y.data(); }
+    const float* vxs() const { return vx.data(); }
+    const float* vys() const { return vy.data(); }
+    const float* humans() const { return human.data(); } // 1 for a survivor, 0 for a zombie
+    Unit* unitAt(int slot) const { return members[std::size_t(slot)]; }
+    // The slot of the unit at this index of the list, or -1 if not filed.
+    int slotOf(qsizetype listIndex) const
+    {
+        return listIndex < qsizetype(slotOfUnit.size()) ? slotOfUnit[std::size_t(listIndex)] : -1;
+    }
+
 private:
     void rebuild(int parts, const Together& together);
 
     const QList<Unit*>& units;
-    std::vector<Neighbour> flat;
-    // The positions of flat once more, a quarter its size: the candidates
-    // of a query are read from here and only those found from flat, which
-    // keeps the reads in the core's own cache (the AI step at 100,000
-    // agents from 277 to 257 ns an agent in the benchmark).
-    std::vector<QVector2D> positions;
-    std::vector<std::uint64_t> flatArrivals; // beside flat, while it is sorted
+    std::vector<float> x, y, vx, vy, human;
+    std::vector<Unit*> members;
+    std::vector<int> slotOfUnit;             // by index in the list
+    std::vector<int> listIndices;            // by slot, while the bins are sorted
+    std::vector<std::uint64_t> flatArrivals; // by slot, while the bins are sorted
     std::vector<int> counts;                 // of each part of the list, bin by bin
     std::uint64_t arrivals = 0;
+    int filed = 0;
     bool current = false;
 };

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "agents/unit.h"
+
+class Bins;
+
+// The steering that agents plan in an AI tick: separation from, heading
+// with and pull towards their own kind, flight from, heading with and pull
+// towards the other, the chase of the nearest of the other kind, damping and
+// the pull of a noise heard. Worked out from the neighbour index's arrays in
+// single precision, for four agents at a time, in loops the compiler turns
+// into vector instructions. Every sum runs in an order the code fixes (four
+// lanes, combined pairwise), never one a compiler or the vector width of a
+// processor chooses, so a plan is the same in every build, on every CPU and
+// whichever thread makes it.
+class Flocking
+{
+public:
+    // An agent about to plan, as planning sees it.
+    struct alignas(64) Self {
+        float x, y, vx, vy;
+        float maxSpeed, maxForce, damping, cohesionWeight;
+        float sight;               // how far it looks, in world units
+        float toSoundX, toSoundY;  // towards the noise it heard, or zero
+        bool human, armed, farSighted, alive;
+    };
+    static Self selfOf(const Unit& unit);
+
+    // For the tick's light; the index must be current.
+    Flocking(const Bins& bins, double light);
+
+    // Plans every living agent of selves[first, end) into plans[first, end).
+    void plan(const Self* selves, int first, int end, Unit::Plan* plans) const;
+
+private:
+    struct Batch;
+    void fill(const Self& self, int lane, Batch& batch) const;
+    Unit* nearest(const Self& self, float distance2, float& towardsX, float& towardsY) const;
+
+    const Bins& bins;
+    float light;
+};
