@@ -106,7 +106,7 @@ private slots:
         QVERIFY2(played.playback->finished() && played.playback->problem().isEmpty(), qPrintable(played.playback->problem()));
         // At its end, the summary of the run it recorded.
         QVERIFY(played.summary.isShown() && played.summary.run->cause == RunEnd::Cause::GaveUp);
-        QVERIFY(played.steps == 1776 && played.tick == 1097 && !played.selected && played.humanCount == 18);
+        QVERIFY(played.steps == 1773 && played.tick == 1095 && !played.selected && played.humanCount == 20);
     }
 
     void physicsStep_data()
