@@ -262,6 +262,26 @@ private slots:
         if (interface->game)
             QCOMPARE(interface->game->seed == played, then == "the same world");
     }
+
+    void wWatchesTheGameJustPlayed()
+    {
+        // Once from the game, once more from its replay after its file went.
+        Interface interface;
+        const QString kept = interface.lastReplay;
+        QVERIFY(QFile::exists(kept));
+        interface.watchLastReplay();
+        QVERIFY(interface.game && interface.game->replaying() && interface.lastReplay == kept);
+        QVERIFY(QFile::remove(kept));
+        interface.watchLastReplay();
+        QVERIFY(!interface.game && !interface.menu->isHidden());
+        const QStringList shown = [&] {
+            QStringList texts;
+            for (const QLabel* label : interface.menu->findChildren<QLabel*>())
+                texts << label->text();
+            return texts;
+        }();
+        QVERIFY2(shown.join('\n').contains(kept + " is not a file that can be read"), qPrintable(shown.join('\n')));
+    }
 };
 
 QTEST_MAIN(TestInput)
