@@ -27,7 +27,8 @@ std::variant<Options, int> Options::parse(const QStringList& arguments)
     // Qt's own options have one dash and whole words: -platform, not -p -l ...
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(QStringLiteral("A zombie outbreak in real time. Steer a survivor with W A S D or "
-                                                    "the arrows, scream with Space, pause with P, leave with Escape."));
+                                                    "the arrows, scream with Space, pause with P, run the world 1, 2, "
+                                                    "4 or 8 times as fast with 1 to 4, leave with Escape."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show the options."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Show the version."));
