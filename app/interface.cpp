@@ -160,10 +160,10 @@ void Interface::startSameWorld()
 
 void Interface::start(std::optional<std::uint64_t> seed)
 {
-    auto* started = new Game(this, seed, &records);
-    started->record(ReplayWriter::start(Replay::folder(), started->seed, params::worldScale));
-    lastReplay = started->recorder ? started->recorder->fileName() : QString();
-    show(started);
+    auto* made = new Game(this, seed, &records);
+    made->recorder = ReplayWriter::start(Replay::folder(), made->seed, params::worldScale);
+    lastReplay = made->recorder ? made->recorder->fileName() : QString();
+    show(made);
 }
 
 void Interface::watch(const QString& fileName)

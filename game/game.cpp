@@ -186,11 +186,6 @@ bool Game::runStep(Step step)
     return true;
 }
 
-void Game::record(std::unique_ptr<ReplayWriter> writer)
-{
-    recorder = std::move(writer);
-}
-
 void Game::setSpeed(int speed)
 {
     clock.setSpeed(speed, now());

@@ -33,15 +33,16 @@ class Status;
 class Unit;
 class View;
 
-// One game, from its first zombie to the return to the menu: builds the
-// world and the widgets that show it, then drives it: its steps by the
-// game's clock, the frames, the panel and the report by timers of their
-// own. Every other part of the simulation reaches the world through it.
 // The living at one second of game time.
 struct Census {
     int zombies;
     int humans;
 };
+
+// One game, from its first zombie to the return to the menu: builds the
+// world and the widgets that show it, then drives it: its steps by the
+// game's clock, the frames, the panel and the report by timers of their
+// own. Every other part of the simulation reaches the world through it.
 
 class Game : public QWidget
 {
@@ -93,8 +94,6 @@ public:
     // a check of the world now and then when one is recorded. False when a
     // replay has no more steps.
     bool runStep(Step step);
-    // From now on the game is kept as a replay by writer.
-    void record(std::unique_ptr<ReplayWriter> writer);
     bool replaying() const { return playback != nullptr; }
     // The world runs at 1, 2, 4 or 8 times its pace.
     void setSpeed(int speed);
@@ -166,7 +165,7 @@ public:
     Random random;
     std::uint64_t seed;
     std::unique_ptr<Playback> playback;     // the replay that drives the game, if one does
-    std::unique_ptr<ReplayWriter> recorder; // where the game is kept, if it is
+    std::unique_ptr<ReplayWriter> recorder; // where the game is kept, if it is; set before its first step
 
 signals:
     // The player asks from the summary for another world, or this one again.

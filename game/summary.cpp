@@ -48,22 +48,16 @@ QStringList Summary::lines(std::uint64_t seed, int scale) const
         lines << tr("No survivors left") << tr("The survivors held out %1").arg(minutesAndSeconds(survived));
         break;
     }
-    if (run->replayed) {
-        if (run->cause != RunEnd::Cause::NoSurvivors)
-            lines << tr("Score %1").arg(qint64(run->score));
-        return lines << tr("World seed %1").arg(seed);
-    }
-    if (run->cause != RunEnd::Cause::NoSurvivors) {
+    if (run->cause != RunEnd::Cause::NoSurvivors)
         lines << tr("Score %1").arg(qint64(run->score));
+    // A run watched again has no records of its own to show.
+    if (!run->replayed) {
         if (run->newBest)
             lines << tr("A new best score!");
         else if (run->best >= 0)
             lines << tr("Best %1").arg(qint64(run->best));
-    } else if (run->best >= 0) {
-        lines << tr("Best %1").arg(qint64(run->best));
+        const QString size = scale == 1 ? tr("the default world") : tr("a world of scale %1").arg(scale);
+        lines << tr("Longest survival %1 in %2").arg(minutesAndSeconds(run->longest), size);
     }
-    const QString size = scale == 1 ? tr("the default world") : tr("a world of scale %1").arg(scale);
-    lines << tr("Longest survival %1 in %2").arg(minutesAndSeconds(run->longest), size)
-          << tr("World seed %1").arg(seed);
-    return lines;
+    return lines << tr("World seed %1").arg(seed);
 }

@@ -379,7 +379,7 @@ private slots:
             QVERIFY(QFile(folder.filePath(QStringLiteral("2025-%1.replay").arg(old, 2, 10, QChar('0')))).open(QIODevice::WriteOnly));
         auto recorded = testing::makeGame(11);
         const auto unrecorded = testing::makeGame(11);
-        recorded->record(ReplayWriter::start(folder.path(), recorded->seed, 1));
+        recorded->recorder = ReplayWriter::start(folder.path(), recorded->seed, 1);
         const QString file = recorded->recorder->fileName();
         QCOMPARE(QDir(folder.path()).entryList({"*.replay"}).size(), 50);
         QVERIFY(!QFile::exists(folder.filePath("2025-01.replay")) && QFile::exists(folder.filePath("2025-02.replay")));
