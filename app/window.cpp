@@ -21,9 +21,10 @@ namespace {
 void askForDetectableRepeat()
 {
     const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11)
+    // The offscreen platform answers as X11 too, with no connection.
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    if (!connection)
         return;
-    xcb_connection_t* connection = x11->connection();
     const xcb_query_extension_reply_t* xkb = xcb_get_extension_data(connection, &xcb_xkb_id);
     if (!xkb || !xkb->present)
         return;
