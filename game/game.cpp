@@ -354,12 +354,17 @@ void Game::panCamera()
 
 bool Game::makeNoise(QPointF at)
 {
-    if (paused || playback || std::exchange(noiseMade, true))
+    if (paused || playback || !onWorld(at) || std::exchange(noiseMade, true))
         return false;
     if (recorder)
         recorder->noise(steps, at);
     noiseAt(at); // a noise is placed in single precision, as the replay keeps it
     return true;
+}
+
+bool Game::onWorld(QPointF at) const
+{
+    return QRectF(0, 0, cells->width, cells->height).contains(at);
 }
 
 void Game::noiseAt(QPointF at)

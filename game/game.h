@@ -99,8 +99,11 @@ public:
     void setSpeed(int speed);
 
     // The player's noise, a scream or a click, at most one a physics step:
-    // no rate of input can flood the world with sounds. False when dropped.
+    // no rate of input can flood the world with sounds. False when dropped,
+    // or when off the world (a click beside it), where a replay could not
+    // place it again.
     bool makeNoise(QPointF at);
+    bool onWorld(QPointF at) const;
     // The noise itself: a scream of the steered survivor, or a click.
     void noiseAt(QPointF at);
     // The player lets go of the steered survivor between steps.

@@ -1,7 +1,6 @@
 #include "game/playback.h"
 
 #include "game/game.h"
-#include "world/ground.h"
 
 bool Playback::before(Game& game)
 {
@@ -18,7 +17,7 @@ bool Playback::before(Game& game)
             controls = entry.controls;
             break;
         case Replay::Kind::Noise:
-            if (!QRectF(0, 0, game.cells->width, game.cells->height).contains(entry.point))
+            if (!game.onWorld(entry.point))
                 return wrong(QStringLiteral("a noise outside the world"));
             game.noiseAt(entry.point);
             break;
