@@ -7,7 +7,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
+
+// Where the processor may have AVX2, the kernel is built a second time for it.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define CARROWMERE_WIDE_KERNEL 1
+#else
+#define CARROWMERE_WIDE_KERNEL 0
+#endif
 
 namespace {
 
@@ -16,14 +25,7 @@ constexpr int lanes = Bins::block;
 // The forces of a plan, added in this order.
 enum Term { Separation, Heading, Centre, Flight, OtherHeading, OtherCentre, Chase, Noise, terms };
 
-// Adds the lanes pairwise, in the one order every build keeps.
-inline float total(const float (&lane)[lanes])
-{
-    static_assert(lanes == 4, "the lanes are added in pairs of pairs");
-    return (lane[0] + lane[1]) + (lane[2] + lane[3]);
-}
-
-inline float mean(float sum, float count)
+inline __attribute__((always_inline)) float mean(float sum, float count)
 {
     return count > 0 ? sum / count : sum;
 }
@@ -38,7 +40,7 @@ struct Force {
 // arrive, the speed asked for eases off within 100 units. No wish, no
 // force. Every value is worked out and then chosen or weighed by 0 or 1,
 // never worked out on one branch only, so that it runs in vector lanes.
-inline Force steer(float dx, float dy, float vx, float vy, float maxSpeed, float maxForce, bool arrive)
+inline __attribute__((always_inline)) Force steer(float dx, float dy, float vx, float vy, float maxSpeed, float maxForce, bool arrive)
 {
     const float wish = std::sqrt(dx * dx + dy * dy);
     const bool any = wish > 0;
@@ -70,91 +72,214 @@ struct Sums {
     float nearest = std::numeric_limits<float>::infinity(); // squared distance of the nearest to chase
 };
 
-// The neighbours of an agent at (x, y) in the bins of a span, one row of
-// bins, a run of the arrays, at a time. A zombie heeds survivors only to
-// chase them, and its loop leaves the rest out (the AI step at 2,000 agents
-// from 297-436 to 178-258 ns an agent, at 100,000 from 695-743 to 379-482,
-// in alternating quick benchmark runs).
-template <bool survivor>
-Sums sumNeighbours(const Bins& bins, const Bins::Span& span, float x, float y, const Reach& reach)
-{
-    constexpr float nowhere = std::numeric_limits<float>::infinity();
-    const float kind = survivor ? 1.0f : 0.0f;
-    const float separation2 = reach.separation2, sight2 = reach.sight2, flight2 = reach.flight2, chase2 = reach.chase2;
-    float lane[kins][tallies][lanes] = {};
-    float nearest[lanes];
-    std::fill(std::begin(nearest), std::end(nearest), nowhere);
+// Values for several lanes in a type the compiler keeps in registers: the
+// sums of a loop stay there rather than going to memory and back on every
+// neighbour. Eight lanes where the processor has AVX2, and where it has
+// only vectors of four, the same eight lanes as two halves, one after the
+// other (the compiler's own split of eight-lane vectors into halves kept
+// too little in registers: the AI step at 2,000 agents took 570 ns an agent
+// against 210-310 this way, in alternating benchmark runs).
+// Every function that takes or returns one is inlined, so no call passes
+// one between the two builds of the kernel, whose conventions differ.
+#pragma GCC diagnostic ignored "-Wpsabi"
+using Lanes = float __attribute__((vector_size(8 * sizeof(float))));
+using Half = float __attribute__((vector_size(4 * sizeof(float))));
 
-    const float* xs = bins.xs();
-    const float* ys = bins.ys();
-    const float* vxs = bins.vxs();
-    const float* vys = bins.vys();
-    const float* humans = bins.humans();
+using LanesMask = std::int32_t __attribute__((vector_size(8 * sizeof(float))));
+using HalfMask = std::int32_t __attribute__((vector_size(4 * sizeof(float))));
+
+template <typename V>
+struct Vector;
+template <>
+struct Vector<Lanes> {
+    static constexpr int width = 8;
+    using Mask = LanesMask;
+};
+template <>
+struct Vector<Half> {
+    static constexpr int width = 4;
+    using Mask = HalfMask;
+};
+template <typename V>
+using MaskOf = typename Vector<V>::Mask;
+
+template <typename V>
+inline __attribute__((always_inline)) V load(const float* from)
+{
+    V value;
+    std::memcpy(&value, from, sizeof value);
+    return value;
+}
+
+// The value where the mask is set, zero elsewhere.
+template <typename V>
+inline __attribute__((always_inline)) V only(V value, MaskOf<V> mask)
+{
+    return V(MaskOf<V>(value) & mask);
+}
+
+// a where the mask is set, b elsewhere.
+template <typename V>
+inline __attribute__((always_inline)) V select(MaskOf<V> mask, V a, V b)
+{
+    return V((MaskOf<V>(a) & mask) | (MaskOf<V>(b) & ~mask));
+}
+
+// The lane-pair sums of a and b: a0 + a1, a2 + a3, b0 + b1, b2 + b3, then
+// for eight lanes the same of lanes 4 to 7.
+inline __attribute__((always_inline)) Lanes pairs(Lanes a, Lanes b)
+{
+    return __builtin_shufflevector(a, b, 0, 2, 8, 10, 4, 6, 12, 14) + __builtin_shufflevector(a, b, 1, 3, 9, 11, 5, 7, 13, 15);
+}
+inline __attribute__((always_inline)) Half pairs(Half a, Half b)
+{
+    return __builtin_shufflevector(a, b, 0, 2, 4, 6) + __builtin_shufflevector(a, b, 1, 3, 5, 7);
+}
+
+// The sums of one kind, lane by lane.
+template <typename V>
+struct LaneSums {
+    V pushX = {}, pushY = {}, pushes = {}, headingX = {}, headingY = {}, offsetX = {}, offsetY = {}, seen = {};
+
+    __attribute__((always_inline)) void add(MaskOf<V> pushing, MaskOf<V> heeds, V px, V py, V vx, V vy, V dx, V dy)
+    {
+        const V one = V{} + 1.0f;
+        pushX += only(px, pushing);
+        pushY += only(py, pushing);
+        pushes += only(one, pushing);
+        headingX += only(vx, heeds);
+        headingY += only(vy, heeds);
+        offsetX += only(dx, heeds);
+        offsetY += only(dy, heeds);
+        seen += only(one, heeds);
+    }
+};
+
+static_assert(PushX == 0 && PushY == 1 && Pushes == 2 && HeadingX == 3 && HeadingY == 4 && OffsetX == 5 && OffsetY == 6
+                  && Seen == 7 && tallies == 8,
+              "the tallies in the order they are summed");
+
+// Each tally's eight lanes added pairwise, ((0 + 1) + (2 + 3)) + ((4 + 5) +
+// (6 + 7)), the same tree whichever vectors held them: for eight lanes
+// every tally at once, for two halves one tally at a time.
+inline __attribute__((always_inline)) void into(const LaneSums<Lanes>& lanes, float (&sums)[tallies])
+{
+    const Lanes quads = pairs(pairs(lanes.pushX, lanes.pushY), pairs(lanes.pushes, lanes.headingX));
+    const Lanes moreQuads = pairs(pairs(lanes.headingY, lanes.offsetX), pairs(lanes.offsetY, lanes.seen));
+    const Lanes low = __builtin_shufflevector(quads, moreQuads, 0, 1, 2, 3, 8, 9, 10, 11);
+    const Lanes high = __builtin_shufflevector(quads, moreQuads, 4, 5, 6, 7, 12, 13, 14, 15);
+    const Lanes total = low + high;
+    std::memcpy(sums, &total, sizeof sums);
+}
+inline __attribute__((always_inline)) void into(const LaneSums<Half> (&halves)[2], float (&sums)[tallies])
+{
+    const auto tree = [](Half low, Half high) {
+        const Half quads = pairs(pairs(low, high), Half{});
+        return quads[0] + quads[1];
+    };
+    const LaneSums<Half>& low = halves[0];
+    const LaneSums<Half>& high = halves[1];
+    sums[PushX] = tree(low.pushX, high.pushX);
+    sums[PushY] = tree(low.pushY, high.pushY);
+    sums[Pushes] = tree(low.pushes, high.pushes);
+    sums[HeadingX] = tree(low.headingX, high.headingX);
+    sums[HeadingY] = tree(low.headingY, high.headingY);
+    sums[OffsetX] = tree(low.offsetX, high.offsetX);
+    sums[OffsetY] = tree(low.offsetY, high.offsetY);
+    sums[Seen] = tree(low.seen, high.seen);
+}
+
+// The neighbours of an agent at (x, y) in the bins of a span, one row of
+// bins, a run of the arrays, at a time, in lanes [first, first + width) of
+// each block of eight. A zombie heeds survivors only to chase them, and
+// its loop leaves the rest out (the AI step at 2,000 agents from 297-436
+// to 178-258 ns an agent, at 100,000 from 695-743 to 379-482, in
+// alternating quick benchmark runs).
+template <bool survivor, typename V>
+inline __attribute__((always_inline)) void sumLanes(const Bins& bins, const Bins::Span& span, float x, float y,
+                                                    const Reach& reach, int first, LaneSums<V>& own,
+                                                    LaneSums<V>& other, float& least)
+{
+    using Mask = MaskOf<V>;
+    const V nowhere = V{} + std::numeric_limits<float>::infinity();
+    const V one = V{} + 1.0f;
+    const V kind = V{} + (survivor ? 1.0f : 0.0f);
+    const V separation2 = V{} + reach.separation2, sight2 = V{} + reach.sight2;
+    const V flight2 = V{} + reach.flight2, chase2 = V{} + reach.chase2;
+    Mask ahead;
+    for (int l = 0; l < Vector<V>::width; ++l)
+        ahead[l] = first + l;
+    V nearest = nowhere;
+
+    const float* xs = bins.xs() + first;
+    const float* ys = bins.ys() + first;
+    const float* vxs = bins.vxs() + first;
+    const float* vys = bins.vys() + first;
+    const float* humans = bins.humans() + first;
     for (int row = span.firstRow; !span.isEmpty() && row <= span.lastRow; ++row) {
-        const int first = bins.item(span.firstColumn, row).first;
+        const int start = bins.item(span.firstColumn, row).first;
         const int end = bins.item(span.lastColumn, row).end;
-        for (int block = first; block < end; block += lanes) {
-            for (int l = 0; l < lanes; ++l) {
-                const int j = block + l;
-                // Offsets from the agent: the centres are summed as offsets,
-                // which keeps their precision far from the world's origin.
-                const float dx = xs[j] - x;
-                const float dy = ys[j] - y;
-                const float vx = vxs[j];
-                const float vy = vys[j];
-                const float d2 = dx * dx + dy * dy;
-                // Normalised, then divided by the distance once more: among
-                // several close neighbours the closest push hardest.
-                const float inverse = 1.0f / (d2 > 0 ? d2 : 1.0f);
-                const float pushX = -dx * inverse;
-                const float pushY = -dy * inverse;
-                // Not itself, nor one on its very spot. Each rule's truth
-                // is a weight of 0 or 1, so that the loop has no branch
-                // and runs in vector lanes.
-                const float counts = (j < end ? 1.0f : 0.0f) * (d2 > 0 ? 1.0f : 0.0f);
-                const float mine = counts * (humans[j] == kind ? 1.0f : 0.0f);
-                const float others = counts - mine;
-                const float separates = mine * (d2 < separation2 ? 1.0f : 0.0f);
-                const float flocks = mine * (d2 < sight2 ? 1.0f : 0.0f);
-                const float chases = others * (d2 < chase2 ? 1.0f : 0.0f);
-                const auto tally = [&](Kin kin, float pushes, float heeds) {
-                    lane[kin][PushX][l] += pushes * pushX;
-                    lane[kin][PushY][l] += pushes * pushY;
-                    lane[kin][Pushes][l] += pushes;
-                    lane[kin][HeadingX][l] += heeds * vx;
-                    lane[kin][HeadingY][l] += heeds * vy;
-                    lane[kin][OffsetX][l] += heeds * dx;
-                    lane[kin][OffsetY][l] += heeds * dy;
-                    lane[kin][Seen][l] += heeds;
-                };
-                tally(Own, separates, flocks);
-                nearest[l] = std::min(nearest[l], chases > 0 ? d2 : nowhere);
-                if constexpr (survivor) {
-                    const float flees = others * (d2 < flight2 ? 1.0f : 0.0f);
-                    const float watches = others * (d2 < sight2 ? 1.0f : 0.0f);
-                    tally(Other, flees, watches);
-                }
-            }
+        for (int block = start; block < end; block += lanes) {
+            // Offsets from the agent: the centres are summed as offsets,
+            // which keeps their precision far from the world's origin.
+            const V dx = load<V>(xs + block) - x;
+            const V dy = load<V>(ys + block) - y;
+            const V vx = load<V>(vxs + block);
+            const V vy = load<V>(vys + block);
+            const V d2 = dx * dx + dy * dy;
+            // Normalised, then divided by the distance once more: among
+            // several close neighbours the closest push hardest.
+            const V inverse = one / select(d2 > 0, d2, one);
+            const V pushX = -dx * inverse;
+            const V pushY = -dy * inverse;
+            // Not itself, nor one on its very spot, nor a slot past the
+            // run. Each rule's truth is a mask, so that the loop has no
+            // branch and runs in vector lanes.
+            const Mask counts = (ahead + block < end) & (d2 > 0);
+            const Mask same = load<V>(humans + block) == kind;
+            const Mask mine = counts & same;
+            const Mask others = counts & ~same;
+            own.add(mine & (d2 < separation2), mine & (d2 < sight2), pushX, pushY, vx, vy, dx, dy);
+            const V chased = select(others & (d2 < chase2), d2, nowhere);
+            nearest = select(chased < nearest, chased, nearest);
+            if constexpr (survivor)
+                other.add(others & (d2 < flight2), others & (d2 < sight2), pushX, pushY, vx, vy, dx, dy);
         }
     }
+    for (int l = 0; l < Vector<V>::width; ++l)
+        least = std::min(least, nearest[l]);
+}
 
-    // Each lane's sum, the lanes added pairwise; a zombie's tallies of the
-    // other kind stay zero.
+// A zombie's tallies of the other kind stay zero.
+template <bool survivor, typename V>
+inline __attribute__((always_inline)) Sums sumNeighbours(const Bins& bins, const Bins::Span& span, float x, float y,
+                                                         const Reach& reach)
+{
     Sums sums;
-    for (int kin = 0; kin < kins; ++kin)
-        for (int tally = 0; tally < tallies; ++tally)
-            sums.of[kin][tally] = total(lane[kin][tally]);
-    sums.nearest = std::min(std::min(nearest[0], nearest[1]), std::min(nearest[2], nearest[3]));
+    if constexpr (Vector<V>::width == lanes) {
+        LaneSums<V> own, other;
+        sumLanes<survivor>(bins, span, x, y, reach, 0, own, other, sums.nearest);
+        into(own, sums.of[Own]);
+        if constexpr (survivor)
+            into(other, sums.of[Other]);
+    } else {
+        LaneSums<V> own[2], other[2];
+        for (int half = 0; half < 2; ++half)
+            sumLanes<survivor>(bins, span, x, y, reach, half * Vector<V>::width, own[half], other[half], sums.nearest);
+        into(own, sums.of[Own]);
+        if constexpr (survivor)
+            into(other, sums.of[Other]);
+    }
     return sums;
 }
 
-} // namespace
-
-// Four agents' wishes and weights, lane by lane. A lane that no agent
+// Eight agents' wishes and weights, lane by lane. A lane that no agent
 // filled this time is worked out all the same and its result dropped.
-struct Flocking::Batch {
+struct Batch {
+    // Each wish is a sum over its count of neighbours (none where 0).
     float x[terms][lanes] = {};
     float y[terms][lanes] = {};
+    float count[terms][lanes] = {};
     float weight[terms][lanes] = {};
     // The centre and the noise pull harder the further they are: by their
     // distance over these (none where 0).
@@ -164,13 +289,15 @@ struct Flocking::Batch {
     float maxSpeed[lanes] = {}, maxForce[lanes] = {}, damping[lanes] = {};
     float ax[lanes] = {}, ay[lanes] = {};
     Unit* target[lanes] = {};
-    int slot[lanes] = {};
+    int self[lanes] = {}; // where each lane's agent is in selves and plans
 
     template <Term term, bool arrive>
-    void add(const float (&radius)[lanes])
+    __attribute__((always_inline)) void add(const float (&radius)[lanes])
     {
         for (int l = 0; l < lanes; ++l) {
-            const Force f = steer(x[term][l], y[term][l], vx[l], vy[l], maxSpeed[l], maxForce[l], arrive);
+            const float wishX = mean(x[term][l], count[term][l]);
+            const float wishY = mean(y[term][l], count[term][l]);
+            const Force f = steer(wishX, wishY, vx[l], vy[l], maxSpeed[l], maxForce[l], arrive);
             const float byDistance = weight[term][l] * (f.wish / (radius[l] > 0 ? radius[l] : 1.0f));
             const float w = radius[l] > 0 ? byDistance : weight[term][l];
             ax[l] += f.x * w;
@@ -178,7 +305,7 @@ struct Flocking::Batch {
         }
     }
 
-    void steerAll()
+    __attribute__((always_inline)) void steerAll()
     {
         static constexpr float none[lanes] = {};
         std::fill(std::begin(ax), std::end(ax), 0.0f);
@@ -197,6 +324,141 @@ struct Flocking::Batch {
         add<Noise, true>(noiseRadius);
     }
 };
+
+Unit* nearestOf(const Bins& bins, const Flocking::Self& self, float distance2, float& towardsX, float& towardsY);
+
+template <typename V>
+inline __attribute__((always_inline)) void fill(const Bins& bins, float light, const Flocking::Self& self, int lane, Batch& batch)
+{
+    // How far each rule reaches, squared; nothing beyond sight counts.
+    const bool human = self.human;
+    const auto within = [&self](double reach) {
+        const float r = std::min(float(reach), self.sight);
+        return r * r;
+    };
+    Reach reach;
+    reach.separation2 = within(human ? params::humanSeparationRadius : params::zombieSeparationRadius);
+    reach.sight2 = self.sight * self.sight;
+    reach.flight2 = within(self.armed ? params::armedFleeRadius : params::humanFleeRadius);
+    reach.chase2 = within(human ? params::humanTargetRadius * (self.farSighted ? 2 : 1) : params::zombieChaseRadius);
+    // A hair wider than sight, so that every bin that may hold a neighbour
+    // is read; the distances decide.
+    const double wide = double(self.sight) + 1e-3;
+    const Bins::Span span = bins.span(self.x - wide, self.y - wide, self.x + wide, self.y + wide);
+    const Sums sums = human ? sumNeighbours<true, V>(bins, span, self.x, self.y, reach)
+                            : sumNeighbours<false, V>(bins, span, self.x, self.y, reach);
+
+    const auto put = [&batch, lane](Term term, float x, float y, float count, float weight) {
+        batch.x[term][lane] = x;
+        batch.y[term][lane] = y;
+        batch.count[term][lane] = count;
+        batch.weight[term][lane] = weight;
+    };
+    const float* own = sums.of[Own];
+    const float* other = sums.of[Other];
+    put(Separation, own[PushX], own[PushY], own[Pushes], float(human ? params::humanSeparationWeight : params::zombieSeparationWeight));
+    put(Heading, own[HeadingX], own[HeadingY], own[Seen],
+        human ? float(params::humanAlignmentWeight) : float(params::zombieAlignmentWeight) * -light);
+    // The pull to the centre grows with its distance: over sight for a
+    // survivor, over the flock's radius for a zombie. Each agent counts
+    // itself in both centres, at offset zero.
+    put(Centre, own[OffsetX], own[OffsetY], own[Seen] + 1, human ? float(params::humanCohesionWeight) : self.cohesionWeight);
+    batch.centreRadius[lane] = human ? self.sight : float(params::flockRadius);
+    put(Flight, other[PushX], other[PushY], other[Pushes], float(params::humanFleeWeight));
+    put(OtherHeading, other[HeadingX], other[HeadingY], other[Seen], float(params::humanZombieAlignment));
+    put(OtherCentre, other[OffsetX], other[OffsetY], other[Seen] + 1, human ? self.cohesionWeight : 0.0f);
+
+    // Of equally near ones, the first as the query lists them.
+    const float least = sums.nearest;
+    float towardsX = 0, towardsY = 0;
+    batch.target[lane] = least < reach.chase2 ? nearestOf(bins, self, least, towardsX, towardsY) : nullptr;
+    // Only an armed survivor closes in on its target.
+    put(Chase, towardsX, towardsY, 0,
+        human ? float(params::armedChaseWeight) * (self.armed ? 1.0f : 0.0f) : float(params::zombieChaseWeight));
+    // A far noise pulls a survivor harder than a near one; the divisor is
+    // the full daylight sight, whatever the hour.
+    put(Noise, self.toSoundX, self.toSoundY, 0, float(human ? params::humanSoundWeight : params::zombieSoundWeight));
+    batch.noiseRadius[lane] = human ? float(params::humanViewRange) : 0.0f;
+
+    batch.vx[lane] = self.vx;
+    batch.vy[lane] = self.vy;
+    batch.maxSpeed[lane] = self.maxSpeed;
+    batch.maxForce[lane] = self.maxForce;
+    batch.damping[lane] = self.damping;
+}
+
+Unit* nearestOf(const Bins& bins, const Flocking::Self& self, float distance2, float& towardsX, float& towardsY)
+{
+    // Found again in the query's own order, bin columns first, from the
+    // same arithmetic: ties go to the earliest.
+    const double reach = double(self.sight) + 1e-3;
+    const Bins::Span span = bins.span(self.x - reach, self.y - reach, self.x + reach, self.y + reach);
+    const float other = self.human ? 0.0f : 1.0f;
+    for (int column = span.firstColumn; column <= span.lastColumn; ++column) {
+        for (int row = span.firstRow; row <= span.lastRow; ++row) {
+            const BinRun run = bins.item(column, row);
+            for (int j = run.first; j < run.end; ++j) {
+                const float dx = bins.xs()[j] - self.x;
+                const float dy = bins.ys()[j] - self.y;
+                if (bins.humans()[j] == other && dx * dx + dy * dy == distance2) {
+                    towardsX = dx;
+                    towardsY = dy;
+                    return bins.unitAt(j);
+                }
+            }
+        }
+    }
+    return nullptr;
+}
+
+// Plans the living agents of selves[first, end), eight at a time.
+template <typename V>
+inline __attribute__((always_inline)) void planRange(const Bins& bins, float light, const Flocking::Self* selves,
+                                                     int first, int end, Unit::Plan* plans)
+{
+    Batch batch;
+    int filled = 0;
+    const auto flush = [&]() __attribute__((always_inline)) {
+        batch.steerAll();
+        for (int l = 0; l < filled; ++l)
+            plans[batch.self[l]] = {QVector2D(batch.ax[l], batch.ay[l]), batch.target[l]};
+        filled = 0; // every lane is filled anew before it is read again
+    };
+    for (int self = first; self < end; ++self) {
+        if (!selves[self].alive)
+            continue;
+        fill<V>(bins, light, selves[self], filled, batch);
+        batch.self[filled] = self;
+        if (++filled == lanes)
+            flush();
+    }
+    if (filled > 0)
+        flush();
+}
+
+void planNarrow(const Bins& bins, float light, const Flocking::Self* selves, int first, int end, Unit::Plan* plans)
+{
+    planRange<Half>(bins, light, selves, first, end, plans);
+}
+
+#if CARROWMERE_WIDE_KERNEL
+// The same operations on eight lanes at once rather than four where the
+// processor has AVX2 (the AI step at 2,000 agents from 210-310 to 145 ns an
+// agent, in alternating benchmark runs).
+__attribute__((target("avx2"))) void planWide(const Bins& bins, float light, const Flocking::Self* selves,
+                                              int first, int end, Unit::Plan* plans)
+{
+    planRange<Lanes>(bins, light, selves, first, end, plans);
+}
+#endif
+
+} // namespace
+
+#if CARROWMERE_WIDE_KERNEL
+bool Flocking::wide = __builtin_cpu_supports("avx2");
+#else
+bool Flocking::wide = false;
+#endif
 
 Flocking::Self Flocking::selfOf(const Unit& unit)
 {
@@ -231,111 +493,11 @@ Flocking::Flocking(const Bins& bins, double light)
 {
 }
 
-void Flocking::fill(const Self& self, int lane, Batch& batch) const
-{
-    // How far each rule reaches, squared; nothing beyond sight counts.
-    const bool human = self.human;
-    const auto within = [&self](double reach) {
-        const float r = std::min(float(reach), self.sight);
-        return r * r;
-    };
-    Reach reach;
-    reach.separation2 = within(human ? params::humanSeparationRadius : params::zombieSeparationRadius);
-    reach.sight2 = self.sight * self.sight;
-    reach.flight2 = within(self.armed ? params::armedFleeRadius : params::humanFleeRadius);
-    reach.chase2 = within(human ? params::humanTargetRadius * (self.farSighted ? 2 : 1) : params::zombieChaseRadius);
-    // A hair wider than sight, so that every bin that may hold a neighbour
-    // is read; the distances decide.
-    const double wide = double(self.sight) + 1e-3;
-    const Bins::Span span = bins.span(self.x - wide, self.y - wide, self.x + wide, self.y + wide);
-    const Sums sums = human ? sumNeighbours<true>(bins, span, self.x, self.y, reach)
-                            : sumNeighbours<false>(bins, span, self.x, self.y, reach);
-
-    const auto put = [&batch, lane](Term term, float x, float y, float weight) {
-        batch.x[term][lane] = x;
-        batch.y[term][lane] = y;
-        batch.weight[term][lane] = weight;
-    };
-    const float separationCount = sums.of[Own][Pushes], flightCount = sums.of[Other][Pushes];
-    // Each agent counts itself in both centres, at offset zero.
-    const float seenCount = sums.of[Own][Seen], othersCount = sums.of[Other][Seen];
-    put(Separation, mean(sums.of[Own][PushX], separationCount), mean(sums.of[Own][PushY], separationCount),
-        float(human ? params::humanSeparationWeight : params::zombieSeparationWeight));
-    put(Heading, mean(sums.of[Own][HeadingX], seenCount), mean(sums.of[Own][HeadingY], seenCount),
-        human ? float(params::humanAlignmentWeight) : float(params::zombieAlignmentWeight) * -light);
-    // The pull to the centre grows with its distance: over sight for a
-    // survivor, over the flock's radius for a zombie.
-    put(Centre, sums.of[Own][OffsetX] / (seenCount + 1), sums.of[Own][OffsetY] / (seenCount + 1),
-        human ? float(params::humanCohesionWeight) : self.cohesionWeight);
-    batch.centreRadius[lane] = human ? self.sight : float(params::flockRadius);
-    put(Flight, mean(sums.of[Other][PushX], flightCount), mean(sums.of[Other][PushY], flightCount), float(params::humanFleeWeight));
-    put(OtherHeading, mean(sums.of[Other][HeadingX], othersCount), mean(sums.of[Other][HeadingY], othersCount),
-        float(params::humanZombieAlignment));
-    put(OtherCentre, sums.of[Other][OffsetX] / (othersCount + 1), sums.of[Other][OffsetY] / (othersCount + 1),
-        human ? self.cohesionWeight : 0.0f);
-
-    // Of equally near ones, the first as the query lists them.
-    const float least = sums.nearest;
-    float towardsX = 0, towardsY = 0;
-    batch.target[lane] = least < reach.chase2 ? this->nearest(self, least, towardsX, towardsY) : nullptr;
-    // Only an armed survivor closes in on its target.
-    put(Chase, towardsX, towardsY,
-        human ? float(params::armedChaseWeight) * (self.armed ? 1.0f : 0.0f) : float(params::zombieChaseWeight));
-    // A far noise pulls a survivor harder than a near one; the divisor is
-    // the full daylight sight, whatever the hour.
-    put(Noise, self.toSoundX, self.toSoundY, float(human ? params::humanSoundWeight : params::zombieSoundWeight));
-    batch.noiseRadius[lane] = human ? float(params::humanViewRange) : 0.0f;
-
-    batch.vx[lane] = self.vx;
-    batch.vy[lane] = self.vy;
-    batch.maxSpeed[lane] = self.maxSpeed;
-    batch.maxForce[lane] = self.maxForce;
-    batch.damping[lane] = self.damping;
-}
-
-Unit* Flocking::nearest(const Self& self, float distance2, float& towardsX, float& towardsY) const
-{
-    // Found again in the query's own order, bin columns first, from the
-    // same arithmetic: ties go to the earliest.
-    const double reach = double(self.sight) + 1e-3;
-    const Bins::Span span = bins.span(self.x - reach, self.y - reach, self.x + reach, self.y + reach);
-    const float other = self.human ? 0.0f : 1.0f;
-    for (int column = span.firstColumn; column <= span.lastColumn; ++column) {
-        for (int row = span.firstRow; row <= span.lastRow; ++row) {
-            const BinRun run = bins.item(column, row);
-            for (int j = run.first; j < run.end; ++j) {
-                const float dx = bins.xs()[j] - self.x;
-                const float dy = bins.ys()[j] - self.y;
-                if (bins.humans()[j] == other && dx * dx + dy * dy == distance2) {
-                    towardsX = dx;
-                    towardsY = dy;
-                    return bins.unitAt(j);
-                }
-            }
-        }
-    }
-    return nullptr;
-}
-
 void Flocking::plan(const Self* selves, int first, int end, Unit::Plan* plans) const
 {
-    Batch batch;
-    int filled = 0;
-    const auto flush = [&] {
-        batch.steerAll();
-        for (int l = 0; l < filled; ++l)
-            plans[batch.slot[l]] = {QVector2D(batch.ax[l], batch.ay[l]), batch.target[l]};
-        filled = 0; // every lane is filled anew before it is read again
-
-    };
-    for (int slot = first; slot < end; ++slot) {
-        if (!selves[slot].alive)
-            continue;
-        fill(selves[slot], filled, batch);
-        batch.slot[filled] = slot;
-        if (++filled == lanes)
-            flush();
-    }
-    if (filled > 0)
-        flush();
+#if CARROWMERE_WIDE_KERNEL
+    if (wide)
+        return planWide(bins, light, selves, first, end, plans);
+#endif
+    planNarrow(bins, light, selves, first, end, plans);
 }

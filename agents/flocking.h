@@ -8,8 +8,8 @@ class Bins;
 // with and pull towards their own kind, flight from, heading with and pull
 // towards the other, the chase of the nearest of the other kind, damping and
 // the pull of a noise heard. Worked out from the neighbour index's arrays in
-// single precision, for four agents at a time, in loops the compiler turns
-// into vector instructions. Every sum runs in an order the code fixes (four
+// single precision, for eight agents at a time, in loops the compiler turns
+// into vector instructions. Every sum runs in an order the code fixes (eight
 // lanes, combined pairwise), never one a compiler or the vector width of a
 // processor chooses, so a plan is the same in every build, on every CPU and
 // whichever thread makes it.
@@ -29,14 +29,14 @@ public:
     // For the tick's light; the index must be current.
     Flocking(const Bins& bins, double light);
 
-    // Plans every living agent of selves[first, end) into plans[first, end).
+    // Plans the living agents of selves[first, end) into plans[first, end).
     void plan(const Self* selves, int first, int end, Unit::Plan* plans) const;
 
-private:
-    struct Batch;
-    void fill(const Self& self, int lane, Batch& batch) const;
-    Unit* nearest(const Self& self, float distance2, float& towardsX, float& towardsY) const;
+    // Whether the kernel built for AVX2 plans: where the processor has it,
+    // unless a test asks for the other. Both make the same plans.
+    static bool wide;
 
+private:
     const Bins& bins;
     float light;
 };

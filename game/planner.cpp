@@ -24,48 +24,98 @@ int Planner::threadsFor(qsizetype units)
 
 void Planner::thinkAll(const QList<Unit*>& units, const Bins& bins, double light)
 {
+    const int threads = threadsFor(units.size());
     const qsizetype count = units.size();
-    const int threads = threadsFor(count);
 
-    // Each unit as planning sees it, read in the order of the list and put
-    // where the index holds it; a unit not yet filed goes after the others.
-    const int filed = bins.filedCount();
-    selves.resize(std::size_t(filed));
-    selfOf.resize(std::size_t(count));
-    together(threads, [&](int part) {
-        for (qsizetype i = count * part / threads; i < count * (part + 1) / threads; ++i) {
-            const int slot = bins.slotOf(i);
-            selfOf[std::size_t(i)] = slot;
-            if (slot >= 0)
-                selves[std::size_t(slot)] = Flocking::selfOf(*units[i]);
-        }
-    });
-    for (qsizetype i = 0; i < count; ++i) {
-        if (selfOf[std::size_t(i)] < 0) {
-            selfOf[std::size_t(i)] = int(selves.size());
-            selves.push_back(Flocking::selfOf(*units[i]));
-        }
+    // Planned in the order of the index, the neighbours of one after
+    // another close at hand; a unit not yet filed comes after the others.
+    order = bins.listOrder();
+    if (order.size() < std::size_t(count)) {
+        filed.assign(std::size_t(count), false);
+        for (const int i : order)
+            filed[std::size_t(i)] = true;
+        for (qsizetype i = 0; i < count; ++i)
+            if (!filed[std::size_t(i)])
+                order.push_back(int(i));
     }
+    const int total = int(order.size());
+
+    // Each unit as planning sees it, in that order for the kernel to read
+    // one after another, but read in the order of the list, the order the
+    // units were made and mostly lie in memory. (Read in the index's order
+    // instead, at 100,000 agents this took 84 ns an agent rather than 47,
+    // and acting in it 86 rather than 31.)
+    selves.resize(std::size_t(total));
+    plans.resize(std::size_t(total));
+    placeOf.resize(std::size_t(total));
+    for (int k = 0; k < total; ++k)
+        placeOf[std::size_t(order[std::size_t(k)])] = k;
+    together(threads, [&](int part) {
+        for (qsizetype i = count * part / threads; i < count * (part + 1) / threads; ++i)
+            selves[std::size_t(placeOf[std::size_t(i)])] = Flocking::selfOf(*units[i]);
+    });
 
     // In small pieces that the threads take in turn as they come free,
     // rather than one share each: the cores of a shared machine seldom run
     // alike, and the game's thread would otherwise wait on the slower one
     // (at 100,000 agents on two threads a third of a step).
-    const int total = int(selves.size());
-    plans.resize(selves.size());
     const Flocking flocking(bins, light);
     const int piece = std::max(256, total / (16 * threads));
     std::atomic<int> next{0};
-    together(threads, [&](int) {
-        for (int first = next.fetch_add(piece); first < total; first = next.fetch_add(piece))
-            flocking.plan(selves.data(), first, std::min(total, first + piece), plans.data());
+    aiming.resize(std::size_t(threads));
+    together(threads, [&](int part) {
+        std::vector<int>& aimers = aiming[std::size_t(part)];
+        aimers.clear();
+        for (int first = next.fetch_add(piece); first < total; first = next.fetch_add(piece)) {
+            const int end = std::min(total, first + piece);
+            flocking.plan(selves.data(), first, end, plans.data());
+            for (int k = first; k < end; ++k)
+                if (selves[std::size_t(k)].alive && plans[std::size_t(k)].target)
+                    aimers.push_back(order[std::size_t(k)]);
+        }
     });
+    actAll(units, threads);
+}
 
-    // By index: a shot fired while acting adds a sound, never a unit, but
-    // nothing here should rely on the list staying untouched.
-    for (qsizetype i = 0; i < units.size(); ++i)
-        if (!units[i]->dead)
-            units[i]->act(plans[std::size_t(selfOf[std::size_t(i)])]);
+void Planner::actAll(const QList<Unit*>& units, int threads)
+{
+    // The units act as if one after another in the order of the list, a
+    // unit dead by its turn doing nothing. Only a strike reaches another
+    // unit (and draws random numbers), so the units that strike act first,
+    // in the order of the list, and then the others side by side, each
+    // unless a striker before it in the list killed it.
+    strikers.clear();
+    for (const std::vector<int>& aimers : aiming)
+        strikers.insert(strikers.end(), aimers.begin(), aimers.end());
+    std::sort(strikers.begin(), strikers.end());
+    struck.clear();
+    acted.assign(order.size(), false);
+    for (const int i : strikers) {
+        Unit* unit = units[i];
+        if (unit->dead || unit->cooldown > 1)
+            continue; // it will not strike: it acts with the others
+        const std::size_t at = std::size_t(placeOf[std::size_t(i)]);
+        const Unit::Plan& plan = plans[at];
+        const bool targetAlive = !plan.target->dead;
+        unit->act(plan);
+        acted[at] = true;
+        if (targetAlive && plan.target->dead)
+            struck.push_back({plan.target, i});
+    }
+    const auto killedBefore = [this](const Unit* unit, int turn) {
+        return std::any_of(struck.cbegin(), struck.cend(),
+                           [unit, turn](const Strike& strike) { return strike.victim == unit && strike.by < turn; });
+    };
+    const qsizetype count = units.size();
+    together(threads, [&](int part) {
+        for (qsizetype i = count * part / threads; i < count * (part + 1) / threads; ++i) {
+            const std::size_t at = std::size_t(placeOf[std::size_t(i)]);
+            Unit* unit = units[i];
+            if (acted[at] || !selves[at].alive || (unit->dead && killedBefore(unit, int(i))))
+                continue;
+            unit->act(plans[at]);
+        }
+    });
 }
 
 void Planner::together(int parts, const std::function<void(int part)>& work)

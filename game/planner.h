@@ -13,10 +13,10 @@
 
 // Lets every living unit think once in an AI step. The units plan in the
 // order of the neighbour index, bin after bin, pieces of it taken in turn by
-// threads started once for the game, and then act one after another in the
-// order of the list: acting draws random numbers and may kill a unit whose
-// turn has not come (one dead by its turn does nothing). The plans are the
-// same on one thread as on many.
+// threads started once for the game, and then act as if one after another
+// in the order of the list: a strike draws random numbers and may kill a
+// unit whose turn has not come (one dead by its turn does nothing). The
+// game is the same on one thread as on many.
 class Planner
 {
 public:
@@ -38,9 +38,24 @@ public:
     static int threadsFor(qsizetype units);
 
 private:
+    void actAll(const QList<Unit*>& units, int threads);
+
+    // A unit killed while the strikers acted, and the index in the list of
+    // the one that killed it.
+    struct Strike {
+        const Unit* victim;
+        int by;
+    };
+
     QThreadPool pool;
     QSemaphore done;                      // a release for each thread of the pool done
-    std::vector<Flocking::Self> selves;   // the filed units slot by slot, then the others
-    std::vector<int> selfOf;              // the index in selves of each unit of the list
-    std::vector<Unit::Plan> plans;        // this AI step's, as selves
+    std::vector<int> order;               // the indices in the list of the filed units slot by slot, then the others
+    std::vector<int> placeOf;             // by index in the list: its place in order
+    std::vector<bool> filed;              // by index in the list
+    std::vector<Flocking::Self> selves;   // in order
+    std::vector<Unit::Plan> plans;        // this AI step's, in order
+    std::vector<std::vector<int>> aiming; // by each thread: the units whose plans have a target
+    std::vector<int> strikers;            // all of those, in the order of the list
+    std::vector<bool> acted;              // in order: acted with the strikers
+    std::vector<Strike> struck;
 };

@@ -13,9 +13,10 @@ Bins::Bins(int width, int height, int columns, int rows, const QList<Unit*>& uni
 void Bins::rebuild(int parts, const Together& together)
 {
     // A counting sort of the list by bin, each part of the list counted and
-    // then filed by its own thread: the units are read in the order they lie
-    // in memory, each once a pass. Each bin is then sorted by arrival, so
-    // the order the parts filed them in does not matter.
+    // then filed by its own thread. The units are read once, in the order
+    // they lie in memory, into arrays in the order of the list that the
+    // later passes read instead. Each bin is then sorted by arrival, so the
+    // order the parts filed them in does not matter.
     if (!together)
         parts = 1;
     const auto run = [parts, &together](const std::function<void(int part)>& work) {
@@ -25,17 +26,22 @@ void Bins::rebuild(int parts, const Together& together)
             work(0);
     };
     const std::size_t bins = items.size();
+    const std::size_t listed = std::size_t(units.size());
     counts.assign(std::size_t(parts) * bins, 0);
-    const auto range = [this, parts](int part) {
-        const qsizetype size = units.size();
-        return std::make_pair(size * part / parts, size * (part + 1) / parts);
+    read.resize(listed);
+    const auto range = [listed, parts](int part) {
+        return std::make_pair(listed * std::size_t(part) / std::size_t(parts), listed * std::size_t(part + 1) / std::size_t(parts));
     };
     run([&](int part) {
         int* counted = &counts[std::size_t(part) * bins];
         const auto [first, end] = range(part);
-        for (qsizetype i = first; i < end; ++i)
-            if (const Unit* unit = units[i]; unit->filed())
+        for (std::size_t i = first; i < end; ++i) {
+            const Unit* unit = units[qsizetype(i)];
+            read[i] = {unit->bin, unit->position.x(), unit->position.y(), unit->velocity.x(), unit->velocity.y(),
+                       unit->isHuman ? 1.0f : 0.0f, unit->arrival};
+            if (unit->filed())
                 ++counted[std::size_t(unit->bin)];
+        }
     });
     filed = 0;
     for (std::size_t bin = 0; bin < bins; ++bin) {
@@ -47,28 +53,29 @@ void Bins::rebuild(int parts, const Together& together)
     const std::size_t size = std::size_t(filed);
     flatArrivals.resize(size);
     listIndices.resize(size);
-    slotOfUnit.resize(std::size_t(units.size()));
-    // The arrays end in a block of slots that hold no one.
-    for (std::vector<float>* array : {&x, &y, &vx, &vy, &human})
-        array->assign(size + block, 0.0f);
-    members.resize(size + block);
     run([&](int part) {
         int* next = &counts[std::size_t(part) * bins];
         const auto [first, end] = range(part);
-        for (qsizetype i = first; i < end; ++i) {
-            const Unit* unit = units[i];
-            if (!unit->filed()) {
-                slotOfUnit[std::size_t(i)] = -1;
+        for (std::size_t i = first; i < end; ++i) {
+            if (read[i].bin < 0)
                 continue;
-            }
-            const std::size_t at = std::size_t(next[std::size_t(unit->bin)]++);
-            flatArrivals[at] = unit->arrival;
+            const std::size_t at = std::size_t(next[std::size_t(read[i].bin)]++);
+            flatArrivals[at] = read[i].arrival;
             listIndices[at] = int(i);
         }
     });
-    // Then each bin in order of arrival; most hold one unit or two.
+    // The arrays end in a block of slots that hold no one.
+    for (std::vector<float>* array : {&x, &y, &vx, &vy, &human})
+        array->resize(size + block);
+    members.resize(size + block);
+    for (std::size_t slot = size; slot < size + block; ++slot) {
+        x[slot] = y[slot] = vx[slot] = vy[slot] = human[slot] = 0.0f;
+        members[slot] = nullptr;
+    }
+    // Then each bin in order of arrival (most hold one unit or two), and
+    // the units' data slot by slot.
     run([&](int part) {
-        for (std::size_t bin = bins * part / parts; bin < bins * (part + 1) / parts; ++bin) {
+        for (std::size_t bin = bins * std::size_t(part) / std::size_t(parts); bin < bins * std::size_t(part + 1) / std::size_t(parts); ++bin) {
             const BinRun binRun = items[bin];
             for (int i = binRun.first + 1; i < binRun.end; ++i) {
                 for (std::size_t j = std::size_t(i); j > std::size_t(binRun.first) && flatArrivals[j - 1] > flatArrivals[j]; --j) {
@@ -76,25 +83,17 @@ void Bins::rebuild(int parts, const Together& together)
                     std::swap(listIndices[j - 1], listIndices[j]);
                 }
             }
-            for (int slot = binRun.first; slot < binRun.end; ++slot)
-                slotOfUnit[std::size_t(listIndices[std::size_t(slot)])] = slot;
-        }
-    });
-    // The units' own data last, read once more in the order of the list.
-    run([&](int part) {
-        const auto [first, end] = range(part);
-        for (qsizetype i = first; i < end; ++i) {
-            const int slot = slotOfUnit[std::size_t(i)];
-            if (slot < 0)
-                continue;
-            Unit* unit = units[i];
-            const std::size_t at = std::size_t(slot);
-            x[at] = unit->position.x();
-            y[at] = unit->position.y();
-            vx[at] = unit->velocity.x();
-            vy[at] = unit->velocity.y();
-            human[at] = unit->isHuman ? 1.0f : 0.0f;
-            members[at] = unit;
+            for (int slot = binRun.first; slot < binRun.end; ++slot) {
+                const std::size_t at = std::size_t(slot);
+                const std::size_t i = std::size_t(listIndices[at]);
+                const Read& unit = read[i];
+                x[at] = unit.x;
+                y[at] = unit.y;
+                vx[at] = unit.vx;
+                vy[at] = unit.vy;
+                human[at] = unit.human;
+                members[at] = units[qsizetype(i)];
+            }
         }
     });
     current = true;

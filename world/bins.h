@@ -34,7 +34,7 @@ class Bins : public Grid<BinRun>
 public:
     // Every array holds this many slots past its last unit, never any
     // unit's, so that a loop may read them in whole blocks of this many.
-    static constexpr int block = 4;
+    static constexpr int block = 8;
 
     // Files the units of the list that have a bin (Unit::filed()).
     Bins(int width, int height, int columns, int rows, const QList<Unit*>& units);
@@ -70,20 +70,24 @@ public:
     const float* vys() const { return vy.data(); }
     const float* humans() const { return human.data(); } // 1 for a survivor, 0 for a zombie
     Unit* unitAt(int slot) const { return members[std::size_t(slot)]; }
-    // The slot of the unit at this index of the list, or -1 if not filed.
-    int slotOf(qsizetype listIndex) const
-    {
-        return listIndex < qsizetype(slotOfUnit.size()) ? slotOfUnit[std::size_t(listIndex)] : -1;
-    }
+    // The index in the list of the unit in each slot, slot by slot.
+    const std::vector<int>& listOrder() const { return listIndices; }
 
 private:
     void rebuild(int parts, const Together& together);
 
+    // A unit as the rebuild read it, by index in the list.
+    struct Read {
+        int bin;
+        float x, y, vx, vy, human;
+        std::uint64_t arrival;
+    };
+
     const QList<Unit*>& units;
+    std::vector<Read> read;
     std::vector<float> x, y, vx, vy, human;
     std::vector<Unit*> members;
-    std::vector<int> slotOfUnit;             // by index in the list
-    std::vector<int> listIndices;            // by slot, while the bins are sorted
+    std::vector<int> listIndices;            // by slot
     std::vector<std::uint64_t> flatArrivals; // by slot, while the bins are sorted
     std::vector<int> counts;                 // of each part of the list, bin by bin
     std::uint64_t arrivals = 0;
