@@ -131,10 +131,13 @@ def parse_ctest(text):
     return failed, functions
 
 
-def run_suite(build_dir, log, serial, timeout):
-    """The whole suite: in parallel but tst_session alone, or all serially."""
+def run_suite(build_dir, log, serial, timeout, exclude=""):
+    """The whole suite: in parallel but tst_session alone, or all serially;
+    without the tests that exclude matches."""
     base = ["ctest", "--test-dir", build_dir, "--timeout", str(timeout), "--output-on-failure"]
-    if serial:
+    if exclude:
+        passes = [base + (["-E", exclude] if serial else ["-j2", "-E", exclude])]
+    elif serial:
         passes = [base]
     else:
         passes = [base + ["-j2", "-E", "tst_session"], base + ["-R", "tst_session"]]
@@ -173,6 +176,7 @@ def main():
     ap.add_argument("--log", help="full build and test output (default: OUT with .log)")
     ap.add_argument("--serial", action="store_true", help="run every test serially")
     ap.add_argument("--timeout", type=int, default=120, help="per-test timeout in seconds")
+    ap.add_argument("--exclude", default="", help="a regular expression: the tests it matches are not run")
     ap.add_argument("--ignore", default="", help="comma-separated tests that fail without a fault (not counted)")
     ap.add_argument("--baseline", type=int, default=0, metavar="N", help="run the suite N times without a fault")
     ap.add_argument("--pidfile", help="write this process's id here (to stop it with SIGTERM)")
@@ -220,7 +224,7 @@ def main():
             sys.exit("the unmodified tree does not build; see the log")
         for n in range(args.baseline):
             started = time.time()
-            failed, functions = run_suite(build_dir, log, args.serial, args.timeout)
+            failed, functions = run_suite(build_dir, log, args.serial, args.timeout, args.exclude)
             names, details = describe(failed, functions)
             record(f"BASELINE{n + 1}", "FAILS" if names else "CLEAN", names, details,
                    time.time() - started, "-", "no fault")
@@ -252,7 +256,7 @@ def main():
                     record(fault.ident, "BUILD_FAILED", [], " | ".join(errors), time.time() - started,
                            fault.file, fault.title)
                     continue
-                failed, functions = run_suite(build_dir, log, args.serial, args.timeout)
+                failed, functions = run_suite(build_dir, log, args.serial, args.timeout, args.exclude)
                 names, details = describe(failed, functions, ignore)
                 record(fault.ident, "CAUGHT" if names else "MISSED", names, details,
                        time.time() - started, fault.file, fault.title)
