@@ -329,6 +329,17 @@ private slots:
         }
     }
 
+    void theCrowdFollowsTheZombiesInEarshot()
+    {
+        // More zombies moan more often and louder, and louder in the dark;
+        // past a full crowd nothing grows.
+        QCOMPARE(Audio::crowd(0, true), std::make_pair(0.0f, 0.0f));
+        const auto few = Audio::crowd(5, false), many = Audio::crowd(40, false), dark = Audio::crowd(40, true);
+        QVERIFY(few.first < many.first && few.second < many.second && many.second < dark.second);
+        QCOMPARE(Audio::crowd(400, false), many);
+        QVERIFY(dark.second <= 1.0f);
+    }
+
     void throughTheSoundServer_data()
     {
         // Happenings played by a game into the test's own sound server and

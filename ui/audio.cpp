@@ -179,6 +179,12 @@ void Audio::click()
     mixer->play(Cue::MenuButton, 0.6f, 0.0f);
 }
 
+std::pair<float, float> Audio::crowd(int zombies, bool night)
+{
+    const float share = float(std::min(1.0, zombies / fullCrowd));
+    return {share, share > 0 ? 0.3f + 0.5f * share + (night ? 0.2f : 0.0f) : 0.0f};
+}
+
 std::pair<float, float> Audio::placed(QVector2D at, QVector2D listener, double halfWidth)
 {
     const QVector2D offset = at - listener;
@@ -222,6 +228,8 @@ void Audio::hear()
             mixer->play(cueOf(Happening::Kind(kind)), one.gain, one.weight > 0 ? one.panWeight / one.weight : 0,
                         one.count);
     }
-    mixer->setCrowd(float(std::min(1.0, game->zombiesInEarshot / fullCrowd)), 0.5f, game->light < 0);
+    const bool night = game->light < 0;
+    const auto [density, loudness] = crowd(game->zombiesInEarshot, night);
+    mixer->setCrowd(density, loudness, night);
     mixer->setPaused(game->paused);
 }

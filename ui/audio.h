@@ -45,6 +45,11 @@ public:
     // the edge of the view.
     static std::pair<float, float> placed(QVector2D at, QVector2D listener, double halfWidth);
 
+    // How often the crowd of zombies within earshot moans (0..1) and how
+    // loud (0..1): both grow with their number, and the dark makes them
+    // louder.
+    static std::pair<float, float> crowd(int zombies, bool night);
+
 public slots:
     // Takes what the game noted since the last look and plays it.
     void hear();
