@@ -205,6 +205,7 @@ private slots:
         QTest::newRow("a game kept, then checked") << Run{{"--windowed"}, "xcb", "kept", 0, "verified to step", 75};
         QTest::newRow("a game kept at x8 on busy cores") << Run{{"--windowed"}, "xcb", "kept at x8, busy", 0, "verified to step", 400};
         QTest::newRow("a game killed keeps all but its last second") << Run{{"--windowed"}, "xcb", "kept, killed", 1, "without its end", 45};
+        QTest::newRow("a game ended by SIGTERM keeps its run") << Run{{"--windowed"}, "xcb", "kept, terminated", 0, "verified to step", 75};
     }
 
     void theProgram()
@@ -273,6 +274,8 @@ private slots:
             }
             if (row.ending.endsWith("killed"))
                 program.kill();
+            else if (row.ending.endsWith("terminated"))
+                program.terminate();
             else if (row.ending != "Escape")
                 QVERIFY(xdotool(QStringLiteral("search --name ^Carrowmere$ windowclose")));
         }
@@ -280,6 +283,11 @@ private slots:
         QString said = QString::fromLocal8Bit(program.readAllStandardOutput() + program.readAllStandardError());
         if (row.ending.startsWith("kept")) {
             QVERIFY(row.ending.endsWith("killed") || program.exitCode() == 0);
+            // The run still going when the program ended is in the records,
+            // unless nothing could be done as it ended.
+            QFile records(home.filePath(QStringLiteral("carrowmere/carrowmere.conf")));
+            const bool recorded = records.open(QIODevice::ReadOnly) && records.readAll().contains("longestSurvivalMs=");
+            QCOMPARE(recorded, !row.ending.endsWith("killed"));
             const QDir replays(data.filePath(QStringLiteral("carrowmere/replays")));
             const QStringList kept = replays.entryList({QStringLiteral("*.replay")});
             QCOMPARE(kept.size(), 1);
