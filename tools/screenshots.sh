@@ -2,7 +2,7 @@
 # Plays games under a virtual X server and takes the README's screenshots:
 # the first start's card, the survivor's view, the summary of a run, the
 # whole world by day and by night, the menu, the pause at night, and a
-# replay at eight times the pace.
+# replay at twice the pace.
 #   tools/screenshots.sh [build-dir] [output-dir]
 set -eu
 build=${1:-build}
@@ -19,8 +19,9 @@ xdotool key q
 sleep 4
 import -window root "$out/survivor.png"
 
-# A run of twenty seconds given up, and its summary.
-sleep 16
+# A run of twelve seconds given up, and its summary (in this world the
+# survivor is bitten at seventeen).
+sleep 8
 xdotool key Escape
 sleep 0.5
 import -window root "$out/summary.png"
@@ -33,7 +34,7 @@ xdotool mousemove 1010 540 click 1
 xdotool key Home
 sleep 1
 import -window root "$out/day.png"
-sleep ${NIGHT_WAIT:-6}
+sleep ${NIGHT_WAIT:-14}
 import -window root "$out/night.png"
 
 # The menu, the keyboard's place on "Restart".
@@ -44,9 +45,9 @@ sleep 0.5
 import -window root "$out/menu.png"
 kill $game
 
-# The pause by night, the survivor wearing its ring (in this world it is
-# bitten half a minute in).
-"$build/carrowmere" --seed 5 >/dev/null 2>&1 &
+# The pause by night, the survivor wearing its ring (in this world it lives
+# through the night).
+"$build/carrowmere" --seed 10 >/dev/null 2>&1 &
 game=$!
 sleep ${NIGHT_WAIT:-25}
 xdotool key p
@@ -54,12 +55,12 @@ sleep 0.5
 import -window root "$out/pause.png"
 kill $game
 
-# The replay the tests keep, at eight times its pace, fifteen seconds of game
-# time in.
+# The replay the tests keep, at twice its pace, a few seconds in (its
+# survivor is let go seven seconds in).
 "$build/carrowmere" --replay tests/replays/steered.replay >/dev/null 2>&1 &
 game=$!
-sleep 3
-xdotool key 4
-sleep 1.5
+sleep 2.5
+xdotool key 2
+sleep 1
 import -window root "$out/replay.png"
 kill $game
