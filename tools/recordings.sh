@@ -20,11 +20,12 @@ record() { # name seconds
     sox -t raw -r 48000 -e signed -b 16 -c 2 "$home/$1.raw" -C 3 "$out/$1.ogg"
 }
 
-# Dusk falls about 16 seconds into a game: give up control then, so that
-# the free camera hears the crowd, a wave and the night coming.
+# Dusk falls about 16 seconds into a game: give up control near then (in
+# this world the survivor is bitten at seventeen), so that the free camera
+# hears the crowd, a wave and the night coming.
 "$build/carrowmere" --seed 5 >/dev/null 2>&1 &
 game=$!
-sleep 17
+sleep 14
 xdotool key Escape
 sleep 2
 xdotool mousemove 640 360 click 1
