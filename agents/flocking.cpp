@@ -162,10 +162,10 @@ static_assert(PushX == 0 && PushY == 1 && Pushes == 2 && HeadingX == 3 && Headin
 // Each tally's eight lanes added pairwise, ((0 + 1) + (2 + 3)) + ((4 + 5) +
 // (6 + 7)), the same tree whichever vectors held them: for eight lanes
 // every tally at once, for two halves one tally at a time.
-inline __attribute__((always_inline)) void into(const LaneSums<Lanes>& lanes, float (&sums)[tallies])
+inline __attribute__((always_inline)) void into(const LaneSums<Lanes>& kind, float (&sums)[tallies])
 {
-    const Lanes quads = pairs(pairs(lanes.pushX, lanes.pushY), pairs(lanes.pushes, lanes.headingX));
-    const Lanes moreQuads = pairs(pairs(lanes.headingY, lanes.offsetX), pairs(lanes.offsetY, lanes.seen));
+    const Lanes quads = pairs(pairs(kind.pushX, kind.pushY), pairs(kind.pushes, kind.headingX));
+    const Lanes moreQuads = pairs(pairs(kind.headingY, kind.offsetX), pairs(kind.offsetY, kind.seen));
     const Lanes low = __builtin_shufflevector(quads, moreQuads, 0, 1, 2, 3, 8, 9, 10, 11);
     const Lanes high = __builtin_shufflevector(quads, moreQuads, 4, 5, 6, 7, 12, 13, 14, 15);
     const Lanes total = low + high;
