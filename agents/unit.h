@@ -101,3 +101,16 @@ public:
 private:
     QPointF committed;
 };
+
+// Asks for a unit's memory a few units ahead of a pass over the list. The
+// units lie in memory about in the order of the list, but each is an object
+// of its own, and at 100,000 agents a pass over them otherwise waits on
+// every one (the AI step there from 1.21-1.30 to 1.09-1.25 times the
+// reference kernel, in five alternating benchmark runs).
+constexpr int prefetchAhead = 8; // units
+inline void prefetch(const Unit* unit)
+{
+    const char* at = reinterpret_cast<const char*>(unit);
+    for (int line = 0; line < 256; line += 64)
+        __builtin_prefetch(at + line);
+}

@@ -51,8 +51,14 @@ void Planner::thinkAll(const QList<Unit*>& units, const Bins& bins, double light
     for (int k = 0; k < total; ++k)
         placeOf[std::size_t(order[std::size_t(k)])] = k;
     together(threads, [&](int part) {
-        for (qsizetype i = count * part / threads; i < count * (part + 1) / threads; ++i)
+        const qsizetype end = count * (part + 1) / threads;
+        for (qsizetype i = count * part / threads; i < end; ++i) {
+            if (i + prefetchAhead < end) {
+                prefetch(units[i + prefetchAhead]);
+                __builtin_prefetch(&selves[std::size_t(placeOf[std::size_t(i + prefetchAhead)])], 1);
+            }
             selves[std::size_t(placeOf[std::size_t(i)])] = Flocking::selfOf(*units[i]);
+        }
     });
 
     // In small pieces that the threads take in turn as they come free,
@@ -108,7 +114,12 @@ void Planner::actAll(const QList<Unit*>& units, int threads)
     };
     const qsizetype count = units.size();
     together(threads, [&](int part) {
-        for (qsizetype i = count * part / threads; i < count * (part + 1) / threads; ++i) {
+        const qsizetype end = count * (part + 1) / threads;
+        for (qsizetype i = count * part / threads; i < end; ++i) {
+            if (i + prefetchAhead < end) {
+                prefetch(units[i + prefetchAhead]);
+                __builtin_prefetch(&plans[std::size_t(placeOf[std::size_t(i + prefetchAhead)])]);
+            }
             const std::size_t at = std::size_t(placeOf[std::size_t(i)]);
             Unit* unit = units[i];
             if (acted[at] || !selves[at].alive || (unit->dead && killedBefore(unit, int(i))))

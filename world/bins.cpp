@@ -36,6 +36,8 @@ void Bins::rebuild(int parts, const Together& together)
         int* counted = &counts[std::size_t(part) * bins];
         const auto [first, end] = range(part);
         for (std::size_t i = first; i < end; ++i) {
+            if (i + prefetchAhead < end)
+                prefetch(units[qsizetype(i + prefetchAhead)]);
             const Unit* unit = units[qsizetype(i)];
             read[i] = {unit->bin, unit->position.x(), unit->position.y(), unit->velocity.x(), unit->velocity.y(),
                        unit->isHuman ? 1.0f : 0.0f, unit->arrival};
