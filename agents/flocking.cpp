@@ -85,20 +85,17 @@ struct Sums {
 using Lanes = float __attribute__((vector_size(8 * sizeof(float))));
 using Half = float __attribute__((vector_size(4 * sizeof(float))));
 
-using LanesMask = std::int32_t __attribute__((vector_size(8 * sizeof(float))));
-using HalfMask = std::int32_t __attribute__((vector_size(4 * sizeof(float))));
-
 template <typename V>
 struct Vector;
 template <>
 struct Vector<Lanes> {
     static constexpr int width = 8;
-    using Mask = LanesMask;
+    using Mask = std::int32_t __attribute__((vector_size(8 * sizeof(float))));
 };
 template <>
 struct Vector<Half> {
     static constexpr int width = 4;
-    using Mask = HalfMask;
+    using Mask = std::int32_t __attribute__((vector_size(4 * sizeof(float))));
 };
 template <typename V>
 using MaskOf = typename Vector<V>::Mask;
@@ -162,8 +159,9 @@ static_assert(PushX == 0 && PushY == 1 && Pushes == 2 && HeadingX == 3 && Headin
 // Each tally's eight lanes added pairwise, ((0 + 1) + (2 + 3)) + ((4 + 5) +
 // (6 + 7)), the same tree whichever vectors held them: for eight lanes
 // every tally at once, for two halves one tally at a time.
-inline __attribute__((always_inline)) void into(const LaneSums<Lanes>& kind, float (&sums)[tallies])
+inline __attribute__((always_inline)) void into(const LaneSums<Lanes> (&whole)[1], float (&sums)[tallies])
 {
+    const LaneSums<Lanes>& kind = whole[0];
     const Lanes quads = pairs(pairs(kind.pushX, kind.pushY), pairs(kind.pushes, kind.headingX));
     const Lanes moreQuads = pairs(pairs(kind.headingY, kind.offsetX), pairs(kind.offsetY, kind.seen));
     const Lanes low = __builtin_shufflevector(quads, moreQuads, 0, 1, 2, 3, 8, 9, 10, 11);
@@ -255,21 +253,14 @@ template <bool survivor, typename V>
 inline __attribute__((always_inline)) Sums sumNeighbours(const Bins& bins, const Bins::Span& span, float x, float y,
                                                          const Reach& reach)
 {
+    constexpr int parts = lanes / Vector<V>::width;
     Sums sums;
-    if constexpr (Vector<V>::width == lanes) {
-        LaneSums<V> own, other;
-        sumLanes<survivor>(bins, span, x, y, reach, 0, own, other, sums.nearest);
-        into(own, sums.of[Own]);
-        if constexpr (survivor)
-            into(other, sums.of[Other]);
-    } else {
-        LaneSums<V> own[2], other[2];
-        for (int half = 0; half < 2; ++half)
-            sumLanes<survivor>(bins, span, x, y, reach, half * Vector<V>::width, own[half], other[half], sums.nearest);
-        into(own, sums.of[Own]);
-        if constexpr (survivor)
-            into(other, sums.of[Other]);
-    }
+    LaneSums<V> own[parts], other[parts];
+    for (int part = 0; part < parts; ++part)
+        sumLanes<survivor>(bins, span, x, y, reach, part * Vector<V>::width, own[part], other[part], sums.nearest);
+    into(own, sums.of[Own]);
+    if constexpr (survivor)
+        into(other, sums.of[Other]);
     return sums;
 }
 

@@ -24,8 +24,8 @@ int Planner::threadsFor(qsizetype units)
 
 void Planner::thinkAll(const QList<Unit*>& units, const Bins& bins, double light)
 {
-    const int threads = threadsFor(units.size());
     const qsizetype count = units.size();
+    const int threads = threadsFor(count);
 
     // Planned in the order of the index, the neighbours of one after
     // another close at hand; a unit not yet filed comes after the others.
@@ -47,7 +47,7 @@ void Planner::thinkAll(const QList<Unit*>& units, const Bins& bins, double light
     // and acting in it 86 rather than 31.)
     selves.resize(std::size_t(total));
     plans.resize(std::size_t(total));
-    placeOf.resize(std::size_t(total));
+    placeOf.resize(std::size_t(count));
     for (int k = 0; k < total; ++k)
         placeOf[std::size_t(order[std::size_t(k)])] = k;
     together(threads, [&](int part) {

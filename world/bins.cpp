@@ -45,7 +45,7 @@ void Bins::rebuild(int parts, const Together& together)
                 ++counted[std::size_t(unit->bin)];
         }
     });
-    filed = 0;
+    int filed = 0;
     for (std::size_t bin = 0; bin < bins; ++bin) {
         items[bin].first = filed;
         for (qsizetype part = 0; part < parts; ++part) // where each part files into the bin

@@ -63,7 +63,6 @@ public:
     void query(std::vector<Neighbour>& out, float x, float y, double radius) const;
 
     // The filed units, slot by slot in bin order, as of the last refresh.
-    int filedCount() const { return filed; }
     const float* xs() const { return x.data(); }
     const float* ys() const { return y.data(); }
     const float* vxs() const { return vx.data(); }
@@ -91,6 +90,5 @@ private:
     std::vector<std::uint64_t> flatArrivals; // by slot, while the bins are sorted
     std::vector<int> counts;                 // of each part of the list, bin by bin
     std::uint64_t arrivals = 0;
-    int filed = 0;
     bool current = false;
 };
