@@ -1,5 +1,6 @@
 #include "agents/unit.h"
 
+#include "agents/arena.h"
 #include "agents/flocking.h"
 #include "game/game.h"
 #include "game/parameters.h"
@@ -10,6 +11,42 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <vector>
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool arenas = true; // the sanitizer watches every allocation of its own
+#else
+constexpr bool arenas = true;
+#endif
+
+Arena& arenaFor(std::size_t size)
+{
+    // Never destroyed: a unit may outlive the end of main.
+    static auto* const all = new std::vector<std::unique_ptr<Arena>>;
+    for (const std::unique_ptr<Arena>& arena : *all)
+        if (arena->size() == Arena::slotFor(size))
+            return *arena;
+    all->push_back(std::make_unique<Arena>(size));
+    return *all->back();
+}
+
+} // namespace
+
+void* Unit::operator new(std::size_t size)
+{
+    return arenas ? arenaFor(size).take() : ::operator new(size);
+}
+
+void Unit::operator delete(void* unit, std::size_t size)
+{
+    if (arenas)
+        arenaFor(size).give(unit);
+    else
+        ::operator delete(unit, size);
+}
 
 Unit::Unit(int id, Game* game, QGraphicsItem* parent)
     : QGraphicsItem(parent),

@@ -23,6 +23,16 @@ public:
     Unit(int id, Game* game, QGraphicsItem* parent = nullptr);
     ~Unit() override = default;
 
+    // Units are made from arenas, one for each size: a step passes over
+    // every unit, and units made one after another then lie one after
+    // another in memory rather than among the other allocations of the
+    // program, Qt's private data of each item first (the AI step at
+    // 100,000 agents from 1.25-1.28 to 1.14-1.17 times the reference
+    // kernel on one thread, from 144 to 121-130 ns an agent on two, in
+    // alternating runs).
+    static void* operator new(std::size_t size);
+    static void operator delete(void* unit, std::size_t size);
+
     void advance(int phase) override;
     QRectF boundingRect() const override;
     void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget) override;
