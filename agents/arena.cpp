@@ -1,13 +1,14 @@
 #include "agents/arena.h"
 
-#include <new>
+#include "world/largeallocator.h"
 
 namespace {
-constexpr std::size_t line = 64;
+// Blocks of huge pages where the system lends them.
+constexpr std::size_t blockBytes = LargeAllocator<std::byte>::hugePage;
 }
 
 Arena::Arena(std::size_t size)
-    : slot(slotFor(size))
+    : slot(slotFor(size)), slotsPerBlock(blockBytes / slot), takenOfLast(slotsPerBlock)
 {
 }
 
@@ -25,7 +26,7 @@ void* Arena::take()
         return object;
     }
     if (takenOfLast == slotsPerBlock) {
-        blocks.push_back(static_cast<std::byte*>(::operator new(slot * slotsPerBlock, std::align_val_t(line))));
+        blocks.push_back(static_cast<std::byte*>(LargeAllocator<std::byte>::allocateBytes(blockBytes)));
         takenOfLast = 0;
     }
     return blocks.back() + slot * takenOfLast++;
@@ -41,7 +42,7 @@ void Arena::give(void* object)
 void Arena::release()
 {
     for (std::byte* block : blocks)
-        ::operator delete(block, std::align_val_t(line));
+        LargeAllocator<std::byte>::deallocateBytes(block, blockBytes);
     blocks.clear();
     given.clear();
     given.shrink_to_fit();

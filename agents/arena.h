@@ -26,13 +26,13 @@ public:
     void give(void* object);
 
 private:
-    static constexpr std::size_t slotsPerBlock = 4096;
 
     void release();
 
     std::size_t slot;
+    std::size_t slotsPerBlock;
     std::vector<std::byte*> blocks;
-    std::size_t takenOfLast = slotsPerBlock;
+    std::size_t takenOfLast;
     std::vector<void*> given;       // slots given back, to be taken again first
     std::size_t live = 0;
 };

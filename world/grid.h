@@ -1,5 +1,7 @@
 #pragma once
 
+#include "world/largeallocator.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -49,7 +51,7 @@ public:
     int rows;
     double cellWidth;
     double cellHeight;
-    std::vector<T> items;
+    LargeVector<T> items;
 
 private:
     static int first(double quotient) { return quotient > 0 ? int(std::min(quotient, 1e9)) : 0; }
