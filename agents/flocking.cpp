@@ -434,14 +434,14 @@ Unit* nearestOf(const Bins& bins, const Flocking::Self& self, float distance2, f
 // Plans the living agents of selves[first, end), eight at a time.
 template <typename V>
 inline __attribute__((always_inline)) void planRange(const Bins& bins, float light, const Flocking::Self* selves,
-                                                     int first, int end, Unit::Plan* plans)
+                                                     int first, int end, Unit::Plan* plans, const int* places)
 {
     Batch batch;
     int filled = 0;
     const auto flush = [&]() __attribute__((always_inline)) {
         batch.steerAll();
         for (int l = 0; l < filled; ++l)
-            plans[batch.self[l]] = {QVector2D(batch.ax[l], batch.ay[l]), batch.target[l]};
+            plans[places ? places[batch.self[l]] : batch.self[l]] = {QVector2D(batch.ax[l], batch.ay[l]), batch.target[l]};
         filled = 0; // every lane is filled anew before it is read again
     };
     for (int self = first; self < end; ++self) {
@@ -456,9 +456,10 @@ inline __attribute__((always_inline)) void planRange(const Bins& bins, float lig
         flush();
 }
 
-void planNarrow(const Bins& bins, float light, const Flocking::Self* selves, int first, int end, Unit::Plan* plans)
+void planNarrow(const Bins& bins, float light, const Flocking::Self* selves, int first, int end, Unit::Plan* plans,
+                const int* places)
 {
-    planRange<Half>(bins, light, selves, first, end, plans);
+    planRange<Half>(bins, light, selves, first, end, plans, places);
 }
 
 #if CARROWMERE_WIDE_KERNEL
@@ -466,9 +467,9 @@ void planNarrow(const Bins& bins, float light, const Flocking::Self* selves, int
 // processor has AVX2 (the AI step at 2,000 agents from 210-310 to 145 ns an
 // agent, in alternating benchmark runs).
 __attribute__((target("avx2"))) void planWide(const Bins& bins, float light, const Flocking::Self* selves,
-                                              int first, int end, Unit::Plan* plans)
+                                              int first, int end, Unit::Plan* plans, const int* places)
 {
-    planRange<Lanes>(bins, light, selves, first, end, plans);
+    planRange<Lanes>(bins, light, selves, first, end, plans, places);
 }
 #endif
 
@@ -513,11 +514,11 @@ Flocking::Flocking(const Bins& bins, double light)
 {
 }
 
-void Flocking::plan(const Self* selves, int first, int end, Unit::Plan* plans) const
+void Flocking::plan(const Self* selves, int first, int end, Unit::Plan* plans, const int* places) const
 {
 #if CARROWMERE_WIDE_KERNEL
     if (wide)
-        return planWide(bins, light, selves, first, end, plans);
+        return planWide(bins, light, selves, first, end, plans, places);
 #endif
-    planNarrow(bins, light, selves, first, end, plans);
+    planNarrow(bins, light, selves, first, end, plans, places);
 }

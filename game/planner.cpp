@@ -46,7 +46,8 @@ void Planner::thinkAll(const QList<Unit*>& units, const Bins& bins, double light
     // instead, at 100,000 agents this took 84 ns an agent rather than 47,
     // and acting in it 86 rather than 31.)
     selves.resize(std::size_t(total));
-    plans.resize(std::size_t(total));
+    plans.resize(std::size_t(count));
+    thinks.resize(std::size_t(count));
     placeOf.resize(std::size_t(count));
     for (int k = 0; k < total; ++k)
         placeOf[std::size_t(order[std::size_t(k)])] = k;
@@ -57,7 +58,9 @@ void Planner::thinkAll(const QList<Unit*>& units, const Bins& bins, double light
                 prefetch(units[i + prefetchAhead]);
                 __builtin_prefetch(&selves[std::size_t(placeOf[std::size_t(i + prefetchAhead)])], 1);
             }
-            selves[std::size_t(placeOf[std::size_t(i)])] = Flocking::selfOf(*units[i]);
+            const Flocking::Self self = Flocking::selfOf(*units[i]);
+            selves[std::size_t(placeOf[std::size_t(i)])] = self;
+            thinks[std::size_t(i)] = self.alive;
         }
     });
 
@@ -74,10 +77,15 @@ void Planner::thinkAll(const QList<Unit*>& units, const Bins& bins, double light
         aimers.clear();
         for (int first = next.fetch_add(piece); first < total; first = next.fetch_add(piece)) {
             const int end = std::min(total, first + piece);
-            flocking.plan(selves.data(), first, end, plans.data());
-            for (int k = first; k < end; ++k)
-                if (selves[std::size_t(k)].alive && plans[std::size_t(k)].target)
-                    aimers.push_back(order[std::size_t(k)]);
+            // Each plan goes where its unit is in the list, for the units
+            // to read one after another as they act (at 100,000 agents on
+            // two threads the AI step from 108-112 to 99 ns an agent).
+            flocking.plan(selves.data(), first, end, plans.data(), order.data());
+            for (int k = first; k < end; ++k) {
+                const int i = order[std::size_t(k)];
+                if (selves[std::size_t(k)].alive && plans[std::size_t(i)].target)
+                    aimers.push_back(i);
+            }
         }
     });
     actAll(units, threads);
@@ -95,16 +103,14 @@ void Planner::actAll(const QList<Unit*>& units, int threads)
         strikers.insert(strikers.end(), aimers.begin(), aimers.end());
     std::sort(strikers.begin(), strikers.end());
     struck.clear();
-    acted.assign(order.size(), false);
     for (const int i : strikers) {
         Unit* unit = units[i];
         if (unit->dead || unit->cooldown > 1)
             continue; // it will not strike: it acts with the others
-        const std::size_t at = std::size_t(placeOf[std::size_t(i)]);
-        const Unit::Plan& plan = plans[at];
+        const Unit::Plan& plan = plans[std::size_t(i)];
         const bool targetAlive = !plan.target->dead;
         unit->act(plan);
-        acted[at] = true;
+        thinks[std::size_t(i)] = false; // it has acted
         if (targetAlive && plan.target->dead)
             struck.push_back({plan.target, i});
     }
@@ -116,15 +122,12 @@ void Planner::actAll(const QList<Unit*>& units, int threads)
     together(threads, [&](int part) {
         const qsizetype end = count * (part + 1) / threads;
         for (qsizetype i = count * part / threads; i < end; ++i) {
-            if (i + prefetchAhead < end) {
+            if (i + prefetchAhead < end)
                 prefetch(units[i + prefetchAhead]);
-                __builtin_prefetch(&plans[std::size_t(placeOf[std::size_t(i + prefetchAhead)])]);
-            }
-            const std::size_t at = std::size_t(placeOf[std::size_t(i)]);
             Unit* unit = units[i];
-            if (acted[at] || !selves[at].alive || (unit->dead && killedBefore(unit, int(i))))
+            if (!thinks[std::size_t(i)] || (unit->dead && killedBefore(unit, int(i))))
                 continue;
-            unit->act(plans[at]);
+            unit->act(plans[std::size_t(i)]);
         }
     });
 }

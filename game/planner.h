@@ -53,9 +53,9 @@ private:
     std::vector<int> placeOf;             // by index in the list: its place in order
     std::vector<bool> filed;              // by index in the list
     std::vector<Flocking::Self> selves;   // in order
-    std::vector<Unit::Plan> plans;        // this AI step's, in order
+    std::vector<Unit::Plan> plans;        // this AI step's, by index in the list
+    std::vector<char> thinks;             // by index in the list: alive when it planned and yet to act
     std::vector<std::vector<int>> aiming; // by each thread: the units whose plans have a target
     std::vector<int> strikers;            // all of those, in the order of the list
-    std::vector<bool> acted;              // in order: acted with the strikers
     std::vector<Strike> struck;
 };
