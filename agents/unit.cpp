@@ -90,7 +90,7 @@ QRectF Unit::boundingRect() const
     return QRectF(-radius, -radius, 2 * radius, 2 * radius);
 }
 
-void Unit::collide()
+bool Unit::collide(bool stopAtWalls)
 {
     double x = position.x();
     double y = position.y();
@@ -133,6 +133,8 @@ void Unit::collide()
     int row = cells->rowOf(y);
 
     if (cells->mayHold(column, row)) {
+        if (stopAtWalls)
+            return false;
         const Cell& underfoot = cells->item(column, row);
         if (!underfoot.empty) {
             // Wading: weak remains slow the unit, anything at the threshold
@@ -146,12 +148,18 @@ void Unit::collide()
 
     // The wear comes before the strength test, so the touch that wears a
     // wall down to the threshold already lets the unit through.
-    auto probe = [this](int probeColumn, int probeRow) {
-        if (!cells->mayHold(probeColumn, probeRow) || cells->item(probeColumn, probeRow).empty)
+    bool stopped = false;
+    auto probe = [this, stopAtWalls, &stopped](int probeColumn, int probeRow) {
+        if (!cells->mayHold(probeColumn, probeRow))
+            return false;
+        stopped = stopAtWalls;
+        if (stopped || cells->item(probeColumn, probeRow).empty)
             return false;
         cells->wear(probeColumn, probeRow, params::wallWear);
         return cells->item(probeColumn, probeRow).strength > params::wallPassThreshold;
     };
+    // Until a probe touches something, none moves the unit: a stop comes
+    // before any change.
     if (probe(cells->columnOf(x - r), row)) {
         vx = bounce * std::abs(vx);
         x += push * r;
@@ -171,32 +179,44 @@ void Unit::collide()
         vy = -bounce * std::abs(vy);
         y -= push * r;
     }
+    if (stopped)
+        return false;
 
     position = QVector2D(float(x), float(y));
     velocity = QVector2D(float(vx), float(vy));
+    return true;
+}
+
+bool Unit::settle()
+{
+    committed = position.toPointF();
+    const int nextBin = bins->indexOf(committed.x(), committed.y());
+    if (nextBin == bin)
+        return false;
+    bin = nextBin;
+    return true;
 }
 
 void Unit::commit()
 {
-    const QPointF next = position.toPointF();
-    const int nextBin = bins->indexOf(next.x(), next.y());
-    if (nextBin != bin) {
-        bin = nextBin;
+    if (settle())
         arrival = bins->arrival();
-    }
     bins->changed();
-    committed = next;
 }
 
 void Unit::step(int phase)
 {
-    if (phase != 0) {
+    if (phase != 0)
         commit();
-        return;
-    }
+    else
+        move(false);
+}
+
+bool Unit::move(bool stopAtWalls)
+{
     if (dead) {
         fade *= isHuman ? params::humanFadeRate : params::zombieFadeRate;
-        return;
+        return true;
     }
     hitFlash *= params::hitFlashDecay;
     adaptToLight();
@@ -204,11 +224,17 @@ void Unit::step(int phase)
     limit(velocity, maxSpeed);
     // A zombie collides where it stands and then moves; a survivor moves
     // first and then collides.
-    if (!isHuman)
-        collide();
+    if (!isHuman && !collide(stopAtWalls))
+        return false;
     position += scaled(velocity, speedFactor);
-    if (isHuman)
-        collide();
+    return !isHuman || collide(stopAtWalls);
+}
+
+void Unit::moveAtWalls()
+{
+    collide();
+    if (!isHuman)
+        position += scaled(velocity, speedFactor);
 }
 
 void Unit::adaptToLight()

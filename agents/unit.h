@@ -43,6 +43,13 @@ public:
     // Phase 0 moves the unit by its velocity and collides it with the walls,
     // or fades its corpse; phase 1 commits where it ended up.
     virtual void step(int phase);
+    // Phase 0 for a unit no player steers. With stopAtWalls it stops where
+    // it would first touch a cell that is not bare ground, changing nothing
+    // of the world, and returns false: moveAtWalls() then does the rest.
+    // Bare ground stays bare, so what it did is what it would have done
+    // after any other unit's step: units may take this part side by side.
+    bool move(bool stopAtWalls);
+    void moveAtWalls();
 
     // What a unit means to do in an AI tick, worked out from its neighbours
     // and from the noise it heard (by Flocking). Planning changes nothing in
@@ -60,7 +67,9 @@ public:
 
     // World-edge bounce, then the drag of the cell underfoot and the four
     // wall probes one radius away; every non-empty cell touched is worn.
-    void collide();
+    // With stopAtWalls, returns false rather than touch a cell that may
+    // hold something, the unit unchanged.
+    bool collide(bool stopAtWalls = false);
 
     // One blow or shot at target that lands with the given chance: a landed
     // blow kills unless the target evades it (a shot cannot be evaded), a
@@ -71,6 +80,10 @@ public:
     // when it changed bin (or files it at its first commit) and makes
     // position the committed one.
     void commit();
+    // All of it but the stamp of its arrival: whether it changed bin, and
+    // so needs one. Units may settle side by side and then be stamped one
+    // after another.
+    bool settle();
 
     // Where the unit was committed. It hides QGraphicsItem::pos(), which
     // nothing reads of an item outside any scene: keeping the item's own

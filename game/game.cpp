@@ -258,6 +258,9 @@ void Game::fadeSounds()
 
 void Game::moveAgents()
 {
+    const int threads = Planner::threadsFor(units.size());
+    if (threads > 1)
+        return moveAgentsTogether(threads);
     // Faded corpses are retired as the living take their step.
     qsizetype kept = 0;
     for (Unit* unit : std::as_const(units)) {
@@ -272,6 +275,68 @@ void Game::moveAgents()
     units.resize(kept);
     for (Unit* unit : std::as_const(units))
         unit->step(1);
+}
+
+void Game::moveAgentsTogether(int threads)
+{
+    // The same as one after another in the order of the list. Only a wall
+    // reaches from one unit to another, so they move side by side until one
+    // would touch a cell that is not bare ground (bare ground stays bare
+    // whoever moves first), and those, with the survivor a player steers,
+    // finish one after another in the order of the list. (At 100,000 agents
+    // on two threads the physics step from 86-96 to 70-78 ns an agent; on one
+    // thread the extra passes cost more than they save.)
+    const qsizetype count = units.size();
+    stopped.resize(std::size_t(threads));
+    retired.resize(std::size_t(threads));
+    planner->together(threads, [this, threads, count](int part) {
+        std::vector<Unit*>& atWalls = stopped[std::size_t(part)];
+        std::vector<qsizetype>& faded = retired[std::size_t(part)];
+        atWalls.clear();
+        faded.clear();
+        for (qsizetype i = count * part / threads; i < count * (part + 1) / threads; ++i) {
+            Unit* unit = units[i];
+            if (unit->dead && unit->fade < params::corpseThreshold)
+                faded.push_back(i);
+            else if (unit == selected || !unit->move(true))
+                atWalls.push_back(unit);
+        }
+    });
+    for (const std::vector<Unit*>& atWalls : stopped) {
+        for (Unit* unit : atWalls) {
+            if (unit == selected)
+                unit->step(0);
+            else
+                unit->moveAtWalls();
+        }
+    }
+    // Faded corpses are retired, the list kept in order.
+    qsizetype kept = 0;
+    qsizetype next = 0;
+    for (const std::vector<qsizetype>& faded : retired) {
+        for (const qsizetype i : faded) {
+            while (next < i)
+                units[kept++] = units[next++];
+            delete units[next++];
+            bins->changed();
+        }
+    }
+    while (next < count)
+        units[kept++] = units[next++];
+    units.resize(kept);
+    // Committed the same way: each settles, and those that changed bin are
+    // stamped with their arrival one after another.
+    planner->together(threads, [this, threads, kept](int part) {
+        std::vector<Unit*>& moved = stopped[std::size_t(part)];
+        moved.clear();
+        for (qsizetype i = kept * part / threads; i < kept * (part + 1) / threads; ++i)
+            if (units[i]->settle())
+                moved.push_back(units[i]);
+    });
+    for (const std::vector<Unit*>& moved : stopped)
+        for (Unit* unit : moved)
+            unit->arrival = bins->arrival();
+    bins->changed();
 }
 
 void Game::AIUpdate()

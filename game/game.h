@@ -139,6 +139,10 @@ public:
     QList<Unit*> units;        // every agent, living or dead until retired; owned
     QList<Sound*> sounds;      // owned
     std::vector<Neighbour> nearby;       // scratch for a unit thinking on the game's thread: one allocation a game
+    // Scratch of a physics step, by each thread: the units it left to finish
+    // or that moved bin, and the indices of the corpses it found faded.
+    std::vector<std::vector<Unit*>> stopped;
+    std::vector<std::vector<qsizetype>> retired;
     Keyboard keys;
     Controls controls;         // what the steered survivor obeys this physics step
     Human* selected = nullptr; // the survivor under player control
@@ -200,6 +204,7 @@ private:
     void advanceDay();
     void fadeSounds();
     void moveAgents();
+    void moveAgentsTogether(int threads);
 
     void panCamera();
     void countZombiesInEarshot();
