@@ -358,12 +358,14 @@ void toMidnight(Game& game)
     game.physicsUpdate();
 }
 
-// The world of --scale 50, at its cap of 100000 agents, all of them zombies
-// placed by makeGame.
+// The world of --scale 50, or another, at its cap (100000 agents at 50), all
+// of them zombies placed by makeGame.
 struct Outbreak {
-    Setting<int> width{params::worldWidth, int(std::lround(1600 * std::sqrt(50.0)))};
-    Setting<int> height{params::worldHeight, int(std::lround(800 * std::sqrt(50.0)))};
-    Setting<int> cap{params::maxUnits, 100000};
+    explicit Outbreak(int scale = 50) : scale(scale) {}
+    int scale;
+    Setting<int> width{params::worldWidth, int(std::lround(1600 * std::sqrt(double(scale))))};
+    Setting<int> height{params::worldHeight, int(std::lround(800 * std::sqrt(double(scale))))};
+    Setting<int> cap{params::maxUnits, 2000 * scale};
     Setting<int> zombies{params::initialZombies, 0};
     Setting<int> humans{params::initialHumans, 0};
 };
@@ -528,6 +530,22 @@ int main(int argc, char* argv[])
         goals.push_back({QStringLiteral("whole-world frame at 100000 agents, median ms"), frame.median, 16, QStringLiteral("ms")});
         goals.push_back({QStringLiteral("whole-world frame at 100000 / reference"), frame.median / reference.median, 2.5, QStringLiteral("x")});
         goals.push_back({QStringLiteral("memory at 100000 agents, bytes per agent"), perAgent, 1024, QStringLiteral("B")});
+    }
+
+    // The largest world, --scale 100 at its cap of 200000 agents, stepped on
+    // two threads as the game steps it on two cores: each step within two
+    // thirds of its period.
+    if (runs("outbreak")) {
+        const Outbreak world(100);
+        const Setting<int> threads(params::aiThreads, 2);
+        auto game = makeGame(200000);
+        const StepTimes times = measureSteps(*game, quick ? 3 : 10);
+        report(QStringLiteral("ai/200000 on 2 threads"), times.ai, QStringLiteral("ns/agent"));
+        report(QStringLiteral("physics/200000 on 2 threads"), times.physics, QStringLiteral("ns/agent"));
+        goals.push_back({QStringLiteral("AI step at 200000 agents on 2 threads, ms"), times.aiTotal,
+                         params::aiInterval * 2 / 3.0, QStringLiteral("ms")});
+        goals.push_back({QStringLiteral("physics step at 200000 agents on 2 threads, ms"), times.physicsTotal,
+                         params::physicsInterval * 2 / 3.0, QStringLiteral("ms")});
     }
 
     // The sound: a second of audio mixed with every voice busy, as a share
