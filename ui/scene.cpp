@@ -8,6 +8,7 @@
 #include "world/ground.h"
 #include "world/sound.h"
 
+#include <QPaintEngine>
 #include <QPainter>
 #include <QStyleOptionGraphicsItem>
 
@@ -208,6 +209,12 @@ void Scene::drawFarAgents(QPainter* painter, const QRectF& rect)
     });
     painter->save();
     painter->resetTransform();
+    const bool opaque = std::all_of(farBatches.cbegin(), farBatches.cend(), [](const Batch& batch) { return qAlpha(batch.color) == 255; });
+    if (opaque && painter->paintEngine() && painter->paintEngine()->type() == QPaintEngine::Raster) {
+        drawFarLayer(painter, visible);
+        painter->restore();
+        return;
+    }
     painter->setRenderHint(QPainter::Antialiasing, false); // a point fills its one pixel
     for (const Batch& batch : farBatches) {
         painter->setPen(Qt::NoPen);
@@ -248,4 +255,35 @@ void Scene::drawMarker(QPainter* painter, const Human& survivor)
     painter->setPen(QPen(markerColor, 2));
     painter->drawEllipse(centre, ring, ring);
     painter->restore();
+}
+
+void Scene::drawFarLayer(QPainter* painter, const QRect& visible)
+{
+    // The same pixels as the painter's squares and points, batch after
+    // batch, the last colour on a pixel winning, written straight into an
+    // image laid over the frame in one call: the raster engine otherwise
+    // blends every point and square as a span of its own (the whole-world
+    // frame of 100,000 agents from 26-27 to 12-13 ms, in alternating runs,
+    // with the same pixels).
+    if (farLayer.size() != visible.size())
+        farLayer = QImage(visible.size(), QImage::Format_ARGB32_Premultiplied);
+    farLayer.fill(Qt::transparent);
+    const QRect inside(QPoint(0, 0), visible.size());
+    uchar* const bits = farLayer.bits();
+    const qsizetype stride = farLayer.bytesPerLine();
+    const auto fill = [&](QRect square, QRgb color) {
+        square = square.translated(-visible.topLeft()).intersected(inside);
+        for (int y = square.top(); y <= square.bottom(); ++y) {
+            QRgb* line = reinterpret_cast<QRgb*>(bits + y * stride);
+            std::fill(line + square.left(), line + square.right() + 1, color);
+        }
+    };
+    for (const Batch& batch : farBatches) {
+        for (const QRect& square : batch.squares)
+            fill(square, batch.color);
+        for (const QPoint& point : batch.points)
+            if (inside.contains(point - visible.topLeft()))
+                reinterpret_cast<QRgb*>(bits + (point.y() - visible.top()) * stride)[point.x() - visible.left()] = batch.color;
+    }
+    painter->drawImage(visible.topLeft(), farLayer);
 }

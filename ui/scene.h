@@ -3,6 +3,7 @@
 #include "world/grid.h"
 
 #include <QGraphicsScene>
+#include <QImage>
 #include <QRect>
 #include <QRectF>
 
@@ -69,4 +70,7 @@ private:
         std::vector<QPoint> points;
     };
     std::vector<Batch> farBatches;
+    // The far agents of a frame on a raster surface, drawn here pixel by pixel.
+    QImage farLayer;
+    void drawFarLayer(QPainter* painter, const QRect& visible);
 };
