@@ -33,7 +33,9 @@ bool near(const QColor& a, const QColor& b)
                                                     .arg(where, (actual).name(QColor::HexArgb),                \
                                                          (expected).name(QColor::HexArgb))))
 
-// A frame of side pixels centred on a scene point, drawn as the view draws it.
+// A frame of side pixels centred on a scene point, drawn as the view draws
+// it: all of it, or only the middle square of shown pixels, as when the view
+// repaints a part.
 struct Frame {
     QImage image;
     QPointF centre;
@@ -45,14 +47,15 @@ struct Frame {
     }
 };
 
-Frame render(Scene* scene, QPointF centre, double zoom, int side = 200)
+Frame render(Scene* scene, QPointF centre, double zoom, int side = 200, int shown = 200)
 {
     Frame frame{QImage(side, side, QImage::Format_RGB32), centre, zoom};
     frame.image.fill(QColor(255, 0, 255)); // whatever the scene leaves untouched
-    const QRectF exposed(centre - QPointF(side, side) / (2 * zoom), QSizeF(side, side) / zoom);
+    const QRectF exposed(centre - QPointF(shown, shown) / (2 * zoom), QSizeF(shown, shown) / zoom);
     QPainter painter(&frame.image);
+    painter.translate(side / 2.0, side / 2.0);
     painter.scale(zoom, zoom);
-    painter.translate(-exposed.topLeft());
+    painter.translate(-centre);
     painter.save();
     scene->drawBackground(&painter, exposed);
     painter.restore();
@@ -131,8 +134,15 @@ private slots:
                 outline += image.pixelColor(x, y) == black;
         QVERIFY2(qAbs(across - row.span) <= 1, qPrintable(QStringLiteral("%1 pixels across").arg(across)));
         if (row.zoom < 1) { // the scene draws far agents by the batch: the same square in the same place
-            COMPARE_COLOUR(render(game->scene, QPointF(300, 300), row.zoom).at(QPointF(300.5, 300.5)), row.colour, "in the scene");
+            const Frame scene = render(game->scene, QPointF(300, 300), row.zoom);
+            COMPARE_COLOUR(scene.at(QPointF(300.5, 300.5)), row.colour, "in the scene");
+            int sceneAcross = 0;
+            for (int x = 0; x < 200; ++x)
+                sceneAcross += near(scene.image.pixelColor(x, 100), row.colour);
+            QCOMPARE(sceneAcross, across);
             COMPARE_COLOUR(render(game->scene, QPointF(300, 300), 0.1).at(QPointF(300.5, 300.5)), row.colour, "a pixel from afar");
+            COMPARE_COLOUR(render(game->scene, QPointF(300, 300), 0.1, 200, 100).at(QPointF(300.5, 300.5)), row.colour,
+                           "a pixel from afar, only the middle exposed");
         }
         QCOMPARE(outline > 0, row.outlined);
     }
