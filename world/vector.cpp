@@ -2,13 +2,6 @@
 
 #include <algorithm>
 
-void limit(QVector2D& v, double max)
-{
-    const double length = lengthOf(v);
-    if (length > max)
-        v = scaled(v, max / length);
-}
-
 QColor clampedColor(double red, double green, double blue, double alpha)
 {
     auto channel = [](double value) { return std::clamp(int(value), 0, 255); };

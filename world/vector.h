@@ -25,7 +25,12 @@ inline QVector2D scaled(QVector2D v, double factor)
 }
 
 // Scales v to length max when it is longer (strictly); leaves it otherwise.
-void limit(QVector2D& v, double max);
+inline void limit(QVector2D& v, double max)
+{
+    const double length = lengthOf(v);
+    if (length > max)
+        v = scaled(v, max / length);
+}
 
 // A colour from computed components, each truncated toward zero and kept in
 // 0..255 so that tuning values far from the defaults never make it invalid.
