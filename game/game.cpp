@@ -256,6 +256,11 @@ void Game::fadeSounds()
     sounds.resize(kept);
 }
 
+bool Game::faded(const Unit& unit)
+{
+    return unit.dead && unit.fade < params::corpseThreshold;
+}
+
 void Game::moveAgents()
 {
     const int threads = Planner::threadsFor(units.size());
@@ -264,7 +269,7 @@ void Game::moveAgents()
     // Faded corpses are retired as the living take their step.
     qsizetype kept = 0;
     for (Unit* unit : std::as_const(units)) {
-        if (unit->dead && unit->fade < params::corpseThreshold) {
+        if (faded(*unit)) {
             bins->changed();
             delete unit;
             continue;
@@ -291,13 +296,13 @@ void Game::moveAgentsTogether(int threads)
     retired.resize(std::size_t(threads));
     planner->together(threads, [this, threads, count](int part) {
         std::vector<Unit*>& atWalls = stopped[std::size_t(part)];
-        std::vector<qsizetype>& faded = retired[std::size_t(part)];
+        std::vector<qsizetype>& corpses = retired[std::size_t(part)];
         atWalls.clear();
-        faded.clear();
+        corpses.clear();
         for (qsizetype i = count * part / threads; i < count * (part + 1) / threads; ++i) {
             Unit* unit = units[i];
-            if (unit->dead && unit->fade < params::corpseThreshold)
-                faded.push_back(i);
+            if (faded(*unit))
+                corpses.push_back(i);
             else if (unit == selected || !unit->move(true))
                 atWalls.push_back(unit);
         }
@@ -313,8 +318,8 @@ void Game::moveAgentsTogether(int threads)
     // Faded corpses are retired, the list kept in order.
     qsizetype kept = 0;
     qsizetype next = 0;
-    for (const std::vector<qsizetype>& faded : retired) {
-        for (const qsizetype i : faded) {
+    for (const std::vector<qsizetype>& corpses : retired) {
+        for (const qsizetype i : corpses) {
             while (next < i)
                 units[kept++] = units[next++];
             delete units[next++];

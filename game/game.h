@@ -205,6 +205,8 @@ private:
     void fadeSounds();
     void moveAgents();
     void moveAgentsTogether(int threads);
+    // A corpse faded out of sight, retired as the living take their step.
+    static bool faded(const Unit& unit);
 
     void panCamera();
     void countZombiesInEarshot();
