@@ -26,7 +26,6 @@ public:
     void give(void* object);
 
 private:
-
     void release();
 
     std::size_t slot;

@@ -17,7 +17,7 @@
 namespace {
 
 #if defined(__SANITIZE_ADDRESS__)
-constexpr bool arenas = true; // the sanitizer watches every allocation of its own
+constexpr bool arenas = false; // the sanitizer watches every allocation of its own
 #else
 constexpr bool arenas = true;
 #endif

@@ -209,7 +209,8 @@ void Scene::drawFarAgents(QPainter* painter, const QRectF& rect)
     });
     painter->save();
     painter->resetTransform();
-    const bool opaque = std::all_of(farBatches.cbegin(), farBatches.cend(), [](const Batch& batch) { return qAlpha(batch.color) == 255; });
+    const bool opaque = std::all_of(farBatches.cbegin(), farBatches.cend(),
+                                    [](const Batch& batch) { return qAlpha(batch.color) == 255; });
     if (opaque && painter->paintEngine() && painter->paintEngine()->type() == QPaintEngine::Raster) {
         drawFarLayer(painter, visible);
         painter->restore();
