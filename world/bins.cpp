@@ -79,11 +79,21 @@ void Bins::rebuild(int parts, const Together& together)
     run([&](int part) {
         for (std::size_t bin = bins * std::size_t(part) / std::size_t(parts); bin < bins * std::size_t(part + 1) / std::size_t(parts); ++bin) {
             const BinRun binRun = items[bin];
+            // The unit being placed is held aside while the later ones
+            // shift up: swapping it down instead made the compiler store
+            // each pair whole and load it again half over, a stall each time
+            // (this pass from 8 % to 4 % of the profile of an AI step and two
+            // physics steps at 2,000 agents).
             for (int i = binRun.first + 1; i < binRun.end; ++i) {
-                for (std::size_t j = std::size_t(i); j > std::size_t(binRun.first) && flatArrivals[j - 1] > flatArrivals[j]; --j) {
-                    std::swap(flatArrivals[j - 1], flatArrivals[j]);
-                    std::swap(listIndices[j - 1], listIndices[j]);
+                const std::uint64_t stamp = flatArrivals[std::size_t(i)];
+                const int index = listIndices[std::size_t(i)];
+                std::size_t j = std::size_t(i);
+                for (; j > std::size_t(binRun.first) && flatArrivals[j - 1] > stamp; --j) {
+                    flatArrivals[j] = flatArrivals[j - 1];
+                    listIndices[j] = listIndices[j - 1];
                 }
+                flatArrivals[j] = stamp;
+                listIndices[j] = index;
             }
             for (int slot = binRun.first; slot < binRun.end; ++slot) {
                 const std::size_t at = std::size_t(slot);
