@@ -307,8 +307,21 @@ void Game::moveAgentsTogether(int threads)
                 atWalls.push_back(unit);
         }
     });
+    // Each of those touches the ground somewhere else in the world: the
+    // cells about a unit are asked for a few units ahead, and the unit a
+    // few more ahead still, as its position says where to look (at 200,000
+    // agents on two threads the physics step from 78-104 to 61-72 ns an
+    // agent, at 100,000 from 67-97 to 61-68, in alternating runs).
+    constexpr std::size_t ahead = prefetchAhead;
     for (const std::vector<Unit*>& atWalls : stopped) {
-        for (Unit* unit : atWalls) {
+        for (std::size_t k = 0; k < atWalls.size(); ++k) {
+            if (k + 2 * ahead < atWalls.size())
+                prefetch(atWalls[k + 2 * ahead]);
+            if (k + ahead < atWalls.size()) {
+                const Unit* later = atWalls[k + ahead];
+                cells->prefetchAround(later->position.x(), later->position.y());
+            }
+            Unit* unit = atWalls[k];
             if (unit == selected)
                 unit->step(0);
             else

@@ -1,5 +1,7 @@
 #include "world/ground.h"
 
+#include <algorithm>
+
 Ground::Ground(int width, int height, int columns, int rows, double passThreshold)
     : Grid(width, height, columns, rows), passThreshold(passThreshold), held(items.size(), Bare)
 {
@@ -25,4 +27,16 @@ void Ground::wear(int column, int row, double amount)
     cell.wear(amount);
     if (cell.empty)
         held[std::size_t(row * columns + column)] = Bare;
+}
+
+void Ground::prefetchAround(double x, double y) const
+{
+    const int column = columnOf(x);
+    const int row = rowOf(y);
+    for (int r = std::max(0, row - 1); r <= std::min(rows - 1, row + 1); ++r) {
+        const std::size_t at = std::size_t(r * columns + column);
+        __builtin_prefetch(&held[at]);
+        __builtin_prefetch(&items[at - (column > 0)]);
+        __builtin_prefetch(&items[at + (column < columns - 1)]);
+    }
 }

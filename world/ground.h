@@ -29,6 +29,9 @@ public:
     // One contact with an agent.
     void wear(int column, int row, double amount);
 
+    // Asks for the map and the cells about a point ahead of a look there.
+    void prefetchAround(double x, double y) const;
+
     bool mayHold(int column, int row) const { return held[std::size_t(row * columns + column)] != Bare; }
     // Whether the cell may hold a wall too strong to walk through: half the
     // cells hold weak vegetation, which a frame from far off skips unread.
