@@ -222,7 +222,7 @@ void Game::physicsUpdate()
     else
         panCamera();
     fadeSounds();
-    moveAgents();
+    mover.moveAll(units, selected, *bins, *cells, *planner);
     keys.stepTaken();
     noiseMade = false;
     if (qint64(tick) * params::physicsInterval / 1000 > qint64(tick - 1) * params::physicsInterval / 1000)
@@ -254,107 +254,6 @@ void Game::fadeSounds()
             sounds[kept++] = sound;
     }
     sounds.resize(kept);
-}
-
-bool Game::faded(const Unit& unit)
-{
-    return unit.dead && unit.fade < params::corpseThreshold;
-}
-
-void Game::moveAgents()
-{
-    const int threads = Planner::threadsFor(units.size());
-    if (threads > 1)
-        return moveAgentsTogether(threads);
-    // Faded corpses are retired as the living take their step.
-    qsizetype kept = 0;
-    for (Unit* unit : std::as_const(units)) {
-        if (faded(*unit)) {
-            bins->changed();
-            delete unit;
-            continue;
-        }
-        unit->step(0);
-        units[kept++] = unit;
-    }
-    units.resize(kept);
-    for (Unit* unit : std::as_const(units))
-        unit->step(1);
-}
-
-void Game::moveAgentsTogether(int threads)
-{
-    // The same as one after another in the order of the list. Only a wall
-    // reaches from one unit to another, so they move side by side until one
-    // would touch a cell that is not bare ground (bare ground stays bare
-    // whoever moves first), and those, with the survivor a player steers,
-    // finish one after another in the order of the list. (At 100,000 agents
-    // on two threads the physics step from 86-96 to 70-78 ns an agent; on one
-    // thread the extra passes cost more than they save.)
-    const qsizetype count = units.size();
-    stopped.resize(std::size_t(threads));
-    retired.resize(std::size_t(threads));
-    planner->together(threads, [this, threads, count](int part) {
-        std::vector<Unit*>& atWalls = stopped[std::size_t(part)];
-        std::vector<qsizetype>& corpses = retired[std::size_t(part)];
-        atWalls.clear();
-        corpses.clear();
-        for (qsizetype i = count * part / threads; i < count * (part + 1) / threads; ++i) {
-            Unit* unit = units[i];
-            if (faded(*unit))
-                corpses.push_back(i);
-            else if (unit == selected || !unit->move(true))
-                atWalls.push_back(unit);
-        }
-    });
-    // Each of those touches the ground somewhere else in the world: the
-    // cells about a unit are asked for a few units ahead, and the unit a
-    // few more ahead still, as its position says where to look (at 200,000
-    // agents on two threads the physics step from 78-104 to 61-72 ns an
-    // agent, at 100,000 from 67-97 to 61-68, in alternating runs).
-    constexpr std::size_t ahead = prefetchAhead;
-    for (const std::vector<Unit*>& atWalls : stopped) {
-        for (std::size_t k = 0; k < atWalls.size(); ++k) {
-            if (k + 2 * ahead < atWalls.size())
-                prefetch(atWalls[k + 2 * ahead]);
-            if (k + ahead < atWalls.size()) {
-                const Unit* later = atWalls[k + ahead];
-                cells->prefetchAround(later->position.x(), later->position.y());
-            }
-            Unit* unit = atWalls[k];
-            if (unit == selected)
-                unit->step(0);
-            else
-                unit->moveAtWalls();
-        }
-    }
-    // Faded corpses are retired, the list kept in order.
-    qsizetype kept = 0;
-    qsizetype next = 0;
-    for (const std::vector<qsizetype>& corpses : retired) {
-        for (const qsizetype i : corpses) {
-            while (next < i)
-                units[kept++] = units[next++];
-            delete units[next++];
-            bins->changed();
-        }
-    }
-    while (next < count)
-        units[kept++] = units[next++];
-    units.resize(kept);
-    // Committed the same way: each settles, and those that changed bin are
-    // stamped with their arrival one after another.
-    planner->together(threads, [this, threads, kept](int part) {
-        std::vector<Unit*>& moved = stopped[std::size_t(part)];
-        moved.clear();
-        for (qsizetype i = kept * part / threads; i < kept * (part + 1) / threads; ++i)
-            if (units[i]->settle())
-                moved.push_back(units[i]);
-    });
-    for (const std::vector<Unit*>& moved : stopped)
-        for (Unit* unit : moved)
-            unit->arrival = bins->arrival();
-    bins->changed();
 }
 
 void Game::AIUpdate()

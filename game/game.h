@@ -4,6 +4,7 @@
 #include "game/clock.h"
 #include "game/happening.h"
 #include "game/keyboard.h"
+#include "game/mover.h"
 #include "game/playback.h"
 #include "game/replaywriter.h"
 #include "game/summary.h"
@@ -139,10 +140,7 @@ public:
     QList<Unit*> units;        // every agent, living or dead until retired; owned
     QList<Sound*> sounds;      // owned
     std::vector<Neighbour> nearby;       // scratch for a unit thinking on the game's thread: one allocation a game
-    // Scratch of a physics step, by each thread: the units it left to finish
-    // or that moved bin, and the indices of the corpses it found faded.
-    std::vector<std::vector<Unit*>> stopped;
-    std::vector<std::vector<qsizetype>> retired;
+    Mover mover;
     Keyboard keys;
     Controls controls;         // what the steered survivor obeys this physics step
     Human* selected = nullptr; // the survivor under player control
@@ -203,10 +201,6 @@ private:
 
     void advanceDay();
     void fadeSounds();
-    void moveAgents();
-    void moveAgentsTogether(int threads);
-    // A corpse faded out of sight, retired as the living take their step.
-    static bool faded(const Unit& unit);
 
     void panCamera();
     void countZombiesInEarshot();

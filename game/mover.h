@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QList>
+
+#include <vector>
+
+class Bins;
+class Ground;
+class Planner;
+class Unit;
+
+// Moves every unit in a physics step as if one after another in the order
+// of the list, retiring from it the corpses that faded out of sight, and
+// then commits where each ended up. Above a planning thread's share of
+// units the moves run side by side on the planner's threads, where that
+// plays out the same.
+class Mover
+{
+public:
+    // The survivor the player steers, if any, takes its step in its turn:
+    // its keys may end the run.
+    void moveAll(QList<Unit*>& units, const Unit* steered, Bins& bins, Ground& ground, Planner& planner);
+
+    // A corpse faded out of sight, retired as the living take their step.
+    static bool faded(const Unit& unit);
+
+private:
+    void moveTogether(QList<Unit*>& units, const Unit* steered, Bins& bins, Ground& ground, Planner& planner,
+                      int threads);
+
+    // By each thread: the units it left to finish or that moved bin, and
+    // the indices of the corpses it found faded.
+    std::vector<std::vector<Unit*>> stopped;
+    std::vector<std::vector<qsizetype>> retired;
+};
