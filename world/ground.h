@@ -31,6 +31,9 @@ public:
 
     // Asks for the map and the cells about a point ahead of a look there.
     void prefetchAround(double x, double y) const;
+    // Whether the cells are too many to stay in the processor's caches
+    // while the units pass over them, so that asking ahead pays.
+    bool outgrowsCaches() const { return items.size() * sizeof(Cell) > 8 * 1024 * 1024; }
 
     bool mayHold(int column, int row) const { return held[std::size_t(row * columns + column)] != Bare; }
     // Whether the cell may hold a wall too strong to walk through: half the
