@@ -39,6 +39,11 @@ void Mover::moveAll(QList<Unit*>& units, const Unit* steered, Bins& bins, Ground
     // ground outgrows the caches, it is asked for ahead of each unit's step
     // (at 100,000 agents the physics step from 70-73 to 65-66 ns an agent;
     // at 2,000, where it stays in the caches, asking cost 33 to 43).
+    // No move reads where another unit was committed, and arrivals are
+    // stamped in the order of the list either way, so each unit commits
+    // right after its move: one pass over the units rather than two (at
+    // 100,000 agents from 64-75 to 62-69 ns an agent, at 2,000 from 34-36 to
+    // 33, in alternating runs).
     qsizetype kept = 0;
     const qsizetype count = units.size();
     const bool farApart = ground.outgrowsCaches();
@@ -52,11 +57,10 @@ void Mover::moveAll(QList<Unit*>& units, const Unit* steered, Bins& bins, Ground
             continue;
         }
         unit->step(0);
+        unit->step(1);
         units[kept++] = unit;
     }
     units.resize(kept);
-    for (Unit* unit : std::as_const(units))
-        unit->step(1);
 }
 
 void Mover::moveTogether(QList<Unit*>& units, const Unit* steered, Bins& bins, Ground& ground, Planner& planner,
