@@ -36,7 +36,6 @@ void Ground::prefetchAround(double x, double y) const
     for (int r = std::max(0, row - 1); r <= std::min(rows - 1, row + 1); ++r) {
         const std::size_t at = std::size_t(r * columns + column);
         __builtin_prefetch(&held[at]);
-        __builtin_prefetch(&items[at - (column > 0)]);
-        __builtin_prefetch(&items[at + (column < columns - 1)]);
+        __builtin_prefetch(&items[at]);
     }
 }
