@@ -28,8 +28,16 @@ private:
     void moveTogether(QList<Unit*>& units, const Unit* steered, Bins& bins, Ground& ground, Planner& planner,
                       int threads);
 
-    // By each thread: the units it left to finish or that moved bin, and
-    // the indices of the corpses it found faded.
-    std::vector<std::vector<Unit*>> stopped;
+    // A unit and its index in the list as the step began.
+    struct Turn {
+        qsizetype at;
+        Unit* unit;
+    };
+
+    // By each thread: the units it left to finish, those it moved into
+    // another bin, and the indices of the corpses it found faded.
+    std::vector<std::vector<Turn>> stopped;
+    std::vector<std::vector<Turn>> arrived;
     std::vector<std::vector<qsizetype>> retired;
+    std::vector<Turn> arrivedAtWalls; // of the units left to finish, in the order of the list
 };
