@@ -8,10 +8,7 @@
 
 namespace {
 
-// Asks for the ground about the unit prefetchAhead units after the one at
-// `at`. Units scattered in memory are asked for too, a few more ahead
-// still, as the position of each says where to look; the whole list lies
-// in memory in its order, which the processor follows by itself.
+// The unit of an entry of either list the step asks ahead in.
 const Unit* unitOf(const Unit* unit)
 {
     return unit;
@@ -23,6 +20,10 @@ auto unitOf(const Turn& turn) -> decltype(turn.unit)
     return turn.unit;
 }
 
+// Asks for the ground about the unit prefetchAhead units after the one at
+// `at`. Units scattered in memory are asked for too, a few more ahead
+// still, as the position of each says where to look; the whole list lies
+// in memory in its order, which the processor follows by itself.
 template <typename List>
 void askAhead(const List& units, std::size_t at, const Ground& ground, bool scattered)
 {
