@@ -8,32 +8,10 @@
 
 namespace {
 
-// The unit of an entry of either list the step asks ahead in.
-const Unit* unitOf(const Unit* unit)
+// Where asking for the ground ahead of the units' turns pays.
+bool asksAhead(const Ground& ground)
 {
-    return unit;
-}
-
-template <typename Turn>
-auto unitOf(const Turn& turn) -> decltype(turn.unit)
-{
-    return turn.unit;
-}
-
-// Asks for the ground about the unit prefetchAhead units after the one at
-// `at`. Units scattered in memory are asked for too, a few more ahead
-// still, as the position of each says where to look; the whole list lies
-// in memory in its order, which the processor follows by itself.
-template <typename List>
-void askAhead(const List& units, std::size_t at, const Ground& ground, bool scattered)
-{
-    const std::size_t count = std::size_t(units.size());
-    if (scattered && at + 2 * prefetchAhead < count)
-        prefetch(unitOf(units[at + 2 * prefetchAhead]));
-    if (at + prefetchAhead < count) {
-        const Unit* later = unitOf(units[at + prefetchAhead]);
-        ground.prefetchAround(later->position.x(), later->position.y());
-    }
+    return ground.bytes() > params::groundAskedAhead;
 }
 
 } // namespace
@@ -60,10 +38,12 @@ void Mover::moveAll(QList<Unit*>& units, const Unit* steered, Bins& bins, Ground
     // 33, in alternating runs).
     qsizetype kept = 0;
     const qsizetype count = units.size();
-    const bool farApart = ground.outgrowsCaches();
+    const bool farApart = asksAhead(ground);
     for (qsizetype i = 0; i < count; ++i) {
-        if (farApart)
-            askAhead(units, std::size_t(i), ground, false);
+        // The list lies in memory in its order, which the processor
+        // follows by itself: only the ground is asked for.
+        if (farApart && i + prefetchAhead < count)
+            ground.prefetchAround(units[i + prefetchAhead]->position);
         Unit* unit = units[i];
         if (faded(*unit)) {
             bins.changed();
@@ -112,12 +92,17 @@ void Mover::moveTogether(QList<Unit*>& units, const Unit* steered, Bins& bins, G
     // 200,000 agents on two threads the physics step from 78-104 to 61-72 ns
     // an agent with the ground asked for ahead, at 100,000 from 67-97 to
     // 61-68, in alternating runs).
-    const bool farApart = ground.outgrowsCaches();
+    // These lie scattered in memory: each unit is asked for a few turns
+    // before the ground about it, which its position tells.
+    const bool farApart = asksAhead(ground);
     arrivedAtWalls.clear();
     for (const std::vector<Turn>& atWalls : stopped) {
-        for (std::size_t k = 0; k < atWalls.size(); ++k) {
-            if (farApart)
-                askAhead(atWalls, k, ground, true);
+        const std::size_t finishing = atWalls.size();
+        for (std::size_t k = 0; k < finishing; ++k) {
+            if (farApart && k + 2 * prefetchAhead < finishing)
+                prefetch(atWalls[k + 2 * prefetchAhead].unit);
+            if (farApart && k + prefetchAhead < finishing)
+                ground.prefetchAround(atWalls[k + prefetchAhead].unit->position);
             Unit* unit = atWalls[k].unit;
             if (unit == steered)
                 unit->step(0);

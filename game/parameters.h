@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <thread>
 
 // Every number that shapes the balance of a game, in one place. The steps
@@ -108,6 +109,10 @@ inline double earshot = 150.0;         // world units about the player: the zomb
 // unitsPerThread units. Their plans are the same on one thread as on many.
 inline int aiThreads = int(std::clamp(std::thread::hardware_concurrency(), 1U, 4U));
 inline int unitsPerThread = 5000;
+// A physics step asks for the ground a few units ahead of their turns where
+// the ground's cells take more than this many bytes: more than the caches
+// keep while the units pass over them.
+inline std::size_t groundAskedAhead = std::size_t(8) << 20;
 
 // Day, control and score
 inline double daySpeed = 0.003;        // radians per physics step

@@ -29,13 +29,13 @@ void Ground::wear(int column, int row, double amount)
         held[std::size_t(row * columns + column)] = Bare;
 }
 
-void Ground::prefetchAround(double x, double y) const
+void Ground::prefetchAround(QVector2D at) const
 {
-    const int column = columnOf(x);
-    const int row = rowOf(y);
+    const int column = columnOf(at.x());
+    const int row = rowOf(at.y());
     for (int r = std::max(0, row - 1); r <= std::min(rows - 1, row + 1); ++r) {
-        const std::size_t at = std::size_t(r * columns + column);
-        __builtin_prefetch(&held[at]);
-        __builtin_prefetch(&items[at]);
+        const std::size_t index = std::size_t(r * columns + column);
+        __builtin_prefetch(&held[index]);
+        __builtin_prefetch(&items[index]);
     }
 }

@@ -3,6 +3,9 @@
 #include "world/cell.h"
 #include "world/grid.h"
 
+#include <QVector2D>
+
+#include <cstddef>
 #include <vector>
 
 // The ground cells, and beside them a byte a cell saying which of them may
@@ -30,10 +33,8 @@ public:
     void wear(int column, int row, double amount);
 
     // Asks for the map and the cells about a point ahead of a look there.
-    void prefetchAround(double x, double y) const;
-    // Whether the cells are too many to stay in the processor's caches
-    // while the units pass over them, so that asking ahead pays.
-    bool outgrowsCaches() const { return items.size() * sizeof(Cell) > 8 * 1024 * 1024; }
+    void prefetchAround(QVector2D at) const;
+    std::size_t bytes() const { return items.size() * sizeof(Cell); }
 
     bool mayHold(int column, int row) const { return held[std::size_t(row * columns + column)] != Bare; }
     // Whether the cell may hold a wall too strong to walk through: half the
