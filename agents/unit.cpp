@@ -298,6 +298,9 @@ void Unit::die()
     if (dead)
         return;
     dead = true;
+    // It will never think again to forget what it heard.
+    heardSound = nullptr;
+    heardLoudness = 0;
     game->agentDied(this);
 }
 

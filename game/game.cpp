@@ -2,6 +2,7 @@
 
 #include "agents/human.h"
 #include "agents/unit.h"
+#include "game/daylight.h"
 #include "game/parameters.h"
 #include "game/planner.h"
 #include "game/playback.h"
@@ -12,7 +13,6 @@
 #include "ui/scene.h"
 #include "ui/status.h"
 #include "ui/view.h"
-#include "ui/viewport.h"
 #include "world/ground.h"
 #include "world/sound.h"
 
@@ -20,7 +20,6 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QRandomGenerator>
-#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -47,13 +46,13 @@ Game::Game(QWidget* parent, std::optional<std::uint64_t> seed, Records* records,
     populate(*this);
     census.push_back({zombieCount, humanCount});
     buildWidgets();
-    startTimers();
+    timers.start(this, status);
 }
 
 Game::~Game()
 {
     // Stop the timers before anything they drive goes away.
-    stopTimers();
+    timers.stop();
     // A run still going when the game goes (its window closed, the program
     // ended by a signal) counts all the same.
     if (selected && !playback)
@@ -81,38 +80,8 @@ void Game::buildWidgets()
     status = new Status(this);
     layout->addWidget(status, 0);
     view = new View(this);
-    view->setViewport(makeViewport(this));
-    view->resize(params::viewWidth, params::viewHeight);
     layout->addWidget(view, 1);
     setFocusProxy(view);
-    if (selected) {
-        view->resetTransform();
-        view->zoom(params::initialZoom);
-    }
-}
-
-void Game::startTimers()
-{
-    const auto timer = [this](int interval, auto* receiver, auto slot) {
-        // Precise: a 30 ms step must be a 30 ms step, not one that drifts by 5 %.
-        auto* made = new QTimer(this);
-        made->setTimerType(Qt::PreciseTimer);
-        connect(made, &QTimer::timeout, receiver, slot);
-        made->start(interval);
-        return made;
-    };
-    wall.start();
-    stepTimer = timer(0, this, &Game::advance);
-    reportTimer = timer(1000, this, &Game::printFPS);
-    displayTimer = timer(params::displayInterval, this, &Game::display);
-    statusTimer = timer(500, status, &Status::refresh);
-}
-
-void Game::stopTimers()
-{
-    for (QTimer* timer : {stepTimer, reportTimer, displayTimer, statusTimer})
-        if (timer)
-            timer->stop();
 }
 
 template <typename Agent>
@@ -130,9 +99,6 @@ void Game::agentDied(Unit* agent)
 {
     --(agent->isHuman ? humanCount : zombieCount);
     happen(agent->isHuman ? Happening::Kind::SurvivorBitten : Happening::Kind::ZombieFalls, agent->position);
-    // It will never think again to forget what it heard.
-    agent->heardSound = nullptr;
-    agent->heardLoudness = 0;
     if (agent == selected)
         deselect(RunEnd::Cause::Bitten);
 }
@@ -145,25 +111,20 @@ Sound* Game::makeSound(QPointF at, double volume, Happening::Kind heardAs)
     return sound;
 }
 
-double Game::now() const
-{
-    return double(wall.nsecsElapsed()) / 1e6;
-}
-
 void Game::advance()
 {
     if (paused) {
-        clock.hold(now());
-        stepTimer->start(params::displayInterval);
+        clock.hold(timers.now());
+        timers.wakeIn(params::displayInterval);
     } else {
         // Steps due run one after another, but a frame is never kept
         // waiting longer than its period.
-        const double until = now() + params::displayInterval;
-        for (std::optional<Step> step; now() < until && (step = clock.due(now()));) {
+        const double until = timers.now() + params::displayInterval;
+        for (std::optional<Step> step; timers.now() < until && (step = clock.due(timers.now()));) {
             if (!runStep(*step))
                 return;
         }
-        stepTimer->start(int(std::ceil(clock.untilNext())));
+        timers.wakeIn(int(std::ceil(clock.untilNext())));
     }
     if (recorder && recorder->secondPassed())
         recorder->flush(steps, worldHash(*this));
@@ -188,14 +149,14 @@ bool Game::runStep(Step step)
 
 void Game::setSpeed(int speed)
 {
-    clock.setSpeed(speed, now());
-    if (stepTimer && stepTimer->isActive())
-        stepTimer->start(0);
+    clock.setSpeed(speed, timers.now());
+    if (timers.waking())
+        timers.wakeIn(0);
 }
 
 void Game::playbackEnded()
 {
-    stepTimer->stop();
+    timers.stopWaking();
     if (!playback->problem().isEmpty())
         return; // the banner says where
     // The recorded game was left with its survivor still steered: the run
@@ -221,7 +182,7 @@ void Game::physicsUpdate()
         score += params::scoreBase + params::scorePerZombie * zombieCount;
     else
         panCamera();
-    fadeSounds();
+    Sound::fadeAll(sounds);
     mover.moveAll(units, selected, *bins, *cells, *planner);
     keys.stepTaken();
     noiseMade = false;
@@ -231,29 +192,12 @@ void Game::physicsUpdate()
 
 void Game::advanceDay()
 {
-    const double t = params::daySpeed * tick;
-    auto level = [](double value) { return std::clamp(value, -1.0, 1.0); };
     const double before = light;
-    light = level(std::cos(t));
+    const Daylight day = Daylight::at(tick);
+    light = day.level;
+    lightColor = day.tint;
     if ((before <= 0) != (light <= 0) && tick > 1)
         happen(light > 0 ? Happening::Kind::Dawn : Happening::Kind::Dusk, camera);
-    const double red = level(std::cos(t) + 0.3);
-    const double green = level(std::cos(t - 0.4));
-    const double blue = level(std::cos(t + 3.14));
-    lightColor = clampedColor((red + 1) * 50, (green + 1) * 50, (blue + 1) * 5, (1 - light) * 100);
-}
-
-void Game::fadeSounds()
-{
-    qsizetype kept = 0;
-    for (Sound* sound : std::as_const(sounds)) {
-        sound->decay(0);
-        if (sound->spent())
-            delete sound;
-        else
-            sounds[kept++] = sound;
-    }
-    sounds.resize(kept);
 }
 
 void Game::AIUpdate()
@@ -261,13 +205,12 @@ void Game::AIUpdate()
     if (paused)
         return;
     const StepTimer timed(aiTime);
-    bins->refresh(Planner::threadsFor(units.size()),
-                  [this](int parts, const std::function<void(int)>& work) { planner->together(parts, work); });
+    planner->refresh(*bins, units.size());
     // Every sound reaches its hearers before anyone thinks, so each unit
     // follows the loudest noise of this tick whatever the order.
     for (Sound* sound : std::as_const(sounds))
         sound->propagate(*bins);
-    thinkAll();
+    planner->thinkAll(units, *bins, light);
     if (listening)
         countZombiesInEarshot();
 }
@@ -283,11 +226,6 @@ void Game::countZombiesInEarshot()
     unitsNear(nearby, at.x(), at.y(), params::earshot);
     zombiesInEarshot = int(std::count_if(nearby.cbegin(), nearby.cend(),
                                          [](const Neighbour& other) { return !other.isHuman && !other.unit->dead; }));
-}
-
-void Game::thinkAll()
-{
-    planner->thinkAll(units, *bins, light);
 }
 
 void Game::spawn()
@@ -399,16 +337,7 @@ void Game::deselect(RunEnd::Cause cause)
 {
     if (!selected)
         return;
-    const int ran = tick - runStart;
-    // After the run is added: the best then includes what other copies of
-    // the game saved meanwhile. A replayed run was added when it was played.
-    const qint64 survived = qint64(ran) * params::physicsInterval;
-    const bool newBest = !playback && records->add(score, survived);
-    if (playback)
-        summary.show({cause, ran, score, -1, survived, false, true}, keys.held);
-    else
-        summary.show({cause, ran, score, newBest ? -1 : records->bestScore, records->longestSurvival, newBest},
-                     keys.held);
+    summary.runEnded(cause, tick - runStart, score, playback ? nullptr : records, keys.held);
     happen(Happening::Kind::RunEnds, selected->position);
     summary.noSurvivorsTold = summary.noSurvivorsTold || humanCount == 0; // said by this summary
     selected->controlled = false;

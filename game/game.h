@@ -8,13 +8,13 @@
 #include "game/playback.h"
 #include "game/replaywriter.h"
 #include "game/summary.h"
+#include "game/timers.h"
 #include "game/random.h"
 #include "game/waves.h"
 #include "world/bins.h"
 #include "world/sound.h"
 
 #include <QColor>
-#include <QElapsedTimer>
 #include <QList>
 #include <QSet>
 #include <QVector2D>
@@ -28,7 +28,6 @@ class Ground;
 class Human;
 class Planner;
 class Records;
-class QTimer;
 class Scene;
 class Status;
 class Unit;
@@ -66,9 +65,6 @@ public:
         bins->query(out, x, y, radius);
     }
 
-    // Lets every unit think once, each finding its own neighbours.
-    void thinkAll();
-
     // The one way in for an agent: a zombie (Unit) or a survivor (Human),
     // at rest at (0, 0) until its maker places it, counted among the living.
     template <typename Agent>
@@ -89,7 +85,7 @@ public:
 
     // Stops the clock and the timers, for code that steps the game by
     // calling its slots.
-    void stopTimers();
+    void stopTimers() { timers.stop(); }
 
     // One world step: what the replay holds for it first when one plays,
     // a check of the world now and then when one is recorded. False when a
@@ -126,12 +122,8 @@ public:
     Scene* scene = nullptr;
     View* view = nullptr;
     Status* status = nullptr;
-    QTimer* statusTimer = nullptr;
-    QTimer* displayTimer = nullptr;
-    QTimer* reportTimer = nullptr;
-    QTimer* stepTimer = nullptr;   // wakes the clock when the next step is due
+    Timers timers;
     Clock clock;
-    QElapsedTimer wall;            // the clock's wall time
     std::int64_t steps = 0;        // world steps run: physics, AI and spawn
     Bins* bins = nullptr;
     Ground* cells = nullptr;
@@ -197,17 +189,13 @@ public slots:
 
 private:
     void buildWidgets();
-    void startTimers();
 
     void advanceDay();
-    void fadeSounds();
 
     void panCamera();
     void countZombiesInEarshot();
     // The replay has played out, or went astray.
     void playbackEnded();
-    // The clock's wall time, in milliseconds.
-    double now() const;
 
     std::unique_ptr<Records> ownRecords;
     std::unique_ptr<Planner> planner;

@@ -132,6 +132,11 @@ void Planner::actAll(const QList<Unit*>& units, int threads)
     });
 }
 
+void Planner::refresh(Bins& bins, qsizetype units)
+{
+    bins.refresh(threadsFor(units), [this](int parts, const std::function<void(int)>& work) { together(parts, work); });
+}
+
 void Planner::together(int parts, const std::function<void(int part)>& work)
 {
     if (parts == 1) {

@@ -28,6 +28,10 @@ public:
     // The index must be current: planning only reads it.
     void thinkAll(const QList<Unit*>& units, const Bins& bins, double light);
 
+    // Brings the index up to date, on as many threads as a list of this
+    // many units is planned on.
+    void refresh(Bins& bins, qsizetype units);
+
     // Runs work(part) for every part, the game's thread taking part 0 and
     // the pool the others; returns when all are done. With no thread to be
     // had, the game's thread runs that part too.

@@ -1,6 +1,7 @@
 #include "game/summary.h"
 
 #include "game/parameters.h"
+#include "game/records.h"
 
 #include <QCoreApplication>
 
@@ -17,6 +18,20 @@ void Summary::show(const RunEnd& run, const QSet<int>& heldKeys)
     held = heldKeys;
     if (run.cause == RunEnd::Cause::NoSurvivors)
         noSurvivorsTold = true;
+}
+
+void Summary::runEnded(RunEnd::Cause cause, int steps, double score, Records* records, const QSet<int>& heldKeys)
+{
+    const qint64 survived = qint64(steps) * params::physicsInterval;
+    // A replayed run was added to the records when it was played.
+    if (!records) {
+        show({cause, steps, score, -1, survived, false, true}, heldKeys);
+        return;
+    }
+    // After the run is added: the best then includes what other copies of
+    // the game saved meanwhile.
+    const bool newBest = records->add(score, survived);
+    show({cause, steps, score, newBest ? -1 : records->bestScore, records->longestSurvival, newBest}, heldKeys);
 }
 
 bool Summary::takes(int key) const

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <optional>
 
+class Records;
+
 // How a run came to an end, and what it was worth.
 struct RunEnd {
     enum class Cause { Bitten, GaveUp, NoSurvivors };
@@ -29,6 +31,9 @@ public:
     static int steadySteps();
 
     void show(const RunEnd& run, const QSet<int>& heldKeys);
+    // The player's run has ended after steps physics steps: the records
+    // take it, unless it is a replay's (no records), and the summary shows.
+    void runEnded(RunEnd::Cause cause, int steps, double score, Records* records, const QSet<int>& heldKeys);
     bool isShown() const { return shown; }
     // One display step.
     void tick() { ++age; }

@@ -456,8 +456,8 @@ private slots:
             ai(params::aiInterval, row.aiInterval), display(params::displayInterval, row.displayInterval);
         const auto game = testing::makeEmptyGame();
         // Each timer keeps its own period, precisely.
-        const std::pair<QTimer*, int> periods[] = {{game->displayTimer, row.displayInterval}, {game->reportTimer, 1000},
-                                                   {game->statusTimer, 500}};
+        const std::pair<QTimer*, int> periods[] = {{game->timers.display, row.displayInterval},
+                                                   {game->timers.report, 1000}, {game->timers.status, 500}};
         for (const auto& [timer, period] : periods)
             QVERIFY(timer->interval() == period && timer->timerType() == Qt::PreciseTimer);
         QCOMPARE(game->clock.untilNext(), double(row.physicsInterval)); // the first step is physics, one period in

@@ -58,7 +58,9 @@ def parse_faults(path):
                 continue
             m = field.match(line)
             if m and current is not None:
-                setattr(current, m.group(1), m.group(2))
+                # \n stands for a line break, for a find that one line alone
+                # would not pin down.
+                setattr(current, m.group(1), m.group(2).replace("\\n", "\n"))
     ids = [fault.ident for fault in faults]
     duplicates = sorted({i for i in ids if ids.count(i) > 1})
     if duplicates:

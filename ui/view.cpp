@@ -5,6 +5,7 @@
 #include "game/parameters.h"
 #include "ui/cards.h"
 #include "ui/scene.h"
+#include "ui/viewport.h"
 #include "world/ground.h"
 
 #include <QKeyEvent>
@@ -42,6 +43,10 @@ View::View(Game* game, QWidget* parent)
     // Keys reach the view through ordinary focus, never a keyboard grab,
     // which would take them from every other program on the display.
     setFocusPolicy(Qt::StrongFocus);
+    setViewport(makeViewport(game));
+    resize(params::viewWidth, params::viewHeight);
+    if (game->selected)
+        zoom(params::initialZoom);
 }
 
 void View::moveCamera()

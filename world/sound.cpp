@@ -21,6 +21,19 @@ void Sound::decay(int phase)
         volume *= hearing.decay;
 }
 
+void Sound::fadeAll(QList<Sound*>& sounds)
+{
+    qsizetype kept = 0;
+    for (Sound* sound : std::as_const(sounds)) {
+        sound->decay(0);
+        if (sound->spent())
+            delete sound;
+        else
+            sounds[kept++] = sound;
+    }
+    sounds.resize(kept);
+}
+
 void Sound::propagate(const Bins& bins)
 {
     std::vector<Neighbour> hearers;

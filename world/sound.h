@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QGraphicsItem>
+#include <QList>
 #include <QPointF>
 
 class Bins;
@@ -26,6 +27,9 @@ public:
     void decay(int phase);
     // Faded below hearing: the physics step deletes it.
     bool spent() const { return volume < hearing.threshold; }
+    // One physics step of fading for each sound, and those spent deleted;
+    // the rest keep their order.
+    static void fadeAll(QList<Sound*>& sounds);
 
     // Offers the sound to every living unit strictly inside its radius; each
     // keeps the loudest sound it hears, the first one on a tie.
