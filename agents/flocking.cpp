@@ -145,6 +145,24 @@ inline __attribute__((always_inline)) Half pairs(Half a, Half b)
     return __builtin_shufflevector(a, b, 0, 2, 4, 6) + __builtin_shufflevector(a, b, 1, 3, 5, 7);
 }
 
+// The least of the lanes, by halves: the least is the same in any order,
+// and eight lanes one after another wait on each other (the AI step at
+// 2,000 agents from 104-107 to 102-104 ns an agent, in alternating runs).
+inline __attribute__((always_inline)) float lowest(Lanes v)
+{
+    const Half low = __builtin_shufflevector(v, v, 0, 1, 2, 3), high = __builtin_shufflevector(v, v, 4, 5, 6, 7);
+    const Half half = select(high < low, high, low);
+    const Half quarter = __builtin_shufflevector(half, half, 2, 3, 0, 1);
+    const Half two = select(quarter < half, quarter, half);
+    return std::min(two[0], two[1]);
+}
+inline __attribute__((always_inline)) float lowest(Half v)
+{
+    const Half quarter = __builtin_shufflevector(v, v, 2, 3, 0, 1);
+    const Half two = select(quarter < v, quarter, v);
+    return std::min(two[0], two[1]);
+}
+
 // The sums of one kind, lane by lane.
 template <typename V>
 struct LaneSums {
@@ -273,8 +291,7 @@ inline __attribute__((always_inline)) void sumLanes(const Bins& bins, const Bins
                 other.heed(others & (d2 < sight2), vx, vy, dx, dy);
         }
     }
-    for (int l = 0; l < Vector<V>::width; ++l)
-        least = std::min(least, nearest[l]);
+    least = std::min(least, lowest(nearest));
 }
 
 // A zombie's tallies of the other kind stay zero.
