@@ -512,7 +512,7 @@ int main(int argc, char* argv[])
         // Each size in a process of its own: the peak of this one is the
         // largest of everything it has run.
         const double perAgent = (peakKiBOf(100000) - peakKiBOf(0)) * 1024 / 100000;
-        const StepTimes times = measureSteps(*game, quick ? 3 : 25, 2);
+        const StepTimes times = measureSteps(*game, quick ? 3 : 15, 2);
         report(QStringLiteral("ai/100000 (same density)"), times.ai, QStringLiteral("ns/agent"),
                QStringLiteral("%1x reference").arg(times.ai.median / times.reference.median, 0, 'f', 2));
         report(QStringLiteral("physics/100000 (same density)"), times.physics, QStringLiteral("ns/agent"));
