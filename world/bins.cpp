@@ -77,7 +77,8 @@ void Bins::rebuild(int parts, const Together& together)
     // Then each bin in order of arrival (most hold one unit or two), and
     // the units' data slot by slot.
     run([&](int part) {
-        for (std::size_t bin = bins * std::size_t(part) / std::size_t(parts); bin < bins * std::size_t(part + 1) / std::size_t(parts); ++bin) {
+        const std::size_t last = bins * std::size_t(part + 1) / std::size_t(parts);
+        for (std::size_t bin = bins * std::size_t(part) / std::size_t(parts); bin < last; ++bin) {
             const BinRun binRun = items[bin];
             // The unit being placed is held aside while the later ones
             // shift up: swapping it down instead made the compiler store
