@@ -78,7 +78,8 @@ void Mover::moveTogether(QList<Unit*>& units, const Unit* steered, Bins& bins, G
         atWalls.clear();
         moved.clear();
         corpses.clear();
-        for (qsizetype i = count * part / threads; i < count * (part + 1) / threads; ++i) {
+        const qsizetype end = count * (part + 1) / threads;
+        for (qsizetype i = count * part / threads; i < end; ++i) {
             Unit* unit = units[i];
             if (faded(*unit))
                 corpses.push_back(i);
