@@ -14,12 +14,13 @@ bool asksAhead(const Ground& ground)
     return ground.bytes() > params::groundAskedAhead;
 }
 
-} // namespace
-
-bool Mover::faded(const Unit& unit)
+// A corpse faded out of sight, retired as the living take their step.
+bool faded(const Unit& unit)
 {
     return unit.dead && unit.fade < params::corpseThreshold;
 }
+
+} // namespace
 
 void Mover::moveAll(QList<Unit*>& units, const Unit* steered, Bins& bins, Ground& ground, Planner& planner)
 {

@@ -21,9 +21,6 @@ public:
     // its keys may end the run.
     void moveAll(QList<Unit*>& units, const Unit* steered, Bins& bins, Ground& ground, Planner& planner);
 
-    // A corpse faded out of sight, retired as the living take their step.
-    static bool faded(const Unit& unit);
-
 private:
     void moveTogether(QList<Unit*>& units, const Unit* steered, Bins& bins, Ground& ground, Planner& planner,
                       int threads);
