@@ -514,9 +514,9 @@ bool Flocking::wide = __builtin_cpu_supports("avx2");
 bool Flocking::wide = false;
 #endif
 
-Flocking::Self Flocking::selfOf(const Unit& unit)
+void Flocking::selfOf(const Unit& unit, Self& self)
 {
-    Self self{};
+    self = {};
     self.x = unit.position.x();
     self.y = unit.position.y();
     self.vx = unit.velocity.x();
@@ -539,7 +539,6 @@ Flocking::Self Flocking::selfOf(const Unit& unit)
         self.toSoundX = toSound.x();
         self.toSoundY = toSound.y();
     }
-    return self;
 }
 
 Flocking::Flocking(const Bins& bins, double light)

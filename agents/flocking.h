@@ -24,7 +24,11 @@ public:
         float toSoundX, toSoundY;  // towards the noise it heard, or zero
         bool human, armed, farSighted, alive;
     };
-    static Self selfOf(const Unit& unit);
+    // Written field by field where it is kept: a copy made apart would be
+    // read back in wide loads just after its narrow stores, a stall each
+    // time (gathering the agents from 4.0 % to 3.6 % of a profile of AI
+    // and physics steps at 2,000 agents).
+    static void selfOf(const Unit& unit, Self& self);
 
     // For the tick's light; the index must be current.
     Flocking(const Bins& bins, double light);

@@ -251,7 +251,8 @@ void Unit::think()
 {
     if (dead)
         return;
-    const Flocking::Self self = Flocking::selfOf(*this);
+    Flocking::Self self;
+    Flocking::selfOf(*this, self);
     Plan plan;
     Flocking(*bins, game->light).plan(&self, 0, 1, &plan);
     act(plan);

@@ -58,9 +58,8 @@ void Planner::thinkAll(const QList<Unit*>& units, const Bins& bins, double light
                 prefetch(units[i + prefetchAhead]);
                 __builtin_prefetch(&selves[std::size_t(placeOf[std::size_t(i + prefetchAhead)])], 1);
             }
-            const Flocking::Self self = Flocking::selfOf(*units[i]);
-            selves[std::size_t(placeOf[std::size_t(i)])] = self;
-            thinks[std::size_t(i)] = self.alive;
+            Flocking::selfOf(*units[i], selves[std::size_t(placeOf[std::size_t(i)])]);
+            thinks[std::size_t(i)] = !units[i]->dead;
         }
     });
 
