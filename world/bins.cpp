@@ -53,23 +53,27 @@ void Bins::rebuild(int parts, const Together& together)
         items[bin].end = filed;
     }
     const std::size_t size = std::size_t(filed);
-    flatArrivals.resize(size);
-    listIndices.resize(size);
+    // Each unit's whole record goes to its slot, so that the passes after
+    // read one after another rather than all over the list (the index's
+    // rebuild at 100,000 agents from 37-38 to 32-35 ns an agent, in
+    // alternating runs).
+    bySlot.resize(size);
     run([&](int part) {
         int* next = &counts[std::size_t(part) * bins];
         const auto [first, end] = range(part);
         for (std::size_t i = first; i < end; ++i) {
             if (read[i].bin < 0)
                 continue;
-            const std::size_t at = std::size_t(next[std::size_t(read[i].bin)]++);
-            flatArrivals[at] = read[i].arrival;
-            listIndices[at] = int(i);
+            Read& slot = bySlot[std::size_t(next[std::size_t(read[i].bin)]++)];
+            slot = read[i];
+            slot.index = int(i);
         }
     });
     // The arrays end in a block of slots that hold no one.
     for (std::vector<float>* array : {&x, &y, &vx, &vy, &human})
         array->resize(size + block);
     members.resize(size + block);
+    listIndices.resize(size);
     for (std::size_t slot = size; slot < size + block; ++slot) {
         x[slot] = y[slot] = vx[slot] = vy[slot] = human[slot] = 0.0f;
         members[slot] = nullptr;
@@ -85,27 +89,24 @@ void Bins::rebuild(int parts, const Together& together)
             // each pair whole and load it again half over, a stall each time
             // (this pass from 8 % to 4 % of the profile of an AI step and two
             // physics steps at 2,000 agents).
+            Read* const sorted = bySlot.data();
             for (int i = binRun.first + 1; i < binRun.end; ++i) {
-                const std::uint64_t stamp = flatArrivals[std::size_t(i)];
-                const int index = listIndices[std::size_t(i)];
-                std::size_t j = std::size_t(i);
-                for (; j > std::size_t(binRun.first) && flatArrivals[j - 1] > stamp; --j) {
-                    flatArrivals[j] = flatArrivals[j - 1];
-                    listIndices[j] = listIndices[j - 1];
-                }
-                flatArrivals[j] = stamp;
-                listIndices[j] = index;
+                const Read unit = sorted[i];
+                int j = i;
+                for (; j > binRun.first && sorted[j - 1].arrival > unit.arrival; --j)
+                    sorted[j] = sorted[j - 1];
+                sorted[j] = unit;
             }
             for (int slot = binRun.first; slot < binRun.end; ++slot) {
                 const std::size_t at = std::size_t(slot);
-                const std::size_t i = std::size_t(listIndices[at]);
-                const Read& unit = read[i];
+                const Read& unit = sorted[at];
                 x[at] = unit.x;
                 y[at] = unit.y;
                 vx[at] = unit.vx;
                 vy[at] = unit.vy;
                 human[at] = unit.human;
-                members[at] = units[qsizetype(i)];
+                listIndices[at] = unit.index;
+                members[at] = units[qsizetype(unit.index)];
             }
         }
     });

@@ -75,19 +75,23 @@ public:
 private:
     void rebuild(int parts, const Together& together);
 
-    // A unit as the rebuild read it, by index in the list.
+    // A unit as the rebuild read it: in the order of the list, its bin;
+    // filed in the order of the slots, its index in the list.
     struct Read {
-        int bin;
+        union {
+            int bin;
+            int index;
+        };
         float x, y, vx, vy, human;
         std::uint64_t arrival;
     };
 
     const QList<Unit*>& units;
-    std::vector<Read> read;
+    std::vector<Read> read;   // by index in the list
+    std::vector<Read> bySlot; // while the bins are sorted
     std::vector<float> x, y, vx, vy, human;
     std::vector<Unit*> members;
-    std::vector<int> listIndices;            // by slot
-    std::vector<std::uint64_t> flatArrivals; // by slot, while the bins are sorted
+    std::vector<int> listIndices; // by slot
     std::vector<int> counts;                 // of each part of the list, bin by bin
     std::uint64_t arrivals = 0;
     bool current = false;
