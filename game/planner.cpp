@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 
 Planner::Planner()
 {
@@ -48,6 +49,7 @@ void Planner::thinkAll(const QList<Unit*>& units, const Bins& bins, double light
     selves.resize(std::size_t(total));
     plans.resize(std::size_t(count));
     thinks.resize(std::size_t(count));
+    ready.resize(std::size_t(count));
     placeOf.resize(std::size_t(count));
     for (int k = 0; k < total; ++k)
         placeOf[std::size_t(order[std::size_t(k)])] = k;
@@ -58,8 +60,10 @@ void Planner::thinkAll(const QList<Unit*>& units, const Bins& bins, double light
                 prefetch(units[i + prefetchAhead]);
                 __builtin_prefetch(&selves[std::size_t(placeOf[std::size_t(i + prefetchAhead)])], 1);
             }
-            Flocking::selfOf(*units[i], selves[std::size_t(placeOf[std::size_t(i)])]);
-            thinks[std::size_t(i)] = !units[i]->dead;
+            const Unit& unit = *units[i];
+            Flocking::selfOf(unit, selves[std::size_t(placeOf[std::size_t(i)])]);
+            thinks[std::size_t(i)] = !unit.dead;
+            ready[std::size_t(i)] = unit.cooldown <= 1;
         }
     });
 
@@ -72,8 +76,8 @@ void Planner::thinkAll(const QList<Unit*>& units, const Bins& bins, double light
     std::atomic<int> next{0};
     aiming.resize(std::size_t(threads));
     together(threads, [&](int part) {
-        std::vector<int>& aimers = aiming[std::size_t(part)];
-        aimers.clear();
+        std::vector<std::uint64_t>& aimers = aiming[std::size_t(part)];
+        aimers.assign(std::size_t(count + 63) / 64, 0);
         for (int first = next.fetch_add(piece); first < total; first = next.fetch_add(piece)) {
             const int end = std::min(total, first + piece);
             // Each plan goes where its unit is in the list, for the units
@@ -82,8 +86,8 @@ void Planner::thinkAll(const QList<Unit*>& units, const Bins& bins, double light
             flocking.plan(selves.data(), first, end, plans.data(), order.data());
             for (int k = first; k < end; ++k) {
                 const int i = order[std::size_t(k)];
-                if (selves[std::size_t(k)].alive && plans[std::size_t(i)].target)
-                    aimers.push_back(i);
+                if (selves[std::size_t(k)].alive && ready[std::size_t(i)] && plans[std::size_t(i)].target)
+                    aimers[std::size_t(i) / 64] |= std::uint64_t(1) << (i % 64);
             }
         }
     });
@@ -97,15 +101,24 @@ void Planner::actAll(const QList<Unit*>& units, int threads)
     // unit (and draws random numbers), so the units that strike act first,
     // in the order of the list, and then the others side by side, each
     // unless a striker before it in the list killed it.
+    // The strikers found in the order of the list by their bits, word by
+    // word, rather than sorted (with only the ready ones among them, acting
+    // at 2,000 agents from 9.1-9.4 to 5.8-6.4 ns an agent, in alternating
+    // runs).
     strikers.clear();
-    for (const std::vector<int>& aimers : aiming)
-        strikers.insert(strikers.end(), aimers.begin(), aimers.end());
-    std::sort(strikers.begin(), strikers.end());
+    const std::size_t words = aiming.front().size();
+    for (std::size_t word = 0; word < words; ++word) {
+        std::uint64_t bits = 0;
+        for (const std::vector<std::uint64_t>& aimers : aiming)
+            bits |= aimers[word];
+        for (; bits != 0; bits &= bits - 1)
+            strikers.push_back(int(word * 64) + __builtin_ctzll(bits));
+    }
     struck.clear();
     for (const int i : strikers) {
         Unit* unit = units[i];
-        if (unit->dead || unit->cooldown > 1)
-            continue; // it will not strike: it acts with the others
+        if (unit->dead)
+            continue; // killed by a striker before it
         const Unit::Plan& plan = plans[std::size_t(i)];
         const bool targetAlive = !plan.target->dead;
         unit->act(plan);

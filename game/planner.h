@@ -8,6 +8,7 @@
 #include <QSemaphore>
 #include <QThreadPool>
 
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -59,7 +60,10 @@ private:
     std::vector<Flocking::Self> selves;   // in order
     std::vector<Unit::Plan> plans;        // this AI step's, by index in the list
     std::vector<char> thinks;             // by index in the list: alive when it planned and yet to act
-    std::vector<std::vector<int>> aiming; // by each thread: the units whose plans have a target
+    std::vector<char> ready;              // by index in the list: its cooldown lets it strike this step
+    // By each thread, a bit for each unit in the list: set where a ready
+    // unit's plan has a target.
+    std::vector<std::vector<std::uint64_t>> aiming;
     std::vector<int> strikers;            // all of those, in the order of the list
     std::vector<Strike> struck;
 };
