@@ -468,6 +468,11 @@ template <typename V>
 inline __attribute__((always_inline)) void planRange(const Bins& bins, float light, const Flocking::Self* selves,
                                                      int first, int end, Unit::Plan* plans, const int* places)
 {
+    // The plans go where their agents are in the list, all over it: where
+    // they take more than the caches keep, each plan's place is asked for
+    // a few agents ahead (planning at 100,000 agents 11-15 % faster, in
+    // one game's AI steps taken with and without in turn).
+    const bool askAhead = places && bins.listOrder().size() * sizeof(Unit::Plan) > params::plansAskedAhead;
     Batch batch;
     int filled = 0;
     const auto flush = [&]() __attribute__((always_inline)) {
@@ -478,6 +483,8 @@ inline __attribute__((always_inline)) void planRange(const Bins& bins, float lig
         filled = 0; // every lane is filled anew before it is read again
     };
     for (int self = first; self < end; ++self) {
+        if (askAhead && self + prefetchAhead < end)
+            __builtin_prefetch(&plans[places[self + prefetchAhead]], 1);
         if (!selves[self].alive)
             continue;
         fill<V>(bins, light, selves[self], filled, batch);
