@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build run test bench package check-sanitize check-debug clean
+.PHONY: all deps configure build run test bench package check-sanitize check-debug check-native clean
 
 all: build
 
@@ -46,5 +46,13 @@ check-debug: deps
 	@cmake --build build-debug --parallel $(JOBS) --target tst_game
 	@sh tools/with-display.sh build-debug/tests/tst_game seededGamesReplayTheirRecordedTrace replaysKeptPlayBackInEveryBuild
 
+# The same in a build for this very processor (`build-native/`): the
+# instructions it offers beyond the baseline, fused multiply-add among them,
+# must not change how a seeded game plays either.
+check-native: deps
+	@cmake -S . -B build-native -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS=-march=native > /dev/null
+	@cmake --build build-native --parallel $(JOBS) --target tst_game
+	@sh tools/with-display.sh build-native/tests/tst_game seededGamesReplayTheirRecordedTrace replaysKeptPlayBackInEveryBuild
+
 clean:
-	@rm -rf $(BUILD_DIR) build-sanitize build-debug
+	@rm -rf $(BUILD_DIR) build-sanitize build-debug build-native
