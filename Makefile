@@ -37,22 +37,23 @@ package: build
 check-sanitize: deps
 	@sh tools/check-sanitize.sh
 
-# The recorded trace of a seeded game, and a kept replay, in a Debug build:
-# what the optimiser inlines or keeps in registers must not change how a
-# seeded game plays.
+# Builds tst_game in the folder $(1) with CMake options $(2), and replays
+# the recorded trace of a seeded game and a kept replay there.
+replay-trace = cmake -S . -B $(1) $(2) > /dev/null \
+	&& cmake --build $(1) --parallel $(JOBS) --target tst_game \
+	&& sh tools/with-display.sh $(1)/tests/tst_game seededGamesReplayTheirRecordedTrace replaysKeptPlayBackInEveryBuild
+
+# The trace in a Debug build: what the optimiser inlines or keeps in
+# registers must not change how a seeded game plays.
 # (The other builds replay it in `make test` and `make check-sanitize`.)
 check-debug: deps
-	@cmake -S . -B build-debug -DCMAKE_BUILD_TYPE=Debug > /dev/null
-	@cmake --build build-debug --parallel $(JOBS) --target tst_game
-	@sh tools/with-display.sh build-debug/tests/tst_game seededGamesReplayTheirRecordedTrace replaysKeptPlayBackInEveryBuild
+	@$(call replay-trace,build-debug,-DCMAKE_BUILD_TYPE=Debug)
 
-# The same in a build for this very processor (`build-native/`): the
-# instructions it offers beyond the baseline, fused multiply-add among them,
-# must not change how a seeded game plays either.
+# The trace in a build for this very processor: the instructions it offers
+# beyond the baseline, fused multiply-add among them, must not change how a
+# seeded game plays either.
 check-native: deps
-	@cmake -S . -B build-native -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS=-march=native > /dev/null
-	@cmake --build build-native --parallel $(JOBS) --target tst_game
-	@sh tools/with-display.sh build-native/tests/tst_game seededGamesReplayTheirRecordedTrace replaysKeptPlayBackInEveryBuild
+	@$(call replay-trace,build-native,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS=-march=native)
 
 clean:
 	@rm -rf $(BUILD_DIR) build-sanitize build-debug build-native
