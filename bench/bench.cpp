@@ -321,9 +321,12 @@ double drawReferenceFrame(Game& game, QImage& image, QPointF centre, double zoom
 
     // Cells never overlap: one call per colour.
     std::unordered_map<QRgb, QVector<QRect>> cells;
-    for (const Cell& cell : game.cells->items)
+    const int columns = game.cells->columns;
+    for (std::size_t i = 0; i < game.cells->items.size(); ++i) {
+        const Cell& cell = game.cells->items[i];
         if (!cell.empty && (cell.strength > params::wallPassThreshold || zoom > 2.0))
-            cells[cell.color.rgba()].append(QRect(cell.column * 10, cell.row * 10, 10, 10));
+            cells[cell.color].append(QRect(int(i) % columns * 10, int(i) / columns * 10, 10, 10));
+    }
     for (const auto& [color, rects] : cells) {
         painter.setBrush(QColor::fromRgba(color));
         painter.drawRects(rects);

@@ -80,6 +80,7 @@ private slots:
         COMPARE_VECTOR(unit->velocity, row.toVelocity);
         if (cell) {
             QVERIFY2(qAbs(cell->strength - std::max(0.0, row.strength - 0.005 * row.wears)) < 1e-9, "worn at every touch");
+            QCOMPARE(qAlpha(cell->color), qRound(cell->strength * 255)); // fades as it wears
             QCOMPARE(game->cells->mayHold(row.wall.x(), row.wall.y()), !cell->empty); // the ground's map keeps up
         }
     }

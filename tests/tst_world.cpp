@@ -98,7 +98,7 @@ private slots:
             for (int column = 0; column < footprint[row].size(); ++column) {
                 const Cell& cell = cells.item(corner.x() + column, corner.y() + row);
                 QVERIFY(cell.claimed);
-                QCOMPARE(cell.color.rgba(), colour(footprint[row][column]));
+                QCOMPARE(cell.color, colour(footprint[row][column]));
                 QCOMPARE(cell.empty, footprint[row][column] == QLatin1Char('.'));
             }
         }

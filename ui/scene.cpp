@@ -138,7 +138,7 @@ void Scene::drawCells(QPainter* painter, const QRectF& rect)
             const Cell& cell = cells->item(column, row);
             if (cell.empty || (cell.strength <= cells->passThreshold && !closeUp))
                 continue;
-            cellBatches[cell.color.rgba()].push_back(QRect(int(column * cells->cellWidth), int(row * cells->cellHeight),
+            cellBatches[cell.color].push_back(QRect(int(column * cells->cellWidth), int(row * cells->cellHeight),
                                                            int(cells->cellWidth), int(cells->cellHeight)));
         }
     }

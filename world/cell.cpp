@@ -1,10 +1,12 @@
 #include "world/cell.h"
 
+#include <QColor>
+
 #include <algorithm>
 
 void Cell::setPixel(QRgb rgba)
 {
-    color = QColor(qRed(rgba), qGreen(rgba), qBlue(rgba), qAlpha(rgba));
+    color = rgba;
     strength = qAlpha(rgba) / 255.0;
     if (strength > 0)
         empty = false;
@@ -13,7 +15,10 @@ void Cell::setPixel(QRgb rgba)
 void Cell::wear(double amount)
 {
     strength = std::clamp(strength - amount, 0.0, 1.0);
-    color.setAlphaF(float(strength));
+    // The opacity rounded as a QColor rounds it.
+    QColor shade = QColor::fromRgba(color);
+    shade.setAlphaF(float(strength));
+    color = shade.rgba();
     if (strength <= 0)
         empty = true;
 }

@@ -5,12 +5,6 @@
 Ground::Ground(int width, int height, int columns, int rows, double passThreshold)
     : Grid(width, height, columns, rows), passThreshold(passThreshold), held(items.size(), Bare)
 {
-    for (int column = 0; column < columns; ++column) {
-        for (int row = 0; row < rows; ++row) {
-            item(column, row).column = column;
-            item(column, row).row = row;
-        }
-    }
 }
 
 void Ground::survey()

@@ -11,10 +11,10 @@
 // The ground cells, and beside them a byte a cell saying which of them may
 // hold something. Every agent looks at five cells per physics step and most
 // of them stand on bare ground: the map answers for those from the cache,
-// where the cells, 40 bytes each, would come from memory (the physics step
-// at 100,000 agents 139 to 228 ns an agent with it against 261 to 301
-// without, the whole-world frame 29 to 36 ms against 35 to 37, in
-// alternating benchmark runs).
+// where the cells would come from memory (with cells of 40 bytes, the
+// physics step at 100,000 agents 139 to 228 ns an agent with it against
+// 261 to 301 without, the whole-world frame 29 to 36 ms against 35 to 37,
+// in alternating benchmark runs).
 //
 // A cell the map calls bare is bare, one it calls weak is not standing.
 // During play cells only wear down, through wear(), which keeps the map in
