@@ -93,6 +93,7 @@ private:
     std::vector<Unit*> members;
     std::vector<int> listIndices; // by slot
     std::vector<int> counts;                 // of each part of the list, bin by bin
+    std::vector<int> crowded;                // at its front, the bins that hold more than one unit
     std::uint64_t arrivals = 0;
     bool current = false;
 };
