@@ -139,7 +139,7 @@ void Scene::drawCells(QPainter* painter, const QRectF& rect)
             if (cell.empty || (cell.strength <= cells->passThreshold && !closeUp))
                 continue;
             cellBatches[cell.color].push_back(QRect(int(column * cells->cellWidth), int(row * cells->cellHeight),
-                                                           int(cells->cellWidth), int(cells->cellHeight)));
+                                                    int(cells->cellWidth), int(cells->cellHeight)));
         }
     }
     for (const auto& [color, rects] : cellBatches) {

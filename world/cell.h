@@ -29,3 +29,5 @@ public:
     QRgb color = qRgba(0, 0, 0, 0);
     double strength = 1.0;
 };
+
+static_assert(sizeof(Cell) == 16, "four cells to a cache line");
