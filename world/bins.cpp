@@ -47,7 +47,7 @@ void Bins::rebuild(int parts, const Together& together)
         }
     });
     int filed = 0;
-    crowded.resize(bins + 1);
+    crowded.resize(bins);
     std::size_t crowds = 0;
     for (std::size_t bin = 0; bin < bins; ++bin) {
         items[bin].first = filed;

@@ -87,13 +87,13 @@ private:
     };
 
     const QList<Unit*>& units;
-    std::vector<Read> read;   // by index in the list
-    std::vector<Read> bySlot; // while the bins are sorted
+    std::vector<Read> read;       // by index in the list
+    std::vector<Read> bySlot;     // while the bins are sorted
     std::vector<float> x, y, vx, vy, human;
     std::vector<Unit*> members;
     std::vector<int> listIndices; // by slot
-    std::vector<int> counts;                 // of each part of the list, bin by bin
-    std::vector<int> crowded;                // at its front, the bins that hold more than one unit
+    std::vector<int> counts;      // of each part of the list, bin by bin
+    std::vector<int> crowded;     // at its front, the bins that hold more than one unit
     std::uint64_t arrivals = 0;
     bool current = false;
 };
