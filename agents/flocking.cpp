@@ -466,25 +466,18 @@ Unit* nearestOf(const Bins& bins, const Flocking::Self& self, float distance2, f
 // Plans the living agents of selves[first, end), eight at a time.
 template <typename V>
 inline __attribute__((always_inline)) void planRange(const Bins& bins, float light, const Flocking::Self* selves,
-                                                     int first, int end, Unit::Plan* plans, const int* places)
+                                                     int first, int end, Unit::Plan* plans)
 {
-    // The plans go where their agents are in the list, all over it: where
-    // they take more than the caches keep, each plan's place is asked for
-    // a few agents ahead (planning at 100,000 agents 11-15 % faster, in
-    // one game's AI steps taken with and without in turn).
-    const bool askAhead = places && bins.listOrder().size() * sizeof(Unit::Plan) > params::plansAskedAhead;
     Batch batch;
     int filled = 0;
     const auto flush = [&]() __attribute__((always_inline)) {
         batch.steerAll();
         batch.survivors = batch.chasing = batch.hearing = false;
         for (int l = 0; l < filled; ++l)
-            plans[places ? places[batch.self[l]] : batch.self[l]] = {QVector2D(batch.ax[l], batch.ay[l]), batch.target[l]};
+            plans[batch.self[l]] = {QVector2D(batch.ax[l], batch.ay[l]), batch.target[l]};
         filled = 0; // every lane is filled anew before it is read again
     };
     for (int self = first; self < end; ++self) {
-        if (askAhead && self + prefetchAhead < end)
-            __builtin_prefetch(&plans[places[self + prefetchAhead]], 1);
         if (!selves[self].alive)
             continue;
         fill<V>(bins, light, selves[self], filled, batch);
@@ -496,10 +489,9 @@ inline __attribute__((always_inline)) void planRange(const Bins& bins, float lig
         flush();
 }
 
-void planNarrow(const Bins& bins, float light, const Flocking::Self* selves, int first, int end, Unit::Plan* plans,
-                const int* places)
+void planNarrow(const Bins& bins, float light, const Flocking::Self* selves, int first, int end, Unit::Plan* plans)
 {
-    planRange<Half>(bins, light, selves, first, end, plans, places);
+    planRange<Half>(bins, light, selves, first, end, plans);
 }
 
 #if CARROWMERE_WIDE_KERNEL
@@ -507,9 +499,9 @@ void planNarrow(const Bins& bins, float light, const Flocking::Self* selves, int
 // processor has AVX2 (the AI step at 2,000 agents from 210-310 to 145 ns an
 // agent, in alternating benchmark runs).
 __attribute__((target("avx2"))) void planWide(const Bins& bins, float light, const Flocking::Self* selves,
-                                              int first, int end, Unit::Plan* plans, const int* places)
+                                              int first, int end, Unit::Plan* plans)
 {
-    planRange<Lanes>(bins, light, selves, first, end, plans, places);
+    planRange<Lanes>(bins, light, selves, first, end, plans);
 }
 #endif
 
@@ -553,11 +545,11 @@ Flocking::Flocking(const Bins& bins, double light)
 {
 }
 
-void Flocking::plan(const Self* selves, int first, int end, Unit::Plan* plans, const int* places) const
+void Flocking::plan(const Self* selves, int first, int end, Unit::Plan* plans) const
 {
 #if CARROWMERE_WIDE_KERNEL
     if (wide)
-        return planWide(bins, light, selves, first, end, plans, places);
+        return planWide(bins, light, selves, first, end, plans);
 #endif
-    planNarrow(bins, light, selves, first, end, plans, places);
+    planNarrow(bins, light, selves, first, end, plans);
 }

@@ -33,9 +33,9 @@ public:
     // For the tick's light; the index must be current.
     Flocking(const Bins& bins, double light);
 
-    // Plans the living agents of selves[first, end): the plan of selves[k]
-    // into plans[k], or with places into plans[places[k]].
-    void plan(const Self* selves, int first, int end, Unit::Plan* plans, const int* places = nullptr) const;
+    // Plans the living agents of selves[first, end), the plan of selves[k]
+    // into plans[k].
+    void plan(const Self* selves, int first, int end, Unit::Plan* plans) const;
 
     // Whether the kernel built for AVX2 plans: where the processor has it,
     // unless a test asks for the other. Both make the same plans.

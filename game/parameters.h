@@ -113,9 +113,6 @@ inline int unitsPerThread = 5000;
 // the ground's cells take more than this many bytes: more than the caches
 // keep while the units pass over them.
 inline std::size_t groundAskedAhead = std::size_t(8) << 20;
-// Planning asks for where each plan goes a few agents ahead where the plans
-// of the list take more than this many bytes.
-inline std::size_t plansAskedAhead = std::size_t(256) << 10;
 
 // Day, control and score
 inline double daySpeed = 0.003;        // radians per physics step

@@ -58,7 +58,8 @@ private:
     std::vector<int> placeOf;             // by index in the list: its place in order
     std::vector<bool> filed;              // by index in the list
     std::vector<Flocking::Self> selves;   // in order
-    std::vector<Unit::Plan> plans;        // this AI step's, by index in the list
+    std::vector<Unit::Plan> planned;      // this AI step's, in order
+    std::vector<Unit::Plan> plans;        // the same, by index in the list
     std::vector<char> thinks;             // by index in the list: alive when it planned and yet to act
     std::vector<char> ready;              // by index in the list: its cooldown lets it strike this step
     // By each thread, a bit for each unit in the list: set where a ready
