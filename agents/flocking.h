@@ -37,9 +37,13 @@ public:
     // into plans[k].
     void plan(const Self* selves, int first, int end, Unit::Plan* plans) const;
 
-    // Whether the kernel built for AVX2 plans: where the processor has it,
-    // unless a test asks for the other. Both make the same plans.
-    static bool wide;
+    // The builds of the kernel: for every processor, in halves of four
+    // lanes; for AVX2, in eight; for AVX-512, the same eight lanes with
+    // twice the registers. The best the processor has plans, unless a test
+    // asks for another; all make the same plans.
+    enum class Kernel { Portable, Avx2, Avx512 };
+    static Kernel kernel;
+    static bool runs(Kernel kernel);
 
 private:
     const Bins& bins;

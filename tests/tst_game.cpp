@@ -91,12 +91,17 @@ private slots:
             play(*threaded, 3000);
             QVERIFY2(fingerprint(*threaded) == fingerprint(*first), qPrintable(QStringLiteral("on %1 threads").arg(threads)));
         }
-        // And planned in halves of four lanes, as every processor can, as
-        // in the eight lanes of AVX2.
-        const testing::Override<bool> narrow(Flocking::wide, false);
-        const auto portable = testing::makeGame(11);
-        play(*portable, 3000);
-        QCOMPARE(fingerprint(*portable), fingerprint(*first));
+        // And so it is planned by every build of the kernel the processor
+        // runs: in halves of four lanes, as every processor can, as in the
+        // eight lanes of AVX2 and of AVX-512.
+        for (const auto kernel : {Flocking::Kernel::Portable, Flocking::Kernel::Avx2, Flocking::Kernel::Avx512}) {
+            if (!Flocking::runs(kernel) || kernel == Flocking::kernel)
+                continue;
+            const testing::Override<Flocking::Kernel> chosen(Flocking::kernel, kernel);
+            const auto byKernel = testing::makeGame(11);
+            play(*byKernel, 3000);
+            QVERIFY2(fingerprint(*byKernel) == fingerprint(*first), qPrintable(QStringLiteral("by kernel %1").arg(int(kernel))));
+        }
     }
 
     void replaysKeptPlayBackInEveryBuild()
