@@ -29,13 +29,15 @@ public:
     // time (gathering the agents from 4.0 % to 3.6 % of a profile of AI
     // and physics steps at 2,000 agents).
     static void selfOf(const Unit& unit, Self& self);
+    // Only the pull of the noise it heard, anew.
+    static void hearingOf(const Unit& unit, Self& self);
 
     // For the tick's light; the index must be current.
     Flocking(const Bins& bins, double light);
 
-    // Plans the living agents of selves[first, end), the plan of selves[k]
-    // into plans[k].
-    void plan(const Self* selves, int first, int end, Unit::Plan* plans) const;
+    // Plans the living agents of selves[order[k]] for k in [first, end),
+    // in that order, the plan of each into plans[k].
+    void plan(const Self* selves, const int* order, int first, int end, Unit::Plan* plans) const;
 
     // The builds of the kernel: for every processor, in halves of four
     // lanes; for AVX2, in eight; for AVX-512, the same eight lanes with

@@ -254,7 +254,8 @@ void Unit::think()
     Flocking::Self self;
     Flocking::selfOf(*this, self);
     Plan plan;
-    Flocking(*bins, game->light).plan(&self, 0, 1, &plan);
+    const int only = 0;
+    Flocking(*bins, game->light).plan(&self, &only, 0, 1, &plan);
     act(plan);
 }
 

@@ -205,12 +205,7 @@ void Game::AIUpdate()
     if (paused)
         return;
     const StepTimer timed(aiTime);
-    planner->refresh(*bins, units.size());
-    // Every sound reaches its hearers before anyone thinks, so each unit
-    // follows the loudest noise of this tick whatever the order.
-    for (Sound* sound : std::as_const(sounds))
-        sound->propagate(*bins);
-    planner->thinkAll(units, *bins, light);
+    planner->thinkAll(units, *bins, sounds, light);
     if (listening)
         countZombiesInEarshot();
 }

@@ -1,6 +1,7 @@
 #include "game/planner.h"
 
 #include "game/parameters.h"
+#include "world/sound.h"
 
 #include <algorithm>
 #include <atomic>
@@ -23,10 +24,47 @@ int Planner::threadsFor(qsizetype units)
     return int(std::clamp<qsizetype>(units / std::max(1, params::unitsPerThread), 1, std::max(1, params::aiThreads)));
 }
 
-void Planner::thinkAll(const QList<Unit*>& units, const Bins& bins, double light)
+void Planner::thinkAll(const QList<Unit*>& units, Bins& bins, const QList<Sound*>& sounds, double light)
 {
     const qsizetype count = units.size();
     const int threads = threadsFor(count);
+    const Bins::Together inThreads = [this](int parts, const std::function<void(int)>& work) { together(parts, work); };
+
+    // Each unit read once, as the index files it and as planning sees it,
+    // in the order of the list, the order the units were made and mostly
+    // lie in memory (read in the index's order instead, at 100,000 agents
+    // this took 84 ns an agent rather than 47, and acting in it 86 rather
+    // than 31; read once for the index and again for planning, the AI step
+    // at 100,000 agents took 116-124 ns an agent rather than 111-116, the
+    // same at 2,000, in six runs of both side by side).
+    Bins::Entry* const entries = bins.entriesFor(count);
+    selves.resize(std::size_t(count));
+    thinks.resize(std::size_t(count));
+    ready.resize(std::size_t(count));
+    together(threads, [&](int part) {
+        const qsizetype end = count * (part + 1) / threads;
+        for (qsizetype i = count * part / threads; i < end; ++i) {
+            if (i + prefetchAhead < end)
+                prefetch(units[i + prefetchAhead]);
+            const Unit& unit = *units[i];
+            entries[i] = Bins::entryOf(unit);
+            Flocking::selfOf(unit, selves[std::size_t(i)]);
+            thinks[std::size_t(i)] = !unit.dead;
+            ready[std::size_t(i)] = unit.cooldown <= 1;
+        }
+    });
+    bins.file(threads, inThreads);
+
+    // Every sound reaches its hearers before anyone thinks, so each unit
+    // follows the loudest noise of this tick whatever the order; the units
+    // it reached are read again for the noise they follow.
+    reached.clear();
+    for (Sound* sound : sounds)
+        sound->propagate(bins, reached);
+    for (const int slot : reached) {
+        const int i = bins.listOrder()[std::size_t(slot)];
+        Flocking::hearingOf(*units[i], selves[std::size_t(i)]);
+    }
 
     // Planned in the order of the index, the neighbours of one after
     // another close at hand; a unit not yet filed comes after the others.
@@ -40,33 +78,8 @@ void Planner::thinkAll(const QList<Unit*>& units, const Bins& bins, double light
                 order.push_back(int(i));
     }
     const int total = int(order.size());
-
-    // Each unit as planning sees it, in that order for the kernel to read
-    // one after another, but read in the order of the list, the order the
-    // units were made and mostly lie in memory. (Read in the index's order
-    // instead, at 100,000 agents this took 84 ns an agent rather than 47,
-    // and acting in it 86 rather than 31.)
-    selves.resize(std::size_t(total));
     planned.resize(std::size_t(total));
     plans.resize(std::size_t(count));
-    thinks.resize(std::size_t(count));
-    ready.resize(std::size_t(count));
-    placeOf.resize(std::size_t(count));
-    for (int k = 0; k < total; ++k)
-        placeOf[std::size_t(order[std::size_t(k)])] = k;
-    together(threads, [&](int part) {
-        const qsizetype end = count * (part + 1) / threads;
-        for (qsizetype i = count * part / threads; i < end; ++i) {
-            if (i + prefetchAhead < end) {
-                prefetch(units[i + prefetchAhead]);
-                __builtin_prefetch(&selves[std::size_t(placeOf[std::size_t(i + prefetchAhead)])], 1);
-            }
-            const Unit& unit = *units[i];
-            Flocking::selfOf(unit, selves[std::size_t(placeOf[std::size_t(i)])]);
-            thinks[std::size_t(i)] = !unit.dead;
-            ready[std::size_t(i)] = unit.cooldown <= 1;
-        }
-    });
 
     // In small pieces that the threads take in turn as they come free,
     // rather than one share each: the cores of a shared machine seldom run
@@ -88,12 +101,12 @@ void Planner::thinkAll(const QList<Unit*>& units, const Bins& bins, double light
             // the kernel's work held it up (the AI step at 100,000 agents
             // from 116-122 to 111-118 ns an agent, the same at 2,000, in
             // six runs of the two builds side by side).
-            flocking.plan(selves.data(), first, end, planned.data());
+            flocking.plan(selves.data(), order.data(), first, end, planned.data());
             for (int k = first; k < end; ++k) {
                 const int i = order[std::size_t(k)];
                 const Unit::Plan& plan = planned[std::size_t(k)];
                 plans[std::size_t(i)] = plan;
-                if (selves[std::size_t(k)].alive && ready[std::size_t(i)] && plan.target)
+                if (selves[std::size_t(i)].alive && ready[std::size_t(i)] && plan.target)
                     aimers[std::size_t(i) / 64] |= std::uint64_t(1) << (i % 64);
             }
         }
@@ -149,11 +162,6 @@ void Planner::actAll(const QList<Unit*>& units, int threads)
             unit->act(plans[std::size_t(i)]);
         }
     });
-}
-
-void Planner::refresh(Bins& bins, qsizetype units)
-{
-    bins.refresh(threadsFor(units), [this](int parts, const std::function<void(int)>& work) { together(parts, work); });
 }
 
 void Planner::together(int parts, const std::function<void(int part)>& work)

@@ -12,6 +12,8 @@
 #include <functional>
 #include <vector>
 
+class Sound;
+
 // Lets every living unit think once in an AI step. The units plan in the
 // order of the neighbour index, bin after bin, pieces of it taken in turn by
 // threads started once for the game, and then act as if one after another
@@ -26,12 +28,9 @@ public:
     Planner(const Planner&) = delete;
     Planner& operator=(const Planner&) = delete;
 
-    // The index must be current: planning only reads it.
-    void thinkAll(const QList<Unit*>& units, const Bins& bins, double light);
-
-    // Brings the index up to date, on as many threads as a list of this
-    // many units is planned on.
-    void refresh(Bins& bins, qsizetype units);
+    // Files the units anew in the index, lets the sounds reach their
+    // hearers, and then lets every unit plan and act.
+    void thinkAll(const QList<Unit*>& units, Bins& bins, const QList<Sound*>& sounds, double light);
 
     // Runs work(part) for every part, the game's thread taking part 0 and
     // the pool the others; returns when all are done. With no thread to be
@@ -55,9 +54,9 @@ private:
     QThreadPool pool;
     QSemaphore done;                      // a release for each thread of the pool done
     std::vector<int> order;               // the indices in the list of the filed units slot by slot, then the others
-    std::vector<int> placeOf;             // by index in the list: its place in order
     std::vector<bool> filed;              // by index in the list
-    std::vector<Flocking::Self> selves;   // in order
+    std::vector<Flocking::Self> selves;   // each unit as planning sees it, by index in the list
+    std::vector<int> reached;             // the slots in the index of the units a sound reached
     std::vector<Unit::Plan> planned;      // this AI step's, in order
     std::vector<Unit::Plan> plans;        // the same, by index in the list
     std::vector<char> thinks;             // by index in the list: alive when it planned and yet to act

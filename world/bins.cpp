@@ -11,40 +11,67 @@ Bins::Bins(int width, int height, int columns, int rows, const QList<Unit*>& uni
 {
 }
 
-void Bins::rebuild(int parts, const Together& together)
+namespace {
+
+// Runs work(part) for every part, together where there is more than one.
+void inParts(int parts, const Bins::Together& together, const std::function<void(int part)>& work)
 {
-    // A counting sort of the list by bin, each part of the list counted and
-    // then filed by its own thread. The units are read once, in the order
-    // they lie in memory, into arrays in the order of the list that the
-    // later passes read instead. Each bin is then sorted by arrival, so the
-    // order the parts filed them in does not matter.
+    if (parts > 1 && together)
+        together(parts, work);
+    else
+        work(0);
+}
+
+// The part of a list of this many that one of parts reads.
+std::pair<std::size_t, std::size_t> partOf(std::size_t listed, int part, int parts)
+{
+    return {listed * std::size_t(part) / std::size_t(parts), listed * std::size_t(part + 1) / std::size_t(parts)};
+}
+
+} // namespace
+
+void Bins::refresh(int parts, const Together& together)
+{
+    if (current)
+        return;
     if (!together)
         parts = 1;
-    const auto run = [parts, &together](const std::function<void(int part)>& work) {
-        if (parts > 1)
-            together(parts, work);
-        else
-            work(0);
-    };
-    const std::size_t bins = items.size();
-    const std::size_t listed = std::size_t(units.size());
-    counts.assign(std::size_t(parts) * bins, 0);
-    read.resize(listed);
-    const auto range = [listed, parts](int part) {
-        return std::make_pair(listed * std::size_t(part) / std::size_t(parts), listed * std::size_t(part + 1) / std::size_t(parts));
-    };
-    run([&](int part) {
-        int* counted = &counts[std::size_t(part) * bins];
-        const auto [first, end] = range(part);
+    // The units are read once, in the order they lie in memory, into
+    // entries in the order of the list that the later passes read instead.
+    Entry* const read = entriesFor(units.size());
+    inParts(parts, together, [&](int part) {
+        const auto [first, end] = partOf(std::size_t(units.size()), part, parts);
         for (std::size_t i = first; i < end; ++i) {
             if (i + prefetchAhead < end)
                 prefetch(units[qsizetype(i + prefetchAhead)]);
-            const Unit* unit = units[qsizetype(i)];
-            read[i] = {unit->bin, unit->position.x(), unit->position.y(), unit->velocity.x(), unit->velocity.y(),
-                       unit->isHuman ? 1.0f : 0.0f, unit->arrival};
-            if (unit->filed())
-                ++counted[std::size_t(unit->bin)];
+            read[i] = entryOf(*units[qsizetype(i)]);
         }
+    });
+    file(parts, together);
+}
+
+Bins::Entry* Bins::entriesFor(qsizetype count)
+{
+    entries.resize(std::size_t(count));
+    return entries.data();
+}
+
+void Bins::file(int parts, const Together& together)
+{
+    // A counting sort of the list by bin, each part of the list counted and
+    // then filed by its own thread. Each bin is then sorted by arrival, so
+    // the order the parts filed them in does not matter.
+    if (!together)
+        parts = 1;
+    const std::size_t bins = items.size();
+    const std::size_t listed = entries.size();
+    counts.assign(std::size_t(parts) * bins, 0);
+    inParts(parts, together, [&](int part) {
+        int* counted = &counts[std::size_t(part) * bins];
+        const auto [first, end] = partOf(listed, part, parts);
+        for (std::size_t i = first; i < end; ++i)
+            if (entries[i].bin >= 0)
+                ++counted[std::size_t(entries[i].bin)];
     });
     int filed = 0;
     crowded.resize(bins);
@@ -63,14 +90,14 @@ void Bins::rebuild(int parts, const Together& together)
     // rebuild at 100,000 agents from 37-38 to 32-35 ns an agent, in
     // alternating runs).
     bySlot.resize(size);
-    run([&](int part) {
+    inParts(parts, together, [&](int part) {
         int* next = &counts[std::size_t(part) * bins];
-        const auto [first, end] = range(part);
+        const auto [first, end] = partOf(listed, part, parts);
         for (std::size_t i = first; i < end; ++i) {
-            if (read[i].bin < 0)
+            if (entries[i].bin < 0)
                 continue;
-            Read& slot = bySlot[std::size_t(next[std::size_t(read[i].bin)]++)];
-            slot = read[i];
+            Entry& slot = bySlot[std::size_t(next[std::size_t(entries[i].bin)]++)];
+            slot = entries[i];
             slot.index = int(i);
         }
     });
@@ -89,22 +116,22 @@ void Bins::rebuild(int parts, const Together& together)
     // laid out spares a branch on every bin, each of them hard to foresee
     // (the index's rebuild at 2,000 agents about 1.2 ns an agent faster, of
     // 17-19, in one game's AI steps taken with and without in turn).
-    run([&](int part) {
+    inParts(parts, together, [&](int part) {
         const int firstBin = int(bins * std::size_t(part) / std::size_t(parts));
         const int lastBin = int(bins * std::size_t(part + 1) / std::size_t(parts));
-        const auto listed = crowded.cbegin() + qsizetype(crowds);
-        const auto from = std::lower_bound(crowded.cbegin(), listed, firstBin);
-        const auto to = std::lower_bound(from, listed, lastBin);
+        const auto crowdsEnd = crowded.cbegin() + qsizetype(crowds);
+        const auto from = std::lower_bound(crowded.cbegin(), crowdsEnd, firstBin);
+        const auto to = std::lower_bound(from, crowdsEnd, lastBin);
         // The unit being placed is held aside while the later ones shift
         // up: swapping it down instead made the compiler store each pair
         // whole and load it again half over, a stall each time (this pass
         // from 8 % to 4 % of the profile of an AI step and two physics steps
         // at 2,000 agents).
-        Read* const sorted = bySlot.data();
+        Entry* const sorted = bySlot.data();
         for (auto bin = from; bin != to; ++bin) {
             const BinRun binRun = items[std::size_t(*bin)];
             for (int i = binRun.first + 1; i < binRun.end; ++i) {
-                const Read unit = sorted[i];
+                const Entry unit = sorted[i];
                 int j = i;
                 for (; j > binRun.first && sorted[j - 1].arrival > unit.arrival; --j)
                     sorted[j] = sorted[j - 1];
@@ -115,7 +142,7 @@ void Bins::rebuild(int parts, const Together& together)
             return;
         const std::size_t end = std::size_t(items[std::size_t(lastBin - 1)].end);
         for (std::size_t at = std::size_t(items[std::size_t(firstBin)].first); at < end; ++at) {
-            const Read& unit = sorted[at];
+            const Entry& unit = sorted[at];
             x[at] = unit.x;
             y[at] = unit.y;
             vx[at] = unit.vx;
@@ -150,7 +177,7 @@ void Bins::query(std::vector<Neighbour>& out, float x, float y, double radius) c
                 const float dy = this->y[at] - y;
                 const double d2 = double(dx) * dx + double(dy) * dy;
                 if (d2 < surelyInside || (d2 <= surelyOutside && std::sqrt(d2) < radius))
-                    out.push_back({members[at], QVector2D(this->x[at], this->y[at]), QVector2D(vx[at], vy[at]), human[at] != 0});
+                    out.push_back({members[at], QVector2D(this->x[at], this->y[at]), QVector2D(vx[at], vy[at]), human[at] != 0, i});
             }
         }
     }

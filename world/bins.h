@@ -1,5 +1,6 @@
 #pragma once
 
+#include "agents/unit.h"
 #include "world/grid.h"
 
 #include <QList>
@@ -9,14 +10,13 @@
 #include <functional>
 #include <vector>
 
-class Unit;
-
 // A filed unit as its neighbours see it between two physics steps.
 struct Neighbour {
     Unit* unit;
     QVector2D position;
     QVector2D velocity;
     bool isHuman;
+    int slot; // where it lies in the index's arrays
 };
 
 // Where one bin's units lie in the index.
@@ -48,14 +48,31 @@ public:
     // and returns when all are done.
     using Together = std::function<void(int parts, const std::function<void(int part)>& work)>;
 
-    // Reads them anew now if they changed, in parts run together. The AI
-    // step refreshes the index once, before anything queries it: queries
+    // Reads them anew now if they changed, in parts run together. Queries
     // only read, so threads may query side by side.
-    void refresh(int parts = 1, const Together& together = {})
+    void refresh(int parts = 1, const Together& together = {});
+
+    // A unit as the index reads it: its bin, where it is, where it heads,
+    // its kind and its arrival.
+    struct Entry {
+        union {
+            int bin;
+            int index; // in the list, once the unit is filed
+        };
+        float x, y, vx, vy, human;
+        std::uint64_t arrival;
+    };
+    static Entry entryOf(const Unit& unit)
     {
-        if (!current)
-            rebuild(parts, together);
+        return {{unit.bin}, unit.position.x(), unit.position.y(), unit.velocity.x(), unit.velocity.y(),
+                unit.isHuman ? 1.0f : 0.0f, unit.arrival};
     }
+    // The index anew from a pass over the list made by one that reads
+    // more of each unit on the way, as the AI step does, so that the units
+    // are read once: room for the entry of each unit of a list this long,
+    // to be filled by index in the list, and then file() to file them.
+    Entry* entriesFor(qsizetype count);
+    void file(int parts = 1, const Together& together = {});
 
     // Appends every unit of the scanned bins strictly closer than radius to
     // (x, y), bin columns ascending, then bin rows, then order of arrival.
@@ -73,22 +90,9 @@ public:
     const std::vector<int>& listOrder() const { return listIndices; }
 
 private:
-    void rebuild(int parts, const Together& together);
-
-    // A unit as the rebuild read it: in the order of the list, its bin;
-    // filed in the order of the slots, its index in the list.
-    struct Read {
-        union {
-            int bin;
-            int index;
-        };
-        float x, y, vx, vy, human;
-        std::uint64_t arrival;
-    };
-
     const QList<Unit*>& units;
-    std::vector<Read> read;       // by index in the list
-    std::vector<Read> bySlot;     // while the bins are sorted
+    std::vector<Entry> entries;   // by index in the list
+    std::vector<Entry> bySlot;    // while the bins are sorted
     std::vector<float> x, y, vx, vy, human;
     std::vector<Unit*> members;
     std::vector<int> listIndices; // by slot

@@ -34,7 +34,7 @@ void Sound::fadeAll(QList<Sound*>& sounds)
     sounds.resize(kept);
 }
 
-void Sound::propagate(const Bins& bins)
+void Sound::propagate(const Bins& bins, std::vector<int>& reached)
 {
     std::vector<Neighbour> hearers;
     bins.query(hearers, x, y, radius);
@@ -49,6 +49,7 @@ void Sound::propagate(const Bins& bins)
         if (loudness > hearing.threshold && loudness > unit->heardLoudness) {
             unit->heardSound = this;
             unit->heardLoudness = loudness;
+            reached.push_back(hearer.slot);
         }
     }
 }

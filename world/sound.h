@@ -4,6 +4,8 @@
 #include <QList>
 #include <QPointF>
 
+#include <vector>
+
 class Bins;
 
 // How noises carry: fixed for a game.
@@ -32,8 +34,9 @@ public:
     static void fadeAll(QList<Sound*>& sounds);
 
     // Offers the sound to every living unit strictly inside its radius; each
-    // keeps the loudest sound it hears, the first one on a tie.
-    void propagate(const Bins& bins);
+    // keeps the loudest sound it hears, the first one on a tie. Appends the
+    // slot in the index of each unit that now keeps this one.
+    void propagate(const Bins& bins, std::vector<int>& reached);
 
     QRectF boundingRect() const override;
     void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget) override;
