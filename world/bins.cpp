@@ -142,6 +142,12 @@ void Bins::file(int parts, const Together& together)
             return;
         const std::size_t end = std::size_t(items[std::size_t(lastBin - 1)].end);
         for (std::size_t at = std::size_t(items[std::size_t(firstBin)].first); at < end; ++at) {
+            // Where each unit is in the list, asked for a few slots ahead:
+            // the slots follow the bins, all over the list (the AI step at
+            // 100,000 agents about 2.4 ns an agent faster, of 110, in six
+            // runs of both side by side).
+            if (at + 2 * prefetchAhead < end)
+                __builtin_prefetch(&units[qsizetype(sorted[at + 2 * prefetchAhead].index)]);
             const Entry& unit = sorted[at];
             x[at] = unit.x;
             y[at] = unit.y;
