@@ -527,6 +527,7 @@ __attribute__((target("avx512f,avx512vl"))) void planAvx512(const Bins& bins, fl
 bool Flocking::runs(Kernel kernel)
 {
 #if CARROWMERE_WIDE_KERNEL
+    __builtin_cpu_init(); // asked before the program's constructors may have run it
     switch (kernel) {
     case Kernel::Portable: return true;
     case Kernel::Avx2: return __builtin_cpu_supports("avx2");

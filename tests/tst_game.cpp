@@ -94,6 +94,7 @@ private slots:
         // And so it is planned by every build of the kernel the processor
         // runs: in halves of four lanes, as every processor can, as in the
         // eight lanes of AVX2 and of AVX-512.
+        QVERIFY(Flocking::runs(Flocking::Kernel::Portable));
         for (const auto kernel : {Flocking::Kernel::Portable, Flocking::Kernel::Avx2, Flocking::Kernel::Avx512}) {
             if (!Flocking::runs(kernel) || kernel == Flocking::kernel)
                 continue;
