@@ -101,6 +101,11 @@ class TestSound : public QObject
     Q_OBJECT
 
     std::unique_ptr<SoundBank> bank;
+    // One for all the rows, as the game has one, and gone before the
+    // application is, as the game's is: a sink that outlives the sound
+    // system it plays into crashes the program on its way out.
+    std::unique_ptr<Audio> audio;
+    bool warm = false; // whether the sound server's monitor has started
 
 private slots:
     void initTestCase() { bank = std::make_unique<SoundBank>(); }
@@ -368,11 +373,12 @@ private slots:
         if (QStandardPaths::findExecutable(QStringLiteral("parec")).isEmpty())
             QSKIP("needs parec (pulseaudio-utils) and a sound server, as make test starts");
         const auto game = testing::makeEmptyGame();
-        static Audio audio; // one a program, as the game has
-        QTRY_VERIFY2(audio.isPlaying(), "no sound server: run the tests under tools/with-sound.sh");
-        audio.setVolume(1);
-        audio.setMuted(row.muted);
-        audio.listenTo(game.get());
+        if (!audio)
+            audio = std::make_unique<Audio>();
+        QTRY_VERIFY2(audio->isPlaying(), "no sound server: run the tests under tools/with-sound.sh");
+        audio->setVolume(1);
+        audio->setMuted(row.muted);
+        audio->listenTo(game.get());
         QProcess recorder;
         recorder.start(QStringLiteral("parec"), {"--format=s16le", "--rate=48000", "--channels=2", "--latency-msec=5",
                                                  "--device=@DEFAULT_MONITOR@", "--raw"});
@@ -386,7 +392,6 @@ private slots:
             }
         };
         // A fresh server's monitor starts late; after that, a moment of quiet.
-        static bool warm = false;
         record(std::exchange(warm, true) ? 300 : 1500);
         // The recorder's own buffering only adds to the delay it sees: the
         // scream's delay is the least of five tries.
