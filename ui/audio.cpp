@@ -99,7 +99,7 @@ Audio::Audio(QObject* parent)
 
 Audio::~Audio()
 {
-    QMetaObject::invokeMethod(onThread, [this] { delete std::exchange(sink, nullptr); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(onThread, [this] { closeSink(); }, Qt::BlockingQueuedConnection);
     thread.quit();
     thread.wait();
 }
@@ -118,8 +118,7 @@ void Audio::openDevice()
     QMetaObject::invokeMethod(
         onThread,
         [&] {
-            delete std::exchange(sink, nullptr);
-            active = false;
+            closeSink();
             if (!usable)
                 return;
             sink = new QAudioSink(device, format);
@@ -146,6 +145,17 @@ void Audio::openDevice()
                                                "comes");
     // One look pending at most, however often the devices change meanwhile.
     retry.start();
+}
+
+void Audio::closeSink()
+{
+    if (!sink)
+        return;
+    // A sink may still report a change of state while it is being ended,
+    // and its handler reads the sink it belongs to: it hears no more first.
+    sink->disconnect();
+    delete std::exchange(sink, nullptr);
+    active = false;
 }
 
 bool Audio::isPlaying() const

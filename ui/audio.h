@@ -58,6 +58,8 @@ private slots:
     void openDevice();
 
 private:
+    void closeSink(); // on the sound's thread
+
     std::unique_ptr<SoundBank> bank;
     std::unique_ptr<Mixer> mixer;
     QThread thread;                  // where the sink pulls from the mixer
