@@ -35,8 +35,8 @@ public:
     // For the tick's light; the index must be current.
     Flocking(const Bins& bins, double light);
 
-    // Plans the living agents of selves[order[k]] for k in [first, end),
-    // in that order, the plan of each into plans[k].
+    // Plans the agents of selves[order[k]] for k in [first, end), in that
+    // order, the plan of each into plans[k]: a dead one's plan is empty.
     void plan(const Self* selves, const int* order, int first, int end, Unit::Plan* plans) const;
 
     // The builds of the kernel: for every processor, in halves of four

@@ -106,7 +106,7 @@ void Planner::thinkAll(const QList<Unit*>& units, Bins& bins, const QList<Sound*
                 const int i = order[std::size_t(k)];
                 const Unit::Plan& plan = planned[std::size_t(k)];
                 plans[std::size_t(i)] = plan;
-                if (selves[std::size_t(i)].alive && ready[std::size_t(i)] && plan.target)
+                if (ready[std::size_t(i)] && plan.target)
                     aimers[std::size_t(i) / 64] |= std::uint64_t(1) << (i % 64);
             }
         }
