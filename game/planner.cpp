@@ -3,6 +3,8 @@
 #include "game/parameters.h"
 #include "world/sound.h"
 
+#include <QThread>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
@@ -28,6 +30,7 @@ void Planner::thinkAll(const QList<Unit*>& units, Bins& bins, const QList<Sound*
 {
     const qsizetype count = units.size();
     const int threads = threadsFor(count);
+    const Crew crew(*this, threads);
     const Bins::Together inThreads = [this](int parts, const std::function<void(int)>& work) { together(parts, work); };
 
     // Each unit read once, as the index files it and as planning sees it,
@@ -164,14 +167,87 @@ void Planner::actAll(const QList<Unit*>& units, int threads)
     });
 }
 
+namespace {
+
+// Waits until ready(): a little in a busy loop, since the wait is mostly
+// short, and then giving the core away between looks, since a thread that
+// waits may share its core with the one it waits for.
+template <typename Ready>
+void waitUntil(Ready ready)
+{
+    for (int looks = 0; !ready(); ++looks) {
+        if (looks < 1000) {
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#endif
+        } else {
+            QThread::yieldCurrentThread();
+        }
+    }
+}
+
+} // namespace
+
+void Planner::enlist(int parts)
+{
+    if (pool.maxThreadCount() != parts - 1)
+        pool.setMaxThreadCount(std::max(1, parts - 1));
+}
+
+Planner::Crew::Crew(Planner& planner, int parts) : planner(planner)
+{
+    if (parts == 1)
+        return;
+    planner.enlist(parts);
+    planner.standing = true;
+    for (int part = 1; part < parts; ++part) {
+        const int seen = planner.calls.load();
+        const bool started = planner.pool.tryStart([&planner, part, seen] {
+            for (int call = seen;;) {
+                waitUntil([&] { return planner.calls.load(std::memory_order_acquire) != call || !planner.standing; });
+                if (!planner.standing)
+                    break;
+                ++call;
+                (*planner.job)(part);
+                planner.finished.fetch_add(1, std::memory_order_release);
+            }
+            planner.done.release();
+        });
+        if (!started)
+            break;
+        ++planner.crewed;
+    }
+    // Without a thread for every part, together() asks the pool call by call.
+    if (planner.crewed != parts - 1)
+        dismiss();
+}
+
+Planner::Crew::~Crew()
+{
+    dismiss();
+}
+
+void Planner::Crew::dismiss()
+{
+    planner.standing = false;
+    planner.done.acquire(std::exchange(planner.crewed, 0));
+}
+
 void Planner::together(int parts, const std::function<void(int part)>& work)
 {
     if (parts == 1) {
         work(0);
         return;
     }
-    if (pool.maxThreadCount() != parts - 1)
-        pool.setMaxThreadCount(std::max(1, parts - 1));
+    if (crewed == parts - 1) {
+        job = &work;
+        finished.store(0, std::memory_order_relaxed);
+        calls.fetch_add(1, std::memory_order_release);
+        work(0);
+        waitUntil([&] { return finished.load(std::memory_order_acquire) == crewed; });
+        return;
+    }
+    enlist(parts);
     int started = 0;
     for (int part = 1; part < parts; ++part) {
         if (pool.tryStart([this, &work, part] {
