@@ -208,62 +208,75 @@ struct StepTimes {
     double physicsTotal = 0;
 };
 
+// The samples of one world's steps, one repetition at a time.
+struct StepSamples {
+    std::vector<double> ai, physics, reference, aiMs, physicsMs;
+
+    StepTimes times() const
+    {
+        StepTimes times;
+        times.ai = statsOf(ai);
+        times.physics = statsOf(physics);
+        times.reference = statsOf(reference);
+        times.aiTotal = statsOf(aiMs).median;
+        times.physicsTotal = statsOf(physicsMs).median;
+        return times;
+    }
+};
+
+// One repetition: the reference first, so that the game's own steps follow
+// each other as they do in play, an AI step and then two physics steps.
+// With check, makes sure the reference finds what the game's queries find.
+void sampleSteps(Game& game, FlatGrid& grid, StepSamples& samples, bool check)
+{
+    QElapsedTimer clock;
+    const double agents = double(game.units.size());
+
+    // The steps clear the vector state when they start; the reference gets
+    // the same start, or the ratio would flatter the game.
+    clearUpperVectorState();
+    clock.start();
+    referencePass(game.units, grid);
+    const double referenceNs = double(clock.nsecsElapsed());
+
+    clock.start();
+    game.AIUpdate();
+    const double aiNs = double(clock.nsecsElapsed());
+
+    clock.start();
+    game.physicsUpdate();
+    game.physicsUpdate();
+    const double physicsNs = double(clock.nsecsElapsed()) / 2;
+
+    samples.ai.push_back(aiNs / agents);
+    samples.reference.push_back(referenceNs / agents);
+    samples.physics.push_back(physicsNs / agents);
+    samples.aiMs.push_back(aiNs / 1e6);
+    samples.physicsMs.push_back(physicsNs / 1e6);
+
+    if (!check)
+        return;
+    std::vector<Neighbour> near;
+    long long expected = 0;
+    game.bins->refresh();
+    grid.build(game.units);
+    for (Unit* unit : std::as_const(game.units)) {
+        if (unit->dead)
+            continue;
+        game.unitsNear(near, unit->position.x(), unit->position.y(), radiusOf(unit));
+        expected += near.size();
+    }
+    if (expected != referencePass(game.units, grid))
+        out << "  ! the reference kernel disagrees with unitsNear\n";
+}
+
 StepTimes measureSteps(Game& game, int repetitions)
 {
-    std::vector<double> ai, physics, reference, aiMs, physicsMs;
     FlatGrid grid(params::flockRadius);
-    std::vector<Neighbour> near;
-    QElapsedTimer clock;
-    for (int rep = 0; rep < repetitions; ++rep) {
-        const double agents = double(game.units.size());
-
-        // The reference first, so that the game's own steps follow each
-        // other as they do in play: an AI step, then two physics steps.
-        // The steps clear the vector state when they start; the reference
-        // gets the same start, or the ratio would flatter the game.
-        clearUpperVectorState();
-        clock.start();
-        const long long counted = referencePass(game.units, grid);
-        const double referenceNs = double(clock.nsecsElapsed());
-
-        clock.start();
-        game.AIUpdate();
-        const double aiNs = double(clock.nsecsElapsed());
-
-        clock.start();
-        game.physicsUpdate();
-        game.physicsUpdate();
-        const double physicsNs = double(clock.nsecsElapsed()) / 2;
-
-        ai.push_back(aiNs / agents);
-        reference.push_back(referenceNs / agents);
-        physics.push_back(physicsNs / agents);
-        aiMs.push_back(aiNs / 1e6);
-        physicsMs.push_back(physicsNs / 1e6);
-
-        if (rep == 0) {
-            // The reference must find what the game's own queries find.
-            long long expected = 0;
-            game.bins->refresh();
-            grid.build(game.units);
-            for (Unit* unit : std::as_const(game.units)) {
-                if (unit->dead)
-                    continue;
-                game.unitsNear(near, unit->position.x(), unit->position.y(), radiusOf(unit));
-                expected += near.size();
-            }
-            if (expected != referencePass(game.units, grid))
-                out << "  ! the reference kernel disagrees with unitsNear\n";
-            (void)counted;
-        }
-    }
-    StepTimes times;
-    times.ai = statsOf(ai);
-    times.physics = statsOf(physics);
-    times.reference = statsOf(reference);
-    times.aiTotal = statsOf(aiMs).median;
-    times.physicsTotal = statsOf(physicsMs).median;
-    return times;
+    StepSamples samples;
+    for (int rep = 0; rep < repetitions; ++rep)
+        sampleSteps(game, grid, samples, rep == 0);
+    return samples.times();
 }
 
 // The view's transform for a frame of the given size centred on a point.
@@ -501,20 +514,28 @@ int main(int argc, char* argv[])
         // Each size in a process of its own: the peak of this one is the
         // largest of everything it has run.
         const double perAgent = (peakKiBOf(100000) - peakKiBOf(0)) * 1024 / 100000;
-        const StepTimes times = measureSteps(*game, quick ? 3 : 15);
+        // Two threads step a world of their own made alike, whose steps
+        // meet the same crowds at the same ages as those on one thread (the
+        // crowds of a world stepped on grow denser, and each step dearer),
+        // a repetition of each in turn, so that the machine's neighbours
+        // sway both alike.
+        auto twin = makeGame(100000);
+        FlatGrid grid(params::flockRadius);
+        StepSamples one, two;
+        for (int rep = 0; rep < (quick ? 3 : 15); ++rep) {
+            sampleSteps(*game, grid, one, rep == 0);
+            const Setting<int> threads(params::aiThreads, 2);
+            sampleSteps(*twin, grid, two, false);
+        }
+        twin.reset();
+        const StepTimes times = one.times();
+        const Stats twoThreads = two.times().ai;
         report(QStringLiteral("ai/100000 (same density)"), times.ai, QStringLiteral("ns/agent"),
                QStringLiteral("%1x reference").arg(times.ai.median / times.reference.median, 0, 'f', 2));
         report(QStringLiteral("physics/100000 (same density)"), times.physics, QStringLiteral("ns/agent"));
-        {
-            // On a world of its own made alike, whose steps meet the same
-            // crowds at the same ages as those on one thread: the crowds of
-            // a world stepped on grow denser, and each step dearer.
-            const Setting<int> threads(params::aiThreads, 2);
-            const Stats twoThreads = measureSteps(*makeGame(100000), quick ? 3 : 15).ai;
-            report(QStringLiteral("ai/100000 on 2 threads"), twoThreads, QStringLiteral("ns/agent"));
-            goals.push_back({QStringLiteral("AI at 100000 agents, 1 thread / 2 threads"), times.ai.median / twoThreads.median, 1.7,
-                             QStringLiteral("x"), true});
-        }
+        report(QStringLiteral("ai/100000 on 2 threads"), twoThreads, QStringLiteral("ns/agent"));
+        goals.push_back({QStringLiteral("AI at 100000 agents, 1 thread / 2 threads"), times.ai.median / twoThreads.median, 1.7,
+                         QStringLiteral("x"), true});
         goals.push_back({QStringLiteral("AI + 2 physics steps at 100000 agents, ms"), times.aiTotal + 2 * times.physicsTotal, 45, QStringLiteral("ms")});
         if (runs("steps")) {
             goals.push_back({QStringLiteral("AI per agent at 100000 / at 2000"), times.ai.median / at2000.ai.median, 1.3, QStringLiteral("x")});
