@@ -38,6 +38,20 @@ public:
     // had, the game's thread runs that part too.
     void together(int parts, const std::function<void(int part)>& work);
 
+    // How many threads plan a list of this many units: as many as the
+    // tuning allows, each with a share of at least unitsPerThread units.
+    static int threadsFor(qsizetype units);
+
+private:
+    void actAll(const QList<Unit*>& units, int threads);
+
+    // A unit killed while the strikers acted, and the index in the list of
+    // the one that killed it.
+    struct Strike {
+        const Unit* victim;
+        int by;
+    };
+
     // While one lives, the pool's threads stay at hand between the calls of
     // together() with this many parts: each takes one task that runs its
     // part of every call, waiting in between rather than going back to the
@@ -57,20 +71,6 @@ public:
         void dismiss();
 
         Planner& planner;
-    };
-
-    // How many threads plan a list of this many units: as many as the
-    // tuning allows, each with a share of at least unitsPerThread units.
-    static int threadsFor(qsizetype units);
-
-private:
-    void actAll(const QList<Unit*>& units, int threads);
-
-    // A unit killed while the strikers acted, and the index in the list of
-    // the one that killed it.
-    struct Strike {
-        const Unit* victim;
-        int by;
     };
 
     // Sets the pool up for this many parts.
