@@ -47,4 +47,5 @@ private:
     // A standing wall may wear down to weak, a weak cell never stands again.
     enum : unsigned char { Bare, Weak, Standing };
     std::vector<unsigned char> held;
+    float perWidth, perHeight; // cells to a world unit, for the asking ahead
 };
