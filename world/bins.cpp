@@ -102,12 +102,11 @@ void Bins::file(int parts, const Together& together)
         }
     });
     // The arrays end in a block of slots that hold no one.
-    for (std::vector<float>* array : {&x, &y, &vx, &vy, &human})
+    for (std::vector<float>* array : {&x, &y, &vx, &vy, &human}) {
         array->resize(size + block);
-    listIndices.resize(size);
-    for (std::size_t slot = size; slot < size + block; ++slot) {
-        x[slot] = y[slot] = vx[slot] = vy[slot] = human[slot] = 0.0f;
+        std::fill(array->begin() + std::ptrdiff_t(size), array->end(), 0.0f);
     }
+    listIndices.resize(size);
     // Then each bin that holds more than one unit in order of arrival, and
     // the units' data slot by slot, each thread's part a run of the bins.
     // Most bins hold one unit or none: listing the others as the bins are
