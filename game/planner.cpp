@@ -3,8 +3,6 @@
 #include "game/parameters.h"
 #include "world/sound.h"
 
-#include <QThread>
-
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
@@ -168,26 +166,29 @@ void Planner::actAll(const QList<Unit*>& units, int threads)
     });
 }
 
-namespace {
-
-// Waits until ready(): a little in a busy loop, since the wait is mostly
-// short, and then giving the core away between looks, since a thread that
-// waits may share its core with the one it waits for.
 template <typename Ready>
-void waitUntil(Ready ready)
+void Planner::waitFor(std::condition_variable& told, Ready ready)
 {
-    for (int looks = 0; !ready(); ++looks) {
-        if (looks < 1000) {
+    for (int looks = 0; looks < 2000; ++looks) {
+        if (ready())
+            return;
 #if defined(__x86_64__) || defined(__i386__)
-            __builtin_ia32_pause();
+        __builtin_ia32_pause();
 #endif
-        } else {
-            QThread::yieldCurrentThread();
-        }
     }
+    std::unique_lock<std::mutex> lock(crewLock);
+    told.wait(lock, ready);
 }
 
-} // namespace
+template <typename Change>
+void Planner::tell(std::condition_variable& told, Change change)
+{
+    {
+        const std::lock_guard<std::mutex> lock(crewLock);
+        change();
+    }
+    told.notify_all();
+}
 
 void Planner::enlist(int parts)
 {
@@ -205,12 +206,12 @@ Planner::Crew::Crew(Planner& planner, int parts) : planner(planner)
         const int seen = planner.calls.load();
         const bool started = planner.pool.tryStart([&planner, part, seen] {
             for (int call = seen;;) {
-                waitUntil([&] { return planner.calls.load(std::memory_order_acquire) != call || !planner.standing; });
+                planner.waitFor(planner.called, [&] { return planner.calls.load() != call || !planner.standing; });
                 if (!planner.standing)
                     break;
                 ++call;
                 (*planner.job)(part);
-                planner.finished.fetch_add(1, std::memory_order_release);
+                planner.tell(planner.partDone, [&] { ++planner.finished; });
             }
             planner.done.release();
         });
@@ -230,7 +231,7 @@ Planner::Crew::~Crew()
 
 void Planner::Crew::dismiss()
 {
-    planner.standing = false;
+    planner.tell(planner.called, [this] { planner.standing = false; });
     planner.done.acquire(std::exchange(planner.crewed, 0));
 }
 
@@ -242,10 +243,12 @@ void Planner::together(int parts, const std::function<void(int part)>& work)
     }
     if (crewed == parts - 1) {
         job = &work;
-        finished.store(0, std::memory_order_relaxed);
-        calls.fetch_add(1, std::memory_order_release);
+        tell(called, [this] {
+            finished = 0;
+            ++calls;
+        });
         work(0);
-        waitUntil([&] { return finished.load(std::memory_order_acquire) == crewed; });
+        waitFor(partDone, [this] { return finished == crewed; });
         return;
     }
     enlist(parts);
