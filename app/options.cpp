@@ -1,5 +1,7 @@
 #include "app/options.h"
 
+#include "game/parameters.h"
+
 #include <QCommandLineParser>
 
 #include <cstdio>
@@ -37,7 +39,7 @@ std::variant<Options, int> Options::parse(const QStringList& arguments)
     const QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("Build the first world from seed <n>."),
                                   QStringLiteral("n"));
     const QCommandLineOption scale(QStringLiteral("scale"),
-                                   QStringLiteral("A world <k> times as large, as crowded (1 to 100)."),
+                                   QStringLiteral("A world <k> times as large, as crowded (1 to %1).").arg(params::largestScale),
                                    QStringLiteral("k"), QStringLiteral("1"));
     const QCommandLineOption mute(QStringLiteral("mute"), QStringLiteral("Play without sound (M switches it on and off)."));
     const QCommandLineOption replay(QStringLiteral("replay"), QStringLiteral("Watch the game kept in <file>."),
@@ -91,7 +93,9 @@ std::variant<Options, int> Options::parse(const QStringList& arguments)
                             .arg(parser.value(seed)));
     }
     options.scale = parser.value(scale).toInt(&ok);
-    if (!ok || options.scale < 1 || options.scale > 100)
-        return fail(QStringLiteral("the scale must be a whole number from 1 to 100, not \"%1\"").arg(parser.value(scale)));
+    if (!ok || options.scale < 1 || options.scale > params::largestScale)
+        return fail(QStringLiteral("the scale must be a whole number from 1 to %1, not \"%2\"")
+                        .arg(params::largestScale)
+                        .arg(parser.value(scale)));
     return options;
 }

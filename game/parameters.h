@@ -125,6 +125,9 @@ inline double scorePerZombie = 0.005;  // per physics step per living zombie
 // times the forts (the houses and mansions follow from the area), the tries
 // to place them, both starting populations and the agent cap: a bigger
 // outbreak as crowded as the default one. Called once, before any Game.
+// At the largest, a quarter of a million agents at the start and a million
+// at the cap; the game slows down where the machine cannot keep up.
+constexpr int largestScale = 500;
 inline void scaleWorld(int scale)
 {
     const double side = std::sqrt(double(scale));

@@ -2,6 +2,7 @@
 
 #include "agents/unit.h"
 #include "game/game.h"
+#include "game/parameters.h"
 #include "world/ground.h"
 #include "world/sound.h"
 
@@ -215,8 +216,8 @@ std::variant<Replay, QString> Replay::parse(const QByteArray& bytes)
             .arg(replay.version, QStringLiteral(CARROWMERE_VERSION));
     replay.seed = in.take(8);
     replay.scale = int(in.take(2));
-    if (replay.scale < 1 || replay.scale > 100)
-        return QStringLiteral("has a world scale of %1, not one from 1 to 100").arg(replay.scale);
+    if (replay.scale < 1 || replay.scale > params::largestScale)
+        return QStringLiteral("has a world scale of %1, not one from 1 to %2").arg(replay.scale).arg(params::largestScale);
     std::int64_t steps = 0;
     while (in.has(1)) {
         const qsizetype start = in.at;

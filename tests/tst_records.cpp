@@ -93,7 +93,8 @@ const Replay::Entry steer{Replay::Kind::Controls, 0, {-1, 1, true}, {}, 0};
 const Replay::Entry click{Replay::Kind::Noise, 0, {}, {300.5, 20}, 0};
 const Replay::Entry check{Replay::Kind::Check, 0, {}, {}, 0x0123456789abcdefull};
 const Replay::Entry end{Replay::Kind::End, 0, {}, {}, 7};
-const QByteArray sound = replayOf({{10, steer}, {5, click}, {130, check}, {150, end}});
+// Of the largest world there is, which is read all the same.
+const QByteArray sound = replayOf({{10, steer}, {5, click}, {130, check}, {150, end}}, 42, 500);
 
 } // namespace
 
@@ -188,7 +189,7 @@ private slots:
         QTest::newRow("the records") << Hostile{Standing::File, todaysForm, "is not a Carrowmere replay"};
         QTest::newRow("another format") << Hostile{Standing::File, otherFormat, "is a replay of format 2, which this version cannot read"};
         QTest::newRow("another version") << Hostile{Standing::File, otherVersion, "was made by Carrowmere 0.9.9; this Carrowmere"};
-        QTest::newRow("a scale of 101") << Hostile{Standing::File, replayOf({{1, end}}, 1, 101), "has a world scale of 101, not one from 1 to 100"};
+        QTest::newRow("a scale of 501") << Hostile{Standing::File, replayOf({{1, end}}, 1, 501), "has a world scale of 501, not one from 1 to 500"};
         QTest::newRow("cut in its header") << Hostile{Standing::File, sound.left(30), "is cut short in its header"};
         QTest::newRow("cut in a block") << Hostile{Standing::File, sound.chopped(1), "is cut short at byte 35"};
         QTest::newRow("a bit flipped") << Hostile{Standing::File, flipped, "is damaged at byte 35"};
@@ -220,7 +221,7 @@ private slots:
         QVERIFY2(row.said.isEmpty() ? said.isEmpty() : said.startsWith(row.said) && !said.contains('\n'), qPrintable(said));
         if (row.said.isEmpty()) {
             const Replay& replay = std::get<Replay>(read);
-            QVERIFY(replay.seed == 42 && replay.scale == 1 && replay.ended() && replay.entries.size() == 4);
+            QVERIFY(replay.seed == 42 && replay.scale == 500 && replay.ended() && replay.entries.size() == 4);
             const Replay::Entry& noise = replay.entries[1];
             QVERIFY(noise.at == 15 && noise.point == click.point && replay.entries[2].hash == check.hash);
             QVERIFY(replay.entries[0].controls == steer.controls && replay.entries[3].at == 295);

@@ -194,7 +194,7 @@ private slots:
         QTest::newRow("--help, with no display") << Run{{"--help"}, "none", "", 0, "--windowed"};
         QTest::newRow("--version") << Run{{"--version"}, "none", "", 0, "carrowmere 1.0.0\n"};
         QTest::newRow("an unknown option") << Run{{"--bogus"}, "none", "", 2, "Unknown option 'bogus'"};
-        QTest::newRow("a scale past 100") << Run{{"--scale", "101"}, "none", "", 2, "from 1 to 100"};
+        QTest::newRow("a scale past 500") << Run{{"--scale", "501"}, "none", "", 2, "from 1 to 500"};
         QTest::newRow("no display") << Run{{}, "none", "", 1, "carrowmere: cannot open the display (DISPLAY is not set)"};
         QTest::newRow("no screen") << Run{{"-platform", "linuxfb:fb=/dev/null"}, "", "", 1, "carrowmere: the display has no screen"};
         QTest::newRow("left with Escape from the menu") << Run{{}, "xcb", "Escape", 0, ""};
@@ -316,7 +316,7 @@ private slots:
         // none: it goes on) or the world it would build.
         ROWS(Asked);
         QTest::newRow("nothing asked") << Asked{{}, -1, 1, std::nullopt};
-        QTest::newRow("the largest scale") << Asked{{"--scale", "100"}, -1, 100, std::nullopt};
+        QTest::newRow("the largest scale") << Asked{{"--scale", "500"}, -1, 500, std::nullopt};
         QTest::newRow("a scale of 0") << Asked{{"--scale", "0"}, 2, 0, std::nullopt};
         QTest::newRow("the largest seed") << Asked{{"--seed", "18446744073709551615"}, -1, 1, 18446744073709551615ull};
         QTest::newRow("a seed past 64 bits") << Asked{{"--seed", "18446744073709551616"}, 2, 0, std::nullopt};
