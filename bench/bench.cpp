@@ -578,7 +578,7 @@ int main(int argc, char* argv[])
         goals.push_back({QStringLiteral("memory at 100000 agents, bytes per agent"), perAgent, 1024, QStringLiteral("B")});
     }
 
-    // The largest world, --scale 100 at its cap of 200000 agents, stepped on
+    // The world of --scale 100 at its cap of 200000 agents, stepped on
     // two threads as the game steps it on two cores: each step within two
     // thirds of its period.
     if (runs("outbreak")) {

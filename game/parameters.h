@@ -121,13 +121,15 @@ inline double keyDamping = 0.8;
 inline double scoreBase = 0.1;         // per physics step under control
 inline double scorePerZombie = 0.005;  // per physics step per living zombie
 
+// The largest world a player may ask for: a quarter of a million agents at
+// the start and a million at the cap. Where the machine cannot keep up, the
+// game runs slower than the clock.
+constexpr int largestScale = 500;
+
 // A world `scale` times the default's area, in its proportions, with as many
 // times the forts (the houses and mansions follow from the area), the tries
 // to place them, both starting populations and the agent cap: a bigger
 // outbreak as crowded as the default one. Called once, before any Game.
-// At the largest, a quarter of a million agents at the start and a million
-// at the cap; the game slows down where the machine cannot keep up.
-constexpr int largestScale = 500;
 inline void scaleWorld(int scale)
 {
     const double side = std::sqrt(double(scale));

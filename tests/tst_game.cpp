@@ -44,10 +44,10 @@ struct Painted : QObject {
 struct Physics { int tick; bool steered; QList<int> keys; QVector2D pan; double light; QColor tint; QVector2D panAfter; double score; };
 struct Wave { int tick, left, edge; QVector2D anchor; int created, leftAfter; QVector2D inwards; int cap = 2000; };
 struct Camera { bool steered; int key, steps; QVector2D pan, camera; };
-struct Ending { QString how; int tick; double best; QStringList notices; double bestAfter; };
+struct Ending { QString how; int tick; double best; QStringList notices; double bestAfter; qint64 longestBefore = 0; };
 struct Report { double physics, ai, display; int physicsInterval, aiInterval, displayInterval; QString text; };
 struct Scaling { int scale, width, height, forts, attempts, zombies, humans, cap, columns, houses, mansions; };
-struct Pace { int speed; double every, until, holdFrom, holdTo; QString steps; double wait; };
+struct Pace { int speed; double every, until, holdFrom, holdTo; QString steps; double wait; double twiceFrom = -1; };
 // A game played for some steps with inputs at given steps, recorded on some
 // planning threads and played back on others; a noise then moved by dx in
 // the file sends it astray.
@@ -270,6 +270,12 @@ private slots:
         QTest::newRow("let go after a better run") << Ending{"let go", 4321, 99,
             {"You gave up control", "Survived 2:09", "Score 12", "Best 99",
              "Longest survival 2:09 in the default world", "World seed 3"}, 99};
+        QTest::newRow("bitten at the best score so far") << Ending{"bitten", 300, 12.5,
+            {"Your survivor was bitten", "Survived 0:09", "Score 12", "Best 12",
+             "Longest survival 0:09 in the default world", "World seed 3"}, 12.5};
+        QTest::newRow("let go after an hour, short of the longest") << Ending{"let go", 130000, 99,
+            {"You gave up control", "Survived 65:00", "Score 12", "Best 99",
+             "Longest survival 70:00 in the default world", "World seed 3"}, 99, 4200000};
         QTest::newRow("let go after a worse run") << Ending{"let go", 2000, 12,
             {"You gave up control", "Survived 1:00", "Score 12", "A new best score!",
              "Longest survival 1:00 in the default world", "World seed 3"}, 12.5};
@@ -285,6 +291,7 @@ private slots:
         ROW(Ending);
         Records records;
         records.bestScore = row.best;
+        records.longestSurvival = row.longestBefore;
         const auto game = std::make_unique<Game>(nullptr, 3, &records);
         game->stopTimers();
         game->tick = row.tick;
@@ -306,7 +313,8 @@ private slots:
             }
         }
         QCOMPARE(game->view->notices(), row.notices);
-        QVERIFY(records.bestScore == row.bestAfter && records.longestSurvival == (replayed ? 0 : row.tick * 30));
+        QVERIFY(records.bestScore == row.bestAfter
+                && records.longestSurvival == std::max(row.longestBefore, replayed ? 0 : qint64(row.tick) * 30));
         // It stays until the player takes it down.
         for (int frame = 0; frame < 1000; ++frame)
             game->display();
@@ -351,6 +359,7 @@ private slots:
         QTest::newRow("x2, a look each 45 ms") << Pace{2, 45, 135, -1, -1, "PPAPPAPPAPPASP", 15};
         QTest::newRow("a stall of a second lets time go") << Pace{1, 1000, 1000, -1, -1, "PPAPPA", 20};
         QTest::newRow("paused, game time stands still") << Pace{1, 10, 530, 10, 500, "P", 30};
+        QTest::newRow("x1, then x2 from 40 ms") << Pace{1, 10, 60, -1, -1, "PPA", 5, 40};
     }
 
     void theClockKeepsTheStepsInOrder()
@@ -364,6 +373,8 @@ private slots:
                 clock.hold(wall);
                 continue;
             }
+            if (row.twiceFrom >= 0 && wall >= row.twiceFrom && clock.speed() == row.speed)
+                clock.setSpeed(2 * row.speed, wall);
             while (const std::optional<Step> step = clock.due(wall))
                 steps += QStringLiteral("PAS")[int(*step)];
         }

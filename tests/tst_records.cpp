@@ -117,6 +117,7 @@ private slots:
         QTest::newRow("-5") << Saving{Standing::File, "[General]\nbestScore=-5\nlongestSurvivalMs=-5\n", -1, 0, ""};
         QTest::newRow("garbage") << Saving{Standing::File, "\x01\x02[[[=\n=\xff", -1, 0, "not a settings file"};
         QTest::newRow("another program's notes") << Saving{Standing::File, "Dear diary,\nbestScore=1\n", -1, 0, "not a settings file"};
+        QTest::newRow("a value of no name") << Saving{Standing::File, "=5\nbestScore=1\n", -1, 0, "not a settings file"};
         QTest::newRow("a link to another file") << Saving{Standing::LinkToFile, todaysForm, -1, 0, "symbolic link"};
         QTest::newRow("a link to /dev/null") << Saving{Standing::LinkToNull, "", -1, 0, "symbolic link"};
         QTest::newRow("a device") << Saving{Standing::Device, "", -1, 0, "device"};
@@ -167,6 +168,9 @@ private slots:
         QVERIFY2(took < (row.what == Standing::HeldLock ? 3000 : 1000), qPrintable(QString::number(took)));
         if (row.why.isEmpty()) {
             QCOMPARE(messages, QStringList());
+            // Made anew, they are the player's alone.
+            QVERIFY(row.what != Standing::Nothing
+                    || !(QFile::permissions(path) & (QFileDevice::ReadGroup | QFileDevice::ReadOther)));
             QVERIFY(Records(path).bestScore == 1294 && Records(path).longestSurvival == 15000);
         } else {
             QCOMPARE(messages.size(), 1);

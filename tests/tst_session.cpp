@@ -22,6 +22,7 @@
 #include <QApplication>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
+#include <QThread>
 
 #include <malloc.h>
 #include <unistd.h>
@@ -324,6 +325,8 @@ private slots:
         QTest::newRow("a seed in hexadecimal") << Asked{{"--seed", "0x10"}, 2, 0, std::nullopt};
         QTest::newRow("--verify with no replay") << Asked{{"--verify"}, 2, 0, std::nullopt};
         QTest::newRow("a replay in a world of its own") << Asked{{"--replay", "a", "--scale", "2"}, 2, 0, std::nullopt};
+        QTest::newRow("a replay from a seed of its own") << Asked{{"--replay", "a", "--seed", "5"}, 2, 0, std::nullopt};
+        QTest::newRow("muted") << Asked{{"--mute"}, -1, 1, std::nullopt};
     }
 
     void commandLine()
@@ -336,6 +339,7 @@ private slots:
         }
         const Options& options = std::get<Options>(parsed);
         QVERIFY(row.status == -1 && options.scale == row.scale && options.seed == row.seed);
+        QVERIFY(options.mute == row.arguments.contains("--mute") && options.windowed == row.arguments.contains("--windowed"));
     }
 
     void messagesSayEachThingOnceASecond()
@@ -349,6 +353,8 @@ private slots:
         messages::started();
         for (int i = 0; i < 3; ++i)
             qWarning("a warning said again and again");
+        QThread::msleep(250); // well within its second
+        qWarning("a warning said again and again");
         qWarning("another warning");
         qInstallMessageHandler(nullptr);
         dup2(terminal, STDERR_FILENO);
