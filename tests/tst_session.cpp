@@ -205,7 +205,7 @@ private slots:
         QTest::newRow("--verify of a file that is no replay") << Run{{"--replay", CARROWMERE_SOURCE_DIR "/README.md", "--verify"}, "none", "", 1, "README.md is not a Carrowmere replay"};
         QTest::newRow("--verify of a kept replay") << Run{{"--replay", replay, "--verify"}, "none", "", 0, "verified to step"};
         QTest::newRow("a replay watched in its window") << Run{{"--replay", replay}, "xcb", "close", 0, ""};
-        QTest::newRow("a game kept, then checked") << Run{{"--windowed"}, "xcb", "kept", 0, "verified to step", 75};
+        QTest::newRow("a game kept in a world of scale 2, then checked") << Run{{"--windowed", "--scale", "2"}, "xcb", "kept", 0, "verified to step", 75};
         QTest::newRow("a game kept at x8 on busy cores") << Run{{"--windowed"}, "xcb", "kept at x8, busy", 0, "verified to step", 400};
         QTest::newRow("a game killed keeps all but its last second") << Run{{"--windowed"}, "xcb", "kept, killed", 1, "without its end", 45};
         QTest::newRow("a game ended by SIGTERM keeps its run") << Run{{"--windowed"}, "xcb", "kept, terminated", 0, "verified to step", 75};
