@@ -11,6 +11,7 @@
 #include <QLockFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -131,6 +132,9 @@ private slots:
     void recordsSurviveWhatStandsAtTheirPath()
     {
         ROW(Saving);
+        // The usual mask, under which a file made readable by all would be.
+        const mode_t mask = ::umask(022);
+        const auto restoreMask = qScopeGuard([mask] { ::umask(mask); });
         QTemporaryDir home;
         const QString folder = home.filePath("carrowmere"), other = home.filePath("other.conf");
         const QString path = row.what == Standing::Device ? QStringLiteral("/dev/null") : folder + "/carrowmere.conf";
