@@ -253,7 +253,7 @@ void Game::display()
                      keys.held);
         happen(Happening::Kind::RunEnds, camera);
     }
-    summary.tick();
+    summary.tick(timers.now());
     // Painted now rather than at the next turn of the event loop, so that
     // the time below is the frame's.
     view->viewport()->repaint();

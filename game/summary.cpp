@@ -5,9 +5,22 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+
+namespace {
+constexpr int steadyMs = 1000;
+}
+
 int Summary::steadySteps()
 {
-    return 1000 / params::displayInterval; // a second
+    return (steadyMs + params::displayInterval - 1) / params::displayInterval;
+}
+
+void Summary::tick(double wallMs)
+{
+    const double since = lastTick < 0 ? 0 : wallMs - lastTick;
+    age += std::max(double(params::displayInterval), since);
+    lastTick = wallMs;
 }
 
 void Summary::show(const RunEnd& run, const QSet<int>& heldKeys)
@@ -36,7 +49,7 @@ void Summary::runEnded(RunEnd::Cause cause, int steps, double score, Records* re
 
 bool Summary::takes(int key) const
 {
-    return shown && age >= steadySteps() && !held.contains(key);
+    return shown && age >= steadyMs && !held.contains(key);
 }
 
 QString minutesAndSeconds(qint64 milliseconds)

@@ -23,11 +23,14 @@ struct RunEnd {
 // The summary that stays over the game once the player's run has ended, or
 // the last survivor has fallen, until the player takes it down. Neither a
 // key held down from play nor a press in its first second takes it down:
-// the player who is bitten while pressing a key must get to read it.
+// the player who is bitten while pressing a key must get to read it. The
+// second is counted by the display steps, each for its period or, where
+// frames come slower than that, for the time since the one before: on a
+// machine that cannot keep up, the second still lasts a second.
 class Summary
 {
 public:
-    // Display steps for which no key takes it down.
+    // Display steps at their period for which no key takes it down.
     static int steadySteps();
 
     void show(const RunEnd& run, const QSet<int>& heldKeys);
@@ -35,8 +38,8 @@ public:
     // take it, unless it is a replay's (no records), and the summary shows.
     void runEnded(RunEnd::Cause cause, int steps, double score, Records* records, const QSet<int>& heldKeys);
     bool isShown() const { return shown; }
-    // One display step.
-    void tick() { ++age; }
+    // One display step, at wallMs of the wall clock.
+    void tick(double wallMs);
     // Whether a fresh press of key, or a click (key 0), may act on it now.
     bool takes(int key) const;
     void released(int key) { held.remove(key); }
@@ -50,7 +53,8 @@ public:
 
 private:
     bool shown = false;
-    int age = 0;               // display steps since it came up
+    double age = 0;            // ms since it came up, as the display steps count it
+    double lastTick = -1;      // the wall time of the last display step, if any
     QSet<int> held;            // keys down when it came up, until released
 };
 

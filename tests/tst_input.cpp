@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QThread>
 
 namespace {
 
@@ -112,11 +113,12 @@ private slots:
         // A script of key presses ("Esc", "D", "P", "H", "Enter", "R"; "Esc*"
         // marked as repeated, "^Esc" released, "Esc@40" at the X server's time
         // 40), clicks, physics steps ("step"), a second of display steps
-        // ("second") and the window lost ("away"), played on a game with its
-        // survivor under control; then the steps taken, whether the survivor
-        // moved, is still steered, the game paused, the keys held, the summary
-        // up, the game ended, which world was asked for (-1 none, 0 a new
-        // one, 1 the same, 2 the replay of the run), and the game's speed.
+        // ("second"), seven display steps 80 ms apart ("slow") and the window
+        // lost ("away"), played on a game with its survivor under control;
+        // then the steps taken, whether the survivor moved, is still steered,
+        // the game paused, the keys held, the summary up, the game ended,
+        // which world was asked for (-1 none, 0 a new one, 1 the same, 2 the
+        // replay of the run), and the game's speed.
         // "watching" makes the game a replay's.
         ROWS(Keys);
         QTest::newRow("held keys stay until released") << Keys{"D D* Q ^D", 0, false, true, false, "Q", false, false};
@@ -129,6 +131,8 @@ private slots:
         QTest::newRow("a held P pauses once") << Keys{"P@10 ^P@50 P@50 P@90 D step", 0, false, true, true, "D", false, false};
         QTest::newRow("a press in the summary's first second does nothing") << Keys{"Esc ^Esc step Esc ^Esc", 1, false, false, false, "", true, false};
         QTest::newRow("a click in its first second does nothing") << Keys{"Esc ^Esc step click", 1, false, false, false, "", true, false};
+        QTest::newRow("slow frames short of a second keep it up") << Keys{"Esc ^Esc step slow Esc", 1, false, false, false, "Esc", true, false};
+        QTest::newRow("a second of slow frames lets a press through") << Keys{"Esc ^Esc step slow slow Esc", 1, false, false, false, "Esc", true, true};
         QTest::newRow("Escape still held from play does not leave") << Keys{"Esc step second Esc", 1, false, false, false, "Esc", true, false};
         QTest::newRow("then Escape leaves for the menu") << Keys{"Esc ^Esc step second Esc", 1, false, false, false, "Esc", true, true};
         QTest::newRow("a click keeps watching") << Keys{"Esc ^Esc step second click", 1, false, false, false, "", false, false};
@@ -170,6 +174,11 @@ private slots:
             else if (word == "second")
                 for (int frame = 0; frame < Summary::steadySteps(); ++frame)
                     game->display();
+            else if (word == "slow")
+                for (int frame = 0; frame < 7; ++frame) {
+                    QThread::msleep(80);
+                    game->display();
+                }
             else if (word == "click")
                 QTest::mouseClick(game->view->viewport(), Qt::LeftButton);
             else if (word == "away")
