@@ -280,7 +280,7 @@ private slots:
             {"You gave up control", "Survived 1:00", "Score 12", "A new best score!",
              "Longest survival 1:00 in the default world", "World seed 3"}, 12.5};
         QTest::newRow("bitten in a replay: the records are not its") << Ending{"bitten in a replay", 300, 99,
-            {"Replay", "Your survivor was bitten", "Survived 0:09", "Score 12", "World seed 3"}, 99};
+            {"Replay", "[1]-[4] speed   [Esc] leave", "Your survivor was bitten", "Survived 0:09", "Score 12", "World seed 3"}, 99};
         QTest::newRow("the last survivor falls") << Ending{"all fall", 2000, 99,
             {"No survivors left", "The survivors held out 1:00", "Best 99",
              "Longest survival 1:00 in the default world", "World seed 3"}, 99};
@@ -453,6 +453,7 @@ private slots:
         }
         const QString astray = played.playback->problem();
         QVERIFY2(row.astray.isEmpty() ? astray.isEmpty() : astray.startsWith(row.astray), qPrintable(astray));
+        QCOMPARE(played.view->notices().contains("It went astray at " + astray), !row.astray.isEmpty()); // and says so
         if (row.astray.isEmpty())
             QVERIFY(fingerprint(played) == expected && std::uint64_t(played.steps) == steps);
     }

@@ -213,13 +213,22 @@ void View::mousePressEvent(QMouseEvent* event)
     QGraphicsView::mousePressEvent(event);
 }
 
-QStringList View::notices() const
+QStringList View::banner() const
 {
     QStringList lines;
-    if (game->replaying())
-        lines << tr("Replay");
+    if (game->replaying()) {
+        lines << tr("Replay") << tr("[1]-[4] speed   [Esc] leave");
+        if (!game->playback->problem().isEmpty())
+            lines << tr("It went astray at %1").arg(game->playback->problem());
+    }
     if (game->paused && !help)
         lines << tr("Paused") << tr("Press P to resume");
+    return lines;
+}
+
+QStringList View::notices() const
+{
+    QStringList lines = banner();
     if (game->summary.isShown())
         lines << game->summary.lines(game->seed, params::worldScale);
     return lines;
@@ -236,15 +245,8 @@ void View::drawForeground(QPainter* painter, const QRectF& rect)
         cards::paintHelp(painter, area);
     else if (game->summary.isShown())
         cards::paintSummary(painter, area, game->summary.lines(game->seed, params::worldScale), game->census);
-    QStringList banner;
-    if (game->replaying())
-        banner << tr("Replay") << tr("[1]-[4] speed   [Esc] leave");
-    if (game->replaying() && !game->playback->problem().isEmpty())
-        banner << tr("It went astray at %1").arg(game->playback->problem());
-    if (game->paused && !help)
-        banner << tr("Paused") << tr("Press P to resume");
-    if (!banner.isEmpty())
-        cards::paintBanner(painter, area, banner);
+    if (const QStringList lines = banner(); !lines.isEmpty())
+        cards::paintBanner(painter, area, lines);
     painter->restore();
 }
 

@@ -17,9 +17,12 @@ class View : public QGraphicsView
 public:
     explicit View(Game* game, QWidget* parent = nullptr);
 
-    // What the player must be told over the scene, a line each: the pause,
+    // What the player must be told over the scene, a line each: the banner,
     // and the summary of the last run while it is up.
     QStringList notices() const;
+    // The banner's lines: a replay, its keys and whether it went astray, and
+    // the pause.
+    QStringList banner() const;
 
     // Scales the view by factor in both axes, on top of the current transform.
     void zoom(double factor);
