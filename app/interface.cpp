@@ -120,13 +120,13 @@ Interface::Interface(QWidget* parent, std::optional<std::uint64_t> firstSeed, bo
     volumeRow->addWidget(volume);
     volumeRow->addStretch();
     menuLayout->addLayout(volumeRow);
-    auto* keep = new QTimer(this);
-    keep->setSingleShot(true);
-    keep->setInterval(500);
-    connect(keep, &QTimer::timeout, this, [this] { records.setSetting(volumeKey, audio->volume()); });
-    connect(volume, &QSlider::valueChanged, this, [this, keep](int value) {
+    keepVolume = new QTimer(this);
+    keepVolume->setSingleShot(true);
+    keepVolume->setInterval(500);
+    connect(keepVolume, &QTimer::timeout, this, [this] { records.setSetting(volumeKey, audio->volume()); });
+    connect(volume, &QSlider::valueChanged, this, [this](int value) {
         audio->setVolume(value / 100.0);
-        keep->start();
+        keepVolume->start();
     });
 
     layout->addWidget(menu);
@@ -139,6 +139,9 @@ Interface::Interface(QWidget* parent, std::optional<std::uint64_t> firstSeed, bo
 
 Interface::~Interface()
 {
+    // A volume set just before the program ends is kept all the same.
+    if (keepVolume->isActive())
+        records.setSetting(volumeKey, audio->volume());
     // A game still running goes before the records it keeps its run in,
     // and must not call back into a half-destroyed Interface.
     if (game) {

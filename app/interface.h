@@ -14,6 +14,7 @@ class Game;
 class QLabel;
 class QPushButton;
 class QSlider;
+class QTimer;
 class QVBoxLayout;
 
 // The main window's page for the whole run: a running game, or, once a game
@@ -81,6 +82,7 @@ private:
     QPushButton* restart = nullptr;
     QPushButton* sameWorld = nullptr;
     QSlider* volume = nullptr;
+    QTimer* keepVolume = nullptr; // runs while the slider has not rested
     std::optional<std::uint64_t> nextSeed;
     QString notice; // why the last replay could not be watched
     bool started = false;

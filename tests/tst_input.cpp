@@ -5,6 +5,7 @@
 
 #include "app/interface.h"
 #include "app/window.h"
+#include "ui/audio.h"
 #include "ui/status.h"
 #include "ui/view.h"
 
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QSlider>
 #include <QThread>
 
 namespace {
@@ -148,7 +150,9 @@ private slots:
         QTest::newRow("Escape while paused gives up control") << Keys{"P Esc ^Esc", 0, false, false, true, "", true, false};
         QTest::newRow("the help card pauses") << Keys{"H step", 0, false, true, true, "", false, false};
         QTest::newRow("any key closes it, and only closes it") << Keys{"H Esc ^Esc D step", 1, true, true, false, "D", false, false};
+        QTest::newRow("a game paused before it stays paused") << Keys{"P ^P H Esc ^Esc D step", 0, false, true, true, "D", false, false};
         QTest::newRow("leaving the window lets go and pauses") << Keys{"D Esc away step", 0, false, true, true, "", false, false};
+        QTest::newRow("and forgets a tap") << Keys{"D ^D away P ^P step", 1, false, true, false, "", false, false};
     }
 
     void keysAndPause()
@@ -270,6 +274,29 @@ private slots:
         QCOMPARE(interface->menu->isVisible(), then == "the menu");
         if (interface->game)
             QCOMPARE(interface->game->seed == played, then == "the same world");
+    }
+
+    void theSoundIsKeptAsLastSet()
+    {
+        // Kept with the records even when the program ends before the slider
+        // rests; then put back as the other tests found it.
+        int before = 0;
+        bool wasMuted = false;
+        {
+            Interface interface;
+            auto* slider = interface.menu->findChild<QSlider*>();
+            before = slider->value();
+            wasMuted = interface.audio->isMuted();
+            slider->setValue(before == 30 ? 70 : 30);
+            interface.switchMute();
+        }
+        Interface again;
+        auto* slider = again.menu->findChild<QSlider*>();
+        const int set = before == 30 ? 70 : 30;
+        QVERIFY(slider->value() == set && qAbs(again.audio->volume() - set / 100.0) < 1e-9);
+        QCOMPARE(again.audio->isMuted(), !wasMuted);
+        slider->setValue(before);
+        again.switchMute();
     }
 
     void wWatchesTheGameJustPlayed()
