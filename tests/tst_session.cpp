@@ -24,6 +24,7 @@
 #include <QTemporaryFile>
 #include <QThread>
 
+#include <csignal>
 #include <malloc.h>
 #include <unistd.h>
 
@@ -108,6 +109,7 @@ private slots:
             game->view->hideHelp(); // the first start's card
             const QPointer<Scene> scene = game->scene;
             const QPointer<View> view = game->view;
+            QVERIFY(viewport != "raster" || !view->viewport()->inherits("QOpenGLWidget"));
             QVERIFY(QTest::qWaitFor([&] { return game->tick >= 2; }));
             // A scream, control given up, its summary taken down, a noise: all
             // must go with the game.
@@ -200,15 +202,16 @@ private slots:
         QTest::newRow("no screen") << Run{{"-platform", "linuxfb:fb=/dev/null"}, "", "", 1, "carrowmere: the display has no screen"};
         QTest::newRow("left with Escape from the menu") << Run{{}, "xcb", "Escape", 0, ""};
         QTest::newRow("its window closed from outside") << Run{{}, "xcb", "close", 0, ""};
-        QTest::newRow("in a window, then full screen") << Run{{"--windowed"}, "xcb", "F11", 0, ""};
+        QTest::newRow("in a window, full screen and back") << Run{{"--windowed"}, "xcb", "F11", 0, ""};
         QTest::newRow("with no sound server, silently") << Run{{}, "xcb, no sound", "close", 0, "no sound device"};
         QTest::newRow("--verify of a file that is no replay") << Run{{"--replay", CARROWMERE_SOURCE_DIR "/README.md", "--verify"}, "none", "", 1, "README.md is not a Carrowmere replay"};
-        QTest::newRow("--verify of a kept replay") << Run{{"--replay", replay, "--verify"}, "none", "", 0, "verified to step"};
+        QTest::newRow("--verify of a kept replay") << Run{{"--replay", replay, "--verify"}, "none", "", 0, "verified to step 1261 (physics step 779)"};
         QTest::newRow("a replay watched in its window") << Run{{"--replay", replay}, "xcb", "close", 0, ""};
         QTest::newRow("a game kept in a world of scale 2, then checked") << Run{{"--windowed", "--scale", "2"}, "xcb", "kept", 0, "verified to step", 75};
         QTest::newRow("a game kept at x8 on busy cores") << Run{{"--windowed"}, "xcb", "kept at x8, busy", 0, "verified to step", 400};
         QTest::newRow("a game killed keeps all but its last second") << Run{{"--windowed"}, "xcb", "kept, killed", 1, "without its end", 45};
         QTest::newRow("a game ended by SIGTERM keeps its run") << Run{{"--windowed"}, "xcb", "kept, terminated", 0, "verified to step", 75};
+        QTest::newRow("a game hung up on keeps its run") << Run{{"--windowed"}, "xcb", "kept, hung up", 0, "verified to step", 75};
     }
 
     void theProgram()
@@ -274,11 +277,15 @@ private slots:
                 QCOMPARE(geometry(), QStringLiteral("1280x720"));
                 QVERIFY(xdotool(QStringLiteral("key F11")));
                 QTRY_COMPARE(geometry(), QStringLiteral("1920x1080"));
+                QVERIFY(xdotool(QStringLiteral("key F11")));
+                QTRY_COMPARE(geometry(), QStringLiteral("1280x720"));
             }
             if (row.ending.endsWith("killed"))
                 program.kill();
             else if (row.ending.endsWith("terminated"))
                 program.terminate();
+            else if (row.ending.endsWith("hung up")) // its terminal closed
+                QCOMPARE(::kill(pid_t(program.processId()), SIGHUP), 0);
             else if (row.ending != "Escape")
                 QVERIFY(xdotool(QStringLiteral("search --name ^Carrowmere$ windowclose")));
         }
