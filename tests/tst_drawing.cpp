@@ -3,6 +3,7 @@
 
 #include "testing.h"
 
+#include "ui/cards.h"
 #include "ui/scene.h"
 #include "ui/status.h"
 
@@ -201,6 +202,27 @@ private slots:
             COMPARE_COLOUR(frame.at(QPointF(400.5, 400.5) + row.distance * way), row.seen ? ground : black, "there");
         // The player's survivor wears its ring by day and by night.
         COMPARE_COLOUR(frame.at(QPointF(400, 408)), Scene::markerColor, "the marker");
+    }
+
+    void theSummaryChartsEachKindOnItsOwnScale()
+    {
+        // Fifty survivors beside a thousand zombies all along: on its own
+        // scale the survivors' line runs high in the plot, not along its foot.
+        QImage image(1280, 720, QImage::Format_RGB32);
+        image.fill(Qt::black);
+        QPainter painter(&image);
+        cards::paintSummary(&painter, image.rect(), {QStringLiteral("Your survivor was bitten")}, std::vector<Census>(61, {1000, 50}));
+        painter.end();
+        std::vector<int> frame, survivors; // the rows of each in the middle column
+        for (int y = 0; y < image.height(); ++y) {
+            const QColor colour = image.pixelColor(640, y);
+            if (colour == QColor(0, 120, 0))
+                frame.push_back(y);
+            if (colour == QColor(255, 70, 70))
+                survivors.push_back(y);
+        }
+        QVERIFY(frame.size() == 2 && !survivors.empty());
+        QVERIFY2(survivors.back() < (frame.front() + frame.back()) / 2, qPrintable(QString::number(survivors.back())));
     }
 
     void statusPanelRows_data()

@@ -14,13 +14,16 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <numeric>
 
 namespace {
 
 constexpr int rate = SoundBank::rate;
 constexpr double fullScale = 32767;
 
-struct Shape { Cue cue; int variants; double shortest, longest, lowHz, highHz; };
+// fading: the last tenth's level at most this share of the middle half's;
+// endHz: the last third at most this bright (0: no bound for either).
+struct Shape { Cue cue; int variants; double shortest, longest, lowHz, highHz, fading = 0, endHz = 0; };
 struct Pan { Cue cue; float gain, pan; double left, right; };
 struct Master { float volume; bool muted; double level; };
 struct Volley { int plays, count; };
@@ -114,12 +117,12 @@ private slots:
     {
         // Lengths in seconds; brightness in Hz.
         ROWS(Shape);
-        QTest::newRow("the survivor screams") << Shape{Cue::Scream, 3, 0.7, 1.0, 600, 1500};
+        QTest::newRow("the survivor screams, dying away") << Shape{Cue::Scream, 3, 0.7, 1.0, 600, 1500, 0.3};
         QTest::newRow("a gunshot") << Shape{Cue::Gunshot, 4, 0.3, 0.5, 1200, 4000};
-        QTest::newRow("a blow lands") << Shape{Cue::BlowLands, 3, 0.15, 0.4, 100, 500};
+        QTest::newRow("a blow lands, a thud") << Shape{Cue::BlowLands, 3, 0.15, 0.4, 100, 500, 0, 80};
         QTest::newRow("a blow misses") << Shape{Cue::BlowMisses, 3, 0.15, 0.4, 1200, 4000};
-        QTest::newRow("a survivor is bitten") << Shape{Cue::SurvivorBitten, 3, 0.3, 0.8, 500, 1200};
-        QTest::newRow("a zombie falls") << Shape{Cue::ZombieFalls, 3, 0.8, 1.5, 60, 300};
+        QTest::newRow("a survivor is bitten") << Shape{Cue::SurvivorBitten, 3, 0.3, 0.8, 500, 1200, 0.3};
+        QTest::newRow("a zombie falls, deeper as it dies") << Shape{Cue::ZombieFalls, 3, 0.8, 1.5, 60, 300, 0, 60};
         QTest::newRow("the camera clicks") << Shape{Cue::Click, 3, 0.03, 0.15, 600, 1600};
         QTest::newRow("a wave arrives") << Shape{Cue::WaveArrives, 2, 1.8, 2.6, 60, 300};
         QTest::newRow("zombies moan") << Shape{Cue::Moan, 6, 1.0, 2.5, 400, 680};
@@ -148,6 +151,14 @@ private slots:
             QVERIFY2(std::abs(sound.front()) < 1e-3f && std::abs(sound.back()) < 1e-3f && tail < 0.02f, "starts and ends at rest");
             const double hz = brightness(sound);
             QVERIFY2(hz >= row.lowHz && hz <= row.highHz, qPrintable(QString::number(hz)));
+            const std::size_t n = sound.size();
+            const auto level = [&sound](std::size_t from, std::size_t to) {
+                return std::sqrt(std::inner_product(&sound[from], &sound[to], &sound[from], 0.0) / double(to - from));
+            };
+            const double fading = level(n * 9 / 10, n) / level(n / 4, n * 3 / 4);
+            QVERIFY2(row.fading == 0 || fading <= row.fading, qPrintable(QString::number(fading)));
+            const double endHz = brightness(std::vector<float>(sound.end() - std::ptrdiff_t(n / 3), sound.end()));
+            QVERIFY2(row.endHz == 0 || endHz <= row.endHz, qPrintable(QString::number(endHz)));
             for (int other = 0; other < variant; ++other)
                 QVERIFY(bank->samples(row.cue, other) != sound);
         }
@@ -175,6 +186,24 @@ private slots:
         for (std::size_t i = 0; i < sound.size() - 1; ++i) {
             QVERIFY2(std::abs(out.left[i] - left[i]) <= 1 && std::abs(out.right[i] - right[i]) <= 1,
                      qPrintable(QStringLiteral("frame %1: (%2, %3) for (%4, %5)").arg(i).arg(out.left[i]).arg(out.right[i]).arg(left[i]).arg(right[i])));
+        }
+    }
+
+    void noVariantTwiceRunning()
+    {
+        Mixer mixer(*bank);
+        std::vector<std::vector<int>> variants;
+        for (int variant = 0; variant < bank->variants(Cue::Gunshot); ++variant)
+            variants.push_back(scaled(bank->samples(Cue::Gunshot, variant), M_SQRT1_2));
+        int last = -1;
+        for (int shot = 0; shot < 24; ++shot) {
+            mixer.play(Cue::Gunshot, 1, 0);
+            const Stereo out = pull(mixer, 0.5);
+            const auto heard = std::find_if(variants.cbegin(), variants.cend(), [&out](const std::vector<int>& samples) {
+                return std::equal(samples.cbegin(), samples.cbegin() + 2000, out.left.cbegin(), [](int a, int b) { return std::abs(a - b) <= 1; });
+            });
+            QVERIFY(heard != variants.cend() && int(heard - variants.cbegin()) != last);
+            last = int(heard - variants.cbegin());
         }
     }
 
@@ -397,7 +426,7 @@ private slots:
         // scream's delay is the least of five tries.
         const QVector2D listener = game->listener();
         double left = 0, right = 0, delay = 1e9;
-        int peak = 0;
+        int peak = 0, tail = 0; // tail: the loudest of the last quarter second, long after a shot's 0.42 s
         for (int tries = row.what == "scream" ? 5 : 1; tries > 0; --tries) {
             const qsizetype before = recorded.size() / 4;
             for (int shot = 0; shot < row.shots; ++shot)
@@ -411,6 +440,8 @@ private slots:
                 left += double(l) * l;
                 right += double(r) * r;
                 peak = std::max({peak, std::abs(l), std::abs(r)});
+                if (i >= recorded.size() / 4 - 12000)
+                    tail = std::max({tail, std::abs(l), std::abs(r)});
                 if (onset < 0 && std::max(std::abs(l), std::abs(r)) > 300)
                     onset = i;
             }
@@ -419,14 +450,16 @@ private slots:
         }
         recorder.kill();
         recorder.waitForFinished();
-        const QString heard = QStringLiteral("peak %1, left %2, right %3, first heard %4 ms after the event")
-                                  .arg(peak).arg(std::sqrt(left)).arg(std::sqrt(right)).arg(delay);
+        const QString heard = QStringLiteral("peak %1, left %2, right %3, first heard %4 ms after the event, then %5")
+                                  .arg(peak).arg(std::sqrt(left)).arg(std::sqrt(right)).arg(delay).arg(tail);
         qInfo("%s", qPrintable(heard));
         if (row.muted) {
             QVERIFY2(peak < 50, qPrintable(heard));
             return;
         }
         QVERIFY2(delay < 1e8 && peak < 32000, qPrintable(heard));
+        if (row.what == "shot") // heard once
+            QVERIFY2(tail < 300, qPrintable(heard));
         if (row.what == "scream")
             QVERIFY2(delay < 80, qPrintable(heard));
         if (row.left > 0)
