@@ -1,5 +1,6 @@
 #pragma once
 
+#include "game/diskqueue.h"
 #include "game/parameters.h"
 #include "game/records.h"
 #include "ui/keypresses.h"
@@ -40,6 +41,7 @@ public:
     QVBoxLayout* layout = nullptr;
     Game* game = nullptr;
     QWidget* menu = nullptr;
+    DiskQueue disk; // where records and replays are written, never on the game's thread
     Records records{Records::defaultFileName(), params::worldScale}; // of this world size, across games
     std::optional<std::uint64_t> lastSeed;       // of the last world played
     QString lastReplay;                          // the file of the last game kept or watched
