@@ -107,8 +107,9 @@ public:
     void giveUp();
 
     // A key goes down or up. A press is seen by the next physics step even
-    // when the key is up again before it.
-    void pressKey(int key) { keys.press(key, paused); }
+    // when the key is up again before it; one that is not fresh (a repeat)
+    // never lets go of the survivor.
+    void pressKey(int key, bool fresh = true) { keys.press(key, paused, fresh); }
     void releaseKey(int key) { keys.release(key); }
     // The held direction keys as a unit step on each axis: (-1, 0, 1) each.
     QVector2D keyDirection() const { return keys.direction(); }

@@ -1,16 +1,26 @@
 #include "game/keyboard.h"
 
-void Keyboard::press(int key, bool paused)
+void Keyboard::press(int key, bool paused, bool fresh)
 {
     held.insert(key);
     if (!paused)
         tapped.insert(key);
+    if (key == Qt::Key_Escape && fresh)
+        escapeFresh = true;
+}
+
+void Keyboard::stepTaken()
+{
+    tapped.clear();
+    if (!held.contains(Qt::Key_Escape))
+        escapeFresh = false;
 }
 
 void Keyboard::clear()
 {
     held.clear();
     tapped.clear();
+    escapeFresh = false;
 }
 
 QVector2D Keyboard::direction() const
@@ -25,5 +35,5 @@ QVector2D Keyboard::direction() const
 Controls Keyboard::controls() const
 {
     const QVector2D towards = direction();
-    return {std::int8_t(towards.x()), std::int8_t(towards.y()), down(Qt::Key_Escape)};
+    return {std::int8_t(towards.x()), std::int8_t(towards.y()), escapeFresh && down(Qt::Key_Escape)};
 }

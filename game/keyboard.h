@@ -21,12 +21,14 @@ class Keyboard
 {
 public:
     // While paused no step would clear a tap: the key counts as held only.
-    void press(int key, bool paused);
+    // A press that is no fresh one (a repeat of a key held down) holds the
+    // key but never lets go of the survivor.
+    void press(int key, bool paused, bool fresh = true);
     void release(int key) { held.remove(key); }
     // Every key is up.
     void clear();
     // A physics step has seen the taps.
-    void stepTaken() { tapped.clear(); }
+    void stepTaken();
 
     bool contains(int key) const { return held.contains(key); }
     // Whether a key is down, or was pressed since the last physics step.
@@ -39,4 +41,7 @@ public:
 
     QSet<int> held;    // Qt key codes
     QSet<int> tapped;  // pressed since the last physics step
+    // Escape went down afresh in this game, and is held or not yet seen: the
+    // repeats of one held since the menu or the last game must not let go.
+    bool escapeFresh = false;
 };

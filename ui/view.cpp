@@ -106,7 +106,7 @@ void View::keyPressEvent(QKeyEvent* event)
         return;
     }
     // A repeat too: it may follow a release that was half of it.
-    game->pressKey(key);
+    game->pressKey(key, fresh);
     if (!fresh) {
         if (game->selected && key == Qt::Key_Space)
             game->makeNoise(game->selected->pos()); // a held scream goes on
