@@ -139,15 +139,25 @@ Interface::Interface(QWidget* parent, std::optional<std::uint64_t> firstSeed, bo
 
 Interface::~Interface()
 {
-    // A volume set just before the program ends is kept all the same.
-    if (keepVolume->isActive())
-        records.setSetting(volumeKey, audio->volume());
+    keepBeforeExit();
     // A game still running goes before the records it keeps its run in,
     // and must not call back into a half-destroyed Interface.
     if (game) {
         disconnect(game, nullptr, this, nullptr);
         delete std::exchange(game, nullptr);
     }
+}
+
+void Interface::keepBeforeExit()
+{
+    // A volume set just before the program ends is kept all the same.
+    if (keepVolume->isActive()) {
+        keepVolume->stop();
+        records.setSetting(volumeKey, audio->volume());
+    }
+    if (game)
+        game->keepRun();
+    disk.finish(DiskQueue::finishWait);
 }
 
 void Interface::startGame()

@@ -37,6 +37,11 @@ public:
     explicit Interface(QWidget* parent = nullptr, std::optional<std::uint64_t> firstSeed = std::nullopt,
                        bool mute = false, const QString& replay = QString());
     ~Interface() override;
+    // What must outlast the program is kept now: the volume just set, a run
+    // still going and its replay; the disk is given a bounded time for it.
+    // The program's end does it, however it comes, even where no destructor
+    // runs.
+    void keepBeforeExit();
 
     QVBoxLayout* layout = nullptr;
     Game* game = nullptr;

@@ -65,7 +65,14 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(icon);
 
     quitOnSignals();
-    Window window(new Interface(nullptr, options.seed, options.mute, options.replay));
+    auto* interface = new Interface(nullptr, options.seed, options.mute, options.replay);
+    Window window(interface);
+    keepOnExit([interface] { interface->keepBeforeExit(); });
     window.showAs(options.windowed);
-    return application.exec();
+    const int status = application.exec();
+    leftTheEventLoop();
+    // Kept before anything is torn down: a display gone meanwhile could end
+    // the program halfway through.
+    interface->keepBeforeExit();
+    return status;
 }

@@ -51,14 +51,8 @@ Game::Game(QWidget* parent, std::optional<std::uint64_t> seed, Records* records,
 
 Game::~Game()
 {
-    // Stop the timers before anything they drive goes away.
-    timers.stop();
-    // A run still going when the game goes (its window closed, the program
-    // ended by a signal) counts all the same.
-    if (selected && !playback)
-        records->add(score, qint64(tick - runStart) * params::physicsInterval);
-    if (recorder)
-        recorder->end(steps, worldHash(*this));
+    // Before anything the timers drive goes away.
+    keepRun();
     // The view goes first: the focus it loses as the page changes would
     // otherwise reach into a game half torn down. It shows the scene no more.
     setFocusProxy(nullptr);
@@ -70,6 +64,19 @@ Game::~Game()
     delete std::exchange(scene, nullptr);
     delete std::exchange(bins, nullptr);
     delete std::exchange(cells, nullptr);
+}
+
+void Game::keepRun()
+{
+    if (std::exchange(runKept, true))
+        return;
+    timers.stop();
+    // A run still going when the game goes (its window closed, the program
+    // ended by a signal or by a lost display) counts all the same.
+    if (selected && !playback)
+        records->add(score, qint64(tick - runStart) * params::physicsInterval);
+    if (recorder)
+        recorder->end(steps, worldHash(*this));
 }
 
 void Game::buildWidgets()

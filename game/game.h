@@ -57,6 +57,10 @@ public:
     explicit Game(QWidget* parent = nullptr, std::optional<std::uint64_t> seed = std::nullopt,
                   Records* records = nullptr, std::unique_ptr<Playback> playback = nullptr);
     ~Game() override;
+    // A run still going counts, and the replay gets its end: as the game
+    // goes, or as the program ends where no destructor runs. Once; the
+    // timers stop with it.
+    void keepRun();
 
     // Every unit strictly closer than radius to (x, y), found through the
     // bins, which must be current (the AI step refreshes them first).
@@ -152,6 +156,7 @@ public:
     double score = 0.0;
     bool paused = false;       // no step changes the world while paused
     bool noiseMade = false;    // by the player since the last physics step
+    bool runKept = false;      // the game has ended for good
     int runStart = 0;          // the physics step the survivor came under control
     Summary summary;
     bool listening = false;                // the sound takes the happenings
