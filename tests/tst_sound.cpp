@@ -366,11 +366,12 @@ private slots:
     void aHappeningSoundsFromWhereItIs()
     {
         // Full within 25 units, then falling as one over the distance, as
-        // the game's noises do; panned by its offset across half the view.
+        // the game's noises do; panned by its offset across half the view,
+        // to three quarters of the way at its edge and beyond.
         const QVector2D listener(500, 500);
-        QCOMPARE(Audio::placed(QVector2D(510, 500), listener, 100), std::make_pair(1.0f, 0.1f));
+        QCOMPARE(Audio::placed(QVector2D(510, 500), listener, 100), std::make_pair(1.0f, 0.075f));
         QCOMPARE(Audio::placed(QVector2D(500, 550), listener, 100), std::make_pair(0.5f, 0.0f));
-        QCOMPARE(Audio::placed(QVector2D(400, 500), listener, 50), std::make_pair(0.25f, -1.0f));
+        QCOMPARE(Audio::placed(QVector2D(400, 500), listener, 50), std::make_pair(0.25f, -0.75f));
     }
 
     void theCrowdFollowsTheZombiesInEarshot()

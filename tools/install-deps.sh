@@ -5,7 +5,7 @@ set -eu
 
 packages="cmake make g++ pkg-config libxcb1-dev libxcb-xkb-dev
 qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-qpa-plugins
-qt6-multimedia-dev pulseaudio pulseaudio-utils sox
+libpulse-dev pulseaudio pulseaudio-utils sox
 qt6-image-formats-plugins fonts-liberation
 libgl1-mesa-dri libglx-mesa0 libegl-mesa0
 xvfb xauth xdotool x11-utils imagemagick

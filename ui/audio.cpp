@@ -1,16 +1,13 @@
 #include "ui/audio.h"
 
 #include "game/game.h"
-#include "game/parameters.h"
 #include "ui/mixer.h"
+#include "ui/pulsestream.h"
 #include "ui/soundbank.h"
 #include "ui/view.h"
 
-#include <QAudioDevice>
-#include <QAudioFormat>
-#include <QAudioSink>
 #include <QDebug>
-#include <QMediaDevices>
+#include <QEvent>
 #include <QTimer>
 
 #include <algorithm>
@@ -18,28 +15,6 @@
 #include <cmath>
 
 namespace {
-
-// The mixer as an endless stream, read by the sink on its own thread.
-class MixerDevice : public QIODevice
-{
-public:
-    explicit MixerDevice(Mixer& mixer, QObject* parent) : QIODevice(parent), mixer(mixer) { open(QIODevice::ReadOnly); }
-    bool isSequential() const override { return true; }
-    qint64 bytesAvailable() const override { return std::numeric_limits<int>::max(); }
-
-protected:
-    qint64 readData(char* data, qint64 size) override
-    {
-        const int frames = int(std::min<qint64>(size / frameBytes, std::numeric_limits<int>::max()));
-        mixer.mix(reinterpret_cast<qint16*>(data), frames);
-        return qint64(frames) * frameBytes;
-    }
-    qint64 writeData(const char*, qint64) override { return -1; }
-
-private:
-    static constexpr int frameBytes = 2 * sizeof(qint16); // stereo
-    Mixer& mixer;
-};
 
 // From a happening to the cue that sounds it.
 Cue cueOf(Happening::Kind kind)
@@ -69,107 +44,90 @@ constexpr double nearby = 25.0;
 constexpr double waveReach = 8.0;
 // The zombies within earshot that make a full crowd.
 constexpr double fullCrowd = 40.0;
-// Milliseconds the sink holds ahead. The sink pulls 20 ms at a time, and
-// holding less than two of those keeps it from ever starting; with the look
-// every 10 ms, a happening reaches the speakers within 80 ms.
-constexpr int bufferMs = 60;
-constexpr int lookMs = 10;
-constexpr int retryMs = 2000;
+// The pan at the edge of the view and beyond: the far channel keeps a fifth
+// of the near one's amplitude, 14 dB under it.
+constexpr double farthestPan = 0.75;
+// Happenings of the steps are taken this often (ms); those of input at once.
+constexpr int lookMs = 5;
 
 } // namespace
 
 Audio::Audio(QObject* parent)
-    : QObject(parent), bank(std::make_unique<SoundBank>()), mixer(std::make_unique<Mixer>(*bank))
+    : QObject(parent), bank(std::make_unique<SoundBank>()), mixer(std::make_unique<Mixer>(*bank)),
+      stream(std::make_unique<PulseStream>(*mixer))
 {
-    thread.setObjectName(QStringLiteral("carrowmere sound"));
-    onThread = new QObject;
-    onThread->moveToThread(&thread);
-    connect(&thread, &QThread::finished, onThread, &QObject::deleteLater);
-    thread.start();
     auto* look = new QTimer(this);
+    look->setTimerType(Qt::PreciseTimer);
     connect(look, &QTimer::timeout, this, &Audio::hear);
     look->start(lookMs);
-    retry.setSingleShot(true);
-    retry.setInterval(retryMs);
-    connect(&retry, &QTimer::timeout, this, &Audio::openDevice);
-    auto* devices = new QMediaDevices(this);
-    connect(devices, &QMediaDevices::audioOutputsChanged, this, &Audio::openDevice);
-    openDevice();
 }
 
-Audio::~Audio()
-{
-    QMetaObject::invokeMethod(onThread, [this] { closeSink(); }, Qt::BlockingQueuedConnection);
-    thread.quit();
-    thread.wait();
-}
-
-void Audio::openDevice()
-{
-    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-    QAudioFormat format;
-    format.setSampleRate(SoundBank::rate);
-    format.setChannelCount(2);
-    format.setSampleFormat(QAudioFormat::Int16);
-    const bool usable = !device.isNull() && device.isFormatSupported(format);
-    // The sink is made, started and ended on the sound's own thread, which
-    // then pulls from the mixer whatever the game's thread is doing.
-    bool playing = false;
-    QMetaObject::invokeMethod(
-        onThread,
-        [&] {
-            closeSink();
-            if (!usable)
-                return;
-            sink = new QAudioSink(device, format);
-            sink->setBufferSize(format.bytesForDuration(bufferMs * 1000));
-            sink->start(new MixerDevice(*mixer, sink));
-            playing = sink->state() != QAudio::StoppedState && sink->error() == QAudio::NoError;
-            active = playing;
-            // The sink reports an underrun from the server's thread, and that
-            // report may arrive after the sink is playing again: the state is
-            // read as it stands, and a stream short of samples still plays.
-            // The server went away: look for a device again from the game's thread.
-            connect(sink, &QAudioSink::stateChanged, sink, [this] {
-                const QAudio::State state = sink->state();
-                active = state != QAudio::StoppedState;
-                if (state == QAudio::StoppedState && sink->error() != QAudio::NoError)
-                    QMetaObject::invokeMethod(this, &Audio::openDevice, Qt::QueuedConnection);
-            });
-        },
-        Qt::BlockingQueuedConnection);
-    if (playing)
-        return;
-    if (!std::exchange(toldSilent, true))
-        qWarning().noquote() << QStringLiteral("carrowmere: no sound device can be opened; playing silently until one "
-                                               "comes");
-    // One look pending at most, however often the devices change meanwhile.
-    retry.start();
-}
-
-void Audio::closeSink()
-{
-    if (!sink)
-        return;
-    // A sink may still report a change of state while it is being ended,
-    // and its handler reads the sink it belongs to: it hears no more first.
-    sink->disconnect();
-    delete std::exchange(sink, nullptr);
-    active = false;
-}
+Audio::~Audio() = default;
 
 bool Audio::isPlaying() const
 {
-    return active;
+    return stream->state() == PulseStream::State::Playing;
+}
+
+std::uint64_t Audio::framesMixed() const
+{
+    return stream->framesMixed();
+}
+
+bool Audio::isCorked() const
+{
+    return stream->isCorked();
+}
+
+// One line when the sound is lost and one when it is back, however often
+// the stream looks for a server meanwhile.
+void Audio::tellServer()
+{
+    const PulseStream::State state = stream->state();
+    const bool playing = state == PulseStream::State::Playing;
+    if (state == PulseStream::State::Looking || (told && toldPlaying == playing))
+        return;
+    if (!told && playing) {
+        told = toldPlaying = everPlayed = true; // a start like any other: nothing to say
+        return;
+    }
+    const char* line = playing ? (everPlayed ? "carrowmere: the sound server is back; sound plays again"
+                                             : "carrowmere: a sound server answers; sound plays")
+                               : (everPlayed ? "carrowmere: the sound server is gone; playing silently until it is back"
+                                             : "carrowmere: no sound server answers; playing silently until one does");
+    qWarning().noquote() << QString::fromLatin1(line);
+    told = true;
+    toldPlaying = playing;
+    everPlayed = everPlayed || playing;
 }
 
 void Audio::listenTo(Game* heard)
 {
-    if (game)
+    if (game == heard)
+        return;
+    if (game) {
         game->listening = false;
+        game->view->removeEventFilter(this);
+        game->view->viewport()->removeEventFilter(this);
+        disconnect(game, nullptr, this, nullptr);
+        mixer->silenceWorld();
+    }
     game = heard;
-    if (game)
-        game->listening = true;
+    if (!game)
+        return;
+    game->listening = true;
+    game->view->installEventFilter(this);
+    game->view->viewport()->installEventFilter(this);
+    // The world's sounds end with it, not a few seconds after.
+    connect(game, &QObject::destroyed, this, [this] { mixer->silenceWorld(); });
+}
+
+bool Audio::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (type == QEvent::KeyPress || type == QEvent::MouseButtonPress)
+        QMetaObject::invokeMethod(this, &Audio::hear, Qt::QueuedConnection);
+    return QObject::eventFilter(watched, event);
 }
 
 void Audio::setVolume(double volume)
@@ -182,6 +140,8 @@ void Audio::setMuted(bool mute)
 {
     muted = mute;
     mixer->setMuted(mute);
+    if (!mute)
+        stream->wake();
 }
 
 void Audio::click()
@@ -200,12 +160,13 @@ std::pair<float, float> Audio::placed(QVector2D at, QVector2D listener, double h
     const QVector2D offset = at - listener;
     const double distance = std::sqrt(double(offset.x()) * offset.x() + double(offset.y()) * offset.y());
     const double gain = nearby / std::max(distance, nearby);
-    const double pan = halfWidth > 0 ? std::clamp(offset.x() / halfWidth, -1.0, 1.0) : 0.0;
+    const double pan = halfWidth > 0 ? farthestPan * std::clamp(offset.x() / halfWidth, -1.0, 1.0) : 0.0;
     return {float(gain), float(pan)};
 }
 
 void Audio::hear()
 {
+    tellServer();
     if (!game) {
         mixer->setCrowd(0, 0, false);
         return;

@@ -2,21 +2,21 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QThread>
-#include <QTimer>
+#include <QVector2D>
 
-#include <atomic>
+#include <cstdint>
 #include <memory>
+#include <utility>
 
 class Game;
 class Mixer;
-class QAudioSink;
+class PulseStream;
 class SoundBank;
 
 // The game's sound: what the world's happenings sound like where the player
 // hears them, mixed off the game's thread into the desktop's sound server.
-// With no sound device, or while it is gone, the game plays on in silence,
-// and says so once.
+// With no sound server, or while it is gone, the game plays on in silence:
+// it says so once when the sound is lost and once when it is back.
 class Audio : public QObject
 {
     Q_OBJECT
@@ -36,13 +36,18 @@ public:
     // A button of the menu.
     void click();
 
-    // Whether sound reaches a device now.
+    // Whether sound reaches a server now.
     bool isPlaying() const;
+    // Frames mixed so far, and whether the server holds the stream still:
+    // muted, nothing is mixed.
+    std::uint64_t framesMixed() const;
+    bool isCorked() const;
 
     // The gain and pan of a happening heard from listener: the loudness
     // falls with the distance as the game's own noises do, and the pan
     // follows the horizontal offset on screen, halfWidth world units being
-    // the edge of the view.
+    // the edge of the view. Past the edge, some of the far channel stays:
+    // one ear alone sounds like a fault, not like a distance.
     static std::pair<float, float> placed(QVector2D at, QVector2D listener, double halfWidth);
 
     // How often the crowd of zombies within earshot moans (0..1) and how
@@ -54,21 +59,20 @@ public slots:
     // Takes what the game noted since the last look and plays it.
     void hear();
 
-private slots:
-    void openDevice();
+protected:
+    // Input may make a noise: it is taken as soon as the input is handled.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void closeSink(); // on the sound's thread
+    void tellServer();
 
     std::unique_ptr<SoundBank> bank;
     std::unique_ptr<Mixer> mixer;
-    QThread thread;                  // where the sink pulls from the mixer
-    QObject* onThread = nullptr;     // a context on that thread
-    QAudioSink* sink = nullptr;      // lives on thread
-    std::atomic<bool> active{false}; // whether the sink is open, as it last stood
-    QTimer retry;                    // the next look for a device while silent
+    std::unique_ptr<PulseStream> stream;
     QPointer<Game> game;
     double level = 0.8;
     bool muted = false;
-    bool toldSilent = false;
+    bool told = false;        // a line about the server has been printed
+    bool toldPlaying = false; // what it said
+    bool everPlayed = false;
 };

@@ -76,10 +76,22 @@ void Mixer::play(Cue cue, float gain, float pan, int count)
 {
     if (!(gain > 0))
         return;
+    push({cue, std::min(gain, 1.0f), std::isnan(pan) ? 0 : std::clamp(pan, -1.0f, 1.0f), std::max(1, count)});
+}
+
+void Mixer::silenceWorld()
+{
+    // Through the ring, so that what was asked for before it goes too.
+    push({Cue::Click, 0, 0, 0});
+    crowdDensity.store(0, std::memory_order_relaxed);
+}
+
+void Mixer::push(const Request& request)
+{
     const unsigned head = requestHead.load(std::memory_order_relaxed);
     if (head - requestTail.load(std::memory_order_acquire) >= ringSize)
         return; // a sound lost is better than a game thread held up
-    requests[head % ringSize] = {cue, std::min(gain, 1.0f), std::isnan(pan) ? 0 : std::clamp(pan, -1.0f, 1.0f), std::max(1, count)};
+    requests[head % ringSize] = request;
     requestHead.store(head + 1, std::memory_order_release);
 }
 
@@ -112,6 +124,14 @@ int Mixer::activeVoices() const
 
 void Mixer::mix(qint16* out, int frames)
 {
+    if (silent()) {
+        requestTail.store(requestHead.load(std::memory_order_acquire), std::memory_order_release);
+        for (Voice& voice : voices)
+            voice = Voice{};
+        std::fill_n(out, 2 * frames, qint16(0));
+        active.store(0, std::memory_order_relaxed);
+        return;
+    }
     takeRequests();
     for (int done = 0; done < frames; done += chunk) {
         const int now = std::min(chunk, frames - done);
@@ -130,8 +150,10 @@ void Mixer::takeRequests()
 {
     const unsigned head = requestHead.load(std::memory_order_acquire);
     unsigned tail = requestTail.load(std::memory_order_relaxed);
-    for (; tail != head; ++tail)
-        start(requests[tail % ringSize]);
+    for (; tail != head; ++tail) {
+        const Request& request = requests[tail % ringSize];
+        request.count > 0 ? start(request) : fadeWorld();
+    }
     requestTail.store(tail, std::memory_order_release);
 }
 
@@ -157,6 +179,18 @@ void Mixer::startVoice(Cue cue, float gain, float pan, float step, int delay, bo
     const float angle = (pan + 1) * quarterPi;
     voice->sound = {&bank.samples(cue, pickVariant(cue)), -static_cast<double>(delay), step, gain * std::cos(angle), gain * std::sin(angle),
                     gain, cue != Cue::MenuButton, crowd};
+}
+
+// Each of the world's voices dies away as one that yields does.
+void Mixer::fadeWorld()
+{
+    for (Voice& voice : voices) {
+        if (voice.sound.samples && voice.sound.world) {
+            voice.fading = voice.sound;
+            voice.fadeLeft = yieldFade;
+            voice.sound.samples = nullptr;
+        }
+    }
 }
 
 // A free voice, or else the quietest if the newcomer is louder.

@@ -34,12 +34,18 @@ public:
     // Game thread: the world fades out and holds still; the interface's own
     // sounds go on.
     void setPaused(bool paused);
+    // Game thread: the world's voices die away at once, as the world they
+    // belong to is gone; the interface's go on.
+    void silenceWorld();
 
     // Audio thread: frames of interleaved stereo at SoundBank::rate.
     void mix(qint16* out, int frames);
 
     // Voices sounding after the last mix, from any thread.
     int activeVoices() const;
+    // Audio thread: muted, and the ramp down is over. Then nothing is mixed:
+    // requests are dropped and every voice falls silent.
+    bool silent() const { return level <= 0 && muted.load(std::memory_order_relaxed); }
 
 private:
     static constexpr int chunk = 256; // frames mixed at a time
@@ -48,7 +54,7 @@ private:
     struct Request {
         Cue cue;
         float gain, pan;
-        int count;
+        int count; // 0: not a cue, the world falls silent
     };
 
     struct Playback {
@@ -69,6 +75,8 @@ private:
 
     void takeRequests();
     void start(const Request& request);
+    void fadeWorld();
+    void push(const Request& request);
     void startVoice(Cue cue, float gain, float pan, float step, int delay, bool crowd);
     Voice* voiceFor(float gain);
     void stirCrowd(int frames);
