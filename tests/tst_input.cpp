@@ -51,6 +51,8 @@ private slots:
         QTest::newRow("right click, watching") << Input{false, "right click, watching", {}, 0, 1, false};
         QTest::newRow("right click without control") << Input{false, "right click", {}, 1, 1, false};
         QTest::newRow("right click under control") << Input{true, "right click", {}, 0, 1, false};
+        QTest::newRow("Space under control, paused") << Input{true, "Space, paused", {}, 0, 1, false};
+        QTest::newRow("right click without control, paused") << Input{false, "right click, paused", {}, 0, 1, false};
         QTest::newRow("left drag without control") << Input{false, "left drag", {}, 0, 1, true};
         QTest::newRow("left drag under control") << Input{true, "left drag", {}, 0, 1, false};
         QTest::newRow("wheel under control") << Input{true, "wheel", {120, -360}, 0, 1, false};
@@ -77,6 +79,7 @@ private slots:
             game->select(survivor);
         if (row.action.endsWith("watching"))
             game->playback = std::make_unique<Playback>(Replay{});
+        game->setPaused(row.action.endsWith("paused"));
         View* view = game->view;
         QWidget* viewport = view->viewport();
         view->resetTransform();
@@ -130,6 +133,8 @@ private slots:
             << Keys{"Esc step Esc* step Esc* Esc* step second", 3, false, false, false, "Esc", true, false};
         QTest::newRow("unmarked repeats, paired or not, only give up control")
             << Keys{"Esc@10 step ^Esc@50 Esc@50 step Esc@90 step second", 3, false, false, false, "Esc", true, false};
+        QTest::newRow("a repeat of an Escape held from before never lets go") << Keys{"Esc* step", 1, false, true, false, "Esc", false, false};
+        QTest::newRow("nor does an unmarked one") << Keys{"^Esc@50 Esc@50 step", 1, false, true, false, "Esc", false, false};
         QTest::newRow("a held P pauses once") << Keys{"P@10 ^P@50 P@50 P@90 D step", 0, false, true, true, "D", false, false};
         QTest::newRow("a press in the summary's first second does nothing") << Keys{"Esc ^Esc step Esc ^Esc", 1, false, false, false, "", true, false};
         QTest::newRow("a click in its first second does nothing") << Keys{"Esc ^Esc step click", 1, false, false, false, "", true, false};
@@ -152,6 +157,7 @@ private slots:
         QTest::newRow("any key closes it, and only closes it") << Keys{"H Esc ^Esc D step", 1, true, true, false, "D", false, false};
         QTest::newRow("a game paused before it stays paused") << Keys{"P ^P H Esc ^Esc D step", 0, false, true, true, "D", false, false};
         QTest::newRow("leaving the window lets go and pauses") << Keys{"D Esc away step", 0, false, true, true, "", false, false};
+        QTest::newRow("the free camera's game plays on without the keyboard") << Keys{"free away step", 1, false, false, false, "", false, false};
         QTest::newRow("and forgets a tap") << Keys{"D ^D away P ^P step", 1, false, true, false, "", false, false};
     }
 
@@ -187,7 +193,10 @@ private slots:
                 QTest::mouseClick(game->view->viewport(), Qt::LeftButton);
             else if (word == "away")
                 QApplication::sendEvent(game, &away);
-            else if (word == "watching")
+            else if (word == "free") {
+                game->deselect();
+                game->summary.dismiss();
+            } else if (word == "watching")
                 game->playback = std::make_unique<Playback>(Replay{});
             else
                 sendKey(game->view, codes[word], repeated, type, time);
@@ -221,6 +230,7 @@ private slots:
         QTest::newRow("Escape closes the window") << int(Qt::Key_Escape) << true << "closed";
         QTest::newRow("Space starts a new world") << int(Qt::Key_Space) << true << "a new world";
         QTest::newRow("Enter too") << int(Qt::Key_Return) << true << "a new world";
+        QTest::newRow("Enter with the Escape that left still held") << int(Qt::Key_Return) << false << "a new world";
         QTest::newRow("R starts the same world again") << int(Qt::Key_R) << true << "the same world";
     }
 
@@ -274,6 +284,15 @@ private slots:
         QCOMPARE(interface->menu->isVisible(), then == "the menu");
         if (interface->game)
             QCOMPARE(interface->game->seed == played, then == "the same world");
+        if (then == "a new world") { // the Escape held on from the menu repeats, marked or not
+            Game* next = interface->game;
+            next->stopTimers();
+            sendKey(next->view, Qt::Key_Escape, true);
+            sendKey(next->view, Qt::Key_Escape, false, QEvent::KeyRelease, 70);
+            sendKey(next->view, Qt::Key_Escape, false, QEvent::KeyPress, 70);
+            next->physicsUpdate();
+            QVERIFY2(next->selected, "the new survivor was let go");
+        }
     }
 
     void theSoundIsKeptAsLastSet()
