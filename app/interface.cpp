@@ -1,5 +1,6 @@
 #include "app/interface.h"
 
+#include "app/messages.h"
 #include "game/game.h"
 #include "game/parameters.h"
 #include "game/playback.h"
@@ -174,7 +175,7 @@ void Interface::startSameWorld()
 void Interface::start(std::optional<std::uint64_t> seed)
 {
     auto* made = new Game(this, seed, &records);
-    made->recorder = ReplayWriter::start(Replay::folder(), made->seed, params::worldScale);
+    made->recorder = ReplayWriter::start(disk, Replay::folder(), made->seed, params::worldScale);
     lastReplay = made->recorder ? made->recorder->fileName() : QString();
     show(made);
 }
@@ -182,11 +183,14 @@ void Interface::start(std::optional<std::uint64_t> seed)
 void Interface::watch(const QString& fileName)
 {
     lastReplay = fileName;
+    // The last game's end may still be on its way to the disk.
+    disk.finish(DiskQueue::finishWait);
     auto read = Replay::read(fileName);
     if (const QString* wrong = std::get_if<QString>(&read))
-        notice = tr("The replay %1 %2").arg(fileName, *wrong);
+        notice = tr("The replay %1 %2").arg(messages::printable(fileName), messages::printable(*wrong));
     else if (const int scale = std::get<Replay>(read).scale; scale != params::worldScale)
-        notice = tr("The replay %1 is of a world of scale %2: watch it with carrowmere --replay").arg(fileName).arg(scale);
+        notice = tr("The replay %1 is of a world of scale %2: watch it with carrowmere --replay")
+                     .arg(messages::printable(fileName), QString::number(scale));
     if (!notice.isEmpty()) {
         stopGame();
         return;

@@ -33,7 +33,8 @@ int main(int argc, char* argv[])
     if (!options.replay.isEmpty()) {
         auto read = Replay::read(options.replay);
         if (const QString* wrong = std::get_if<QString>(&read)) {
-            std::fprintf(stderr, "carrowmere: replay %s %s\n", qPrintable(options.replay), qPrintable(*wrong));
+            std::fprintf(stderr, "carrowmere: replay %s %s\n", qPrintable(messages::printable(options.replay)),
+                         qPrintable(messages::printable(*wrong)));
             return 1;
         }
         replay = std::get<Replay>(std::move(read));

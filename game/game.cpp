@@ -45,6 +45,12 @@ Game::Game(QWidget* parent, std::optional<std::uint64_t> seed, Records* records,
     scene = new Scene(this);
     populate(*this);
     census.push_back({zombieCount, humanCount});
+    // The world does not see it, but a replay watched must not stay covered
+    // by a summary the player took down.
+    summary.dismissed = [this] {
+        if (recorder)
+            recorder->dismiss(steps);
+    };
     buildWidgets();
     timers.start(this, status);
 }
@@ -133,7 +139,7 @@ void Game::advance()
         }
         timers.wakeIn(int(std::ceil(clock.untilNext())));
     }
-    if (recorder && recorder->secondPassed())
+    if (recorder && recorder->due())
         recorder->flush(steps, worldHash(*this));
 }
 

@@ -26,6 +26,12 @@ bool Playback::before(Game& game)
                 return wrong(QStringLiteral("no survivor to give up"));
             game.deselect(RunEnd::Cause::GaveUp);
             break;
+        case Replay::Kind::Dismiss:
+            if (game.summary.isShown())
+                game.summary.dismiss();
+            else if (game.humanCount == 0) // taken down before it came up here
+                game.summary.noSurvivorsTold = true;
+            break;
         case Replay::Kind::Check:
         case Replay::Kind::End:
             if (const std::uint64_t hash = worldHash(game); hash != entry.hash)

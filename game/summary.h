@@ -4,7 +4,9 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <utility>
 
 class Records;
 
@@ -43,12 +45,18 @@ public:
     // Whether a fresh press of key, or a click (key 0), may act on it now.
     bool takes(int key) const;
     void released(int key) { held.remove(key); }
-    void dismiss() { shown = false; }
+    // Taken down by the player, or by a replay where the player did.
+    void dismiss()
+    {
+        if (std::exchange(shown, false) && dismissed)
+            dismissed();
+    }
 
     // A line each: how the run ended, what it was worth, the records.
     QStringList lines(std::uint64_t seed, int scale) const;
 
     std::optional<RunEnd> run; // the last run shown
+    std::function<void()> dismissed; // told when it is taken down, for the replay
     bool noSurvivorsTold = false;
 
 private:

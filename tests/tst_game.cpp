@@ -5,16 +5,28 @@
 #include "testing.h"
 
 #include "agents/flocking.h"
+#include "game/diskqueue.h"
 #include "game/records.h"
 #include "game/replaywriter.h"
 #include "ui/view.h"
 
 #include <QCryptographicHash>
 #include <QDataStream>
+#include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLoggingCategory>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <sys/mount.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -51,7 +63,26 @@ struct Pace { int speed; double every, until, holdFrom, holdTo; QString steps; d
 // A game played for some steps with inputs at given steps, recorded on some
 // planning threads and played back on others; a noise then moved by dx in
 // the file sends it astray.
-struct Played { int steps, recordedOn, playedOn; bool steered; float dx; int entries; QString astray; };
+struct Played { int steps, recordedOn, playedOn; bool steered; float dx; int entries; QString astray; QString damage = ""; };
+// Replays of this game (named by a date in 2025, or 2099) begun a minute
+// apart in the order made, files of others, and the replays kept.
+struct Pruned { int ours; bool futureNames; int foreign; int kept; QList<int> gone; };
+// A file as a hostile tester may make it, and the one line --verify says.
+struct Hostile { QByteArray bytes; QString said; };
+
+// A replay's bytes as docs/replays.md lays them out, of a world of seed 11.
+QByteArray replayFile(int format, int rules, const QByteArray& version, const QByteArray& entries)
+{
+    QByteArray out = Replay::magic + QByteArray(1, char(format)) + char(rules) + char(rules >> 8) + char(version.size())
+        + version + QByteArray::fromHex("0b00000000000000" "0100" "0000000000000000");
+    return entries.isEmpty() ? out : out + Replay::block(entries);
+}
+QByteArray entry(std::int64_t steps, Replay::Kind kind, std::uint64_t hash = 0)
+{
+    QByteArray out;
+    Replay::write(out, steps, {kind, 0, {}, {}, hash});
+    return out;
+}
 
 } // namespace
 
@@ -63,6 +94,8 @@ Q_DECLARE_METATYPE(Report)
 Q_DECLARE_METATYPE(Scaling)
 Q_DECLARE_METATYPE(Pace)
 Q_DECLARE_METATYPE(Played)
+Q_DECLARE_METATYPE(Pruned)
+Q_DECLARE_METATYPE(Hostile)
 
 class TestGame : public QObject
 {
@@ -107,7 +140,7 @@ private slots:
 
     void replaysKeptPlayBackInEveryBuild()
     {
-        // Recorded by the RelWithDebInfo build from a game played with keys
+        // Recorded by tools/record-replays.sh from a game played with keys
         // and clicks from the X server; the Debug and sanitizer builds play
         // it too.
         auto read = Replay::read(QStringLiteral(CARROWMERE_SOURCE_DIR "/tests/replays/steered.replay"));
@@ -115,13 +148,20 @@ private slots:
             QFAIL(qPrintable(*wrong));
         Game played(nullptr, std::nullopt, nullptr, std::make_unique<Playback>(std::get<Replay>(std::move(read))));
         played.stopTimers();
-        while (played.runStep(played.clock.take()))
-            if (played.summary.isShown()) // a click to keep watching
-                played.summary.dismiss();
+        std::int64_t shownAt = -1, takenDownAt = -1;
+        while (played.runStep(played.clock.take())) {
+            if (played.summary.isShown() && shownAt < 0)
+                shownAt = played.steps;
+            if (!played.summary.isShown() && shownAt >= 0 && takenDownAt < 0)
+                takenDownAt = played.steps;
+        }
         QVERIFY2(played.playback->finished() && played.playback->problem().isEmpty(), qPrintable(played.playback->problem()));
-        // At its end, the summary of the run it recorded.
+        // The summary of letting go while paused, taken down where the
+        // player clicked it away; at the end, the summary of the run again.
+        QCOMPARE(shownAt, 224);
+        QCOMPARE(takenDownAt, 306);
         QVERIFY(played.summary.isShown() && played.summary.run->cause == RunEnd::Cause::GaveUp);
-        QVERIFY(played.steps == 1261 && played.tick == 779 && !played.selected && played.humanCount == 28);
+        QVERIFY(played.steps == 479 && played.tick == 296 && !played.selected && played.humanCount == 30);
     }
 
     void physicsStep_data()
@@ -393,6 +433,10 @@ private slots:
         QTest::newRow("no input at all") << Played{300, 1, 1, true, 0, 2, ""};
         QTest::newRow("a click moved by a unit") << Played{900, 1, 1, false, 1, 8, "step 484: the world's hash"};
         QTest::newRow("a click off the world") << Played{900, 1, 1, false, -1e4f, 8, "step 401: a noise outside the world"};
+        // Blocks written by the second: one cut short in the middle of the
+        // next plays to it; on a full disk, what was written plays.
+        QTest::newRow("cut short mid-block") << Played{900, 1, 1, true, 0, 7, "", "cut"};
+        QTest::newRow("the disk full while recording") << Played{900, 1, 1, true, 0, 0, "", "full disk"};
     }
 
     void replaysPlayBackExactly()
@@ -401,14 +445,27 @@ private slots:
         const testing::Override<int> share(params::unitsPerThread, 100);
         auto threads = std::make_unique<testing::Override<int>>(params::aiThreads, row.recordedOn);
         QTemporaryDir folder;
-        for (int old = 0; old < 51; ++old) // the oldest two go as the game starts
-            QVERIFY(QFile(folder.filePath(QStringLiteral("2025-%1.replay").arg(old, 2, 10, QChar('0')))).open(QIODevice::WriteOnly));
+        if (row.damage == "full disk") {
+            if (::mount("tmpfs", qPrintable(folder.path()), "tmpfs", 0, "size=64k") != 0)
+                QSKIP(qPrintable("a full disk is a tmpfs of 64 KiB, which needs mount: " + QString::fromLocal8Bit(strerror(errno))));
+        }
+        const auto unmount = qScopeGuard([&] { ::umount(qPrintable(folder.path())); });
         auto recorded = testing::makeGame(11);
         const auto unrecorded = testing::makeGame(11);
-        recorded->recorder = ReplayWriter::start(folder.path(), recorded->seed, 1);
+        DiskQueue disk;
+        recorded->recorder = ReplayWriter::start(disk, folder.path(), recorded->seed, 1);
         const QString file = recorded->recorder->fileName();
-        QCOMPARE(QDir(folder.path()).entryList({"*.replay"}).size(), 50);
-        QVERIFY(!QFile::exists(folder.filePath("2025-01.replay")) && QFile::exists(folder.filePath("2025-02.replay")));
+        QVERIFY(disk.finish(5000));
+        if (row.damage == "full disk") { // the file's first page is had; nothing more
+            QFile filler(folder.filePath("filler"));
+            QVERIFY(filler.open(QIODevice::WriteOnly));
+            while (filler.write(QByteArray(1024, 'x')) > 0 && filler.flush()) {
+            }
+        }
+        qint64 wholeBlocks = 0, wholeSteps = 0;
+        messages.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(keepMessage);
+        const auto restore = qScopeGuard([previous] { qInstallMessageHandler(previous); });
         for (int step = 0; step < row.steps; ++step) {
             Game& game = *recorded;
             if (row.steps > 300) { // the player's inputs, between steps
@@ -431,18 +488,43 @@ private slots:
             }
             game.runStep(game.clock.take());
             unrecorded->runStep(unrecorded->clock.take());
+            if ((row.damage == "cut" && step == 600) || (row.damage == "full disk" && step % 4 == 0)) {
+                game.recorder->flush(game.steps, worldHash(game)); // a second has passed
+                QVERIFY(disk.finish(5000));
+                if (!game.recorder->failed())
+                    std::tie(wholeBlocks, wholeSteps) = std::pair(QFileInfo(file).size(), game.steps);
+            }
         }
         if (row.steps == 300) // nothing recorded changes the game
             QCOMPARE(fingerprint(*recorded), fingerprint(*unrecorded));
         const QByteArray expected = fingerprint(*recorded);
-        const std::uint64_t steps = recorded->steps;
+        std::int64_t steps = recorded->steps;
         recorded.reset(); // the end is written as the game goes
+        QVERIFY(disk.finish(5000));
+        if (row.damage == "cut") {
+            QVERIFY(QFile::resize(file, wholeBlocks + 7));
+            QProcess verify;
+            verify.start(QStringLiteral(CARROWMERE_BINARY_DIR "/carrowmere"), {"--replay", file, "--verify"});
+            QVERIFY(verify.waitForFinished(60000));
+            const QString said = QString::fromLocal8Bit(verify.readAllStandardError());
+            QVERIFY2(verify.exitCode() == 1 && said.count('\n') == 1
+                         && said.contains(QStringLiteral("is cut short at byte %1; verified to its last whole block, step %2 ")
+                                              .arg(wholeBlocks).arg(wholeSteps)), qPrintable(said));
+        }
+        if (row.damage == "full disk") { // said once, and why
+            QCOMPARE(messages.filter("the disk is full").size(), 1);
+            QVERIFY(wholeSteps > 0 && wholeSteps < steps);
+        }
         auto read = Replay::read(file);
         if (const QString* wrong = std::get_if<QString>(&read))
             QFAIL(qPrintable(*wrong));
         Replay replay = std::get<Replay>(read);
-        QCOMPARE(int(replay.entries.size()), row.entries);
-        QVERIFY(replay.ended() && replay.seed == 11);
+        if (!row.damage.isEmpty()) { // it plays to the last block it kept
+            QVERIFY(!replay.ended() && replay.entries.back().at == wholeSteps);
+            steps = wholeSteps;
+        }
+        QCOMPARE(int(replay.entries.size()), row.entries ? row.entries : int(replay.entries.size()));
+        QVERIFY(replay.ended() == row.damage.isEmpty() && replay.seed == 11);
         for (Replay::Entry& entry : replay.entries)
             if (entry.kind == Replay::Kind::Noise)
                 entry.point += QPointF(row.dx, 0);
@@ -455,7 +537,101 @@ private slots:
         QVERIFY2(row.astray.isEmpty() ? astray.isEmpty() : astray.startsWith(row.astray), qPrintable(astray));
         QCOMPARE(played.view->notices().contains("It went astray at " + astray), !row.astray.isEmpty()); // and says so
         if (row.astray.isEmpty())
-            QVERIFY(fingerprint(played) == expected && std::uint64_t(played.steps) == steps);
+            QVERIFY((fingerprint(played) == expected || !row.damage.isEmpty()) && played.steps == steps);
+    }
+
+    void replaysPrunedAreOnlyTheGamesOwn_data()
+    {
+        ROWS(Pruned);
+        QTest::newRow("the oldest by the time inside go") << Pruned{51, false, 0, 50, {0, 1}};
+        QTest::newRow("named in the future, begun long ago") << Pruned{51, true, 0, 50, {0, 1}};
+        QTest::newRow("a thousand files of others") << Pruned{0, false, 1000, 50, {}};
+        QTest::newRow("one kept: the one being written") << Pruned{3, true, 5, 1, {0, 1, 2}};
+    }
+
+    void replaysPrunedAreOnlyTheGamesOwn()
+    {
+        ROW(Pruned);
+        const mode_t mask = ::umask(022);
+        const auto restoreMask = qScopeGuard([mask] { ::umask(mask); });
+        QTemporaryDir home;
+        const QString folder = home.filePath("replays");
+        QVERIFY(QDir().mkpath(folder));
+        const auto make = [&](const QString& name, const QByteArray& bytes) {
+            QFile file(QDir(folder).filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        };
+        const auto ours = [&](int i) {
+            return QStringLiteral("%1%2-120000-000-%3.replay").arg(row.futureNames ? 2099 : 2025).arg(row.futureNames ? 1231 - i : 101 + i, 4, 10, QChar('0')).arg(i);
+        };
+        const qint64 longAgo = QDateTime(QDate(2025, 1, 1), QTime(12, 0), Qt::UTC).toMSecsSinceEpoch();
+        for (int i = 0; i < row.ours; ++i)
+            make(ours(i), Replay::header(i, 1, longAgo + i * 60000));
+        QStringList others;
+        for (int i = 0; i < row.foreign; ++i)
+            others << QStringLiteral("junk%1.replay").arg(i, 4, 10, QChar('0'));
+        if (row.foreign) // named as ours, but not ours inside; a link to one of ours
+            others << "20000101-000000-000-1.replay" << "20000101-000000-000-2.replay";
+        for (const QString& name : others)
+            make(name, name.startsWith("20000101") ? QByteArray("not a replay") : Replay::header(1, 1, longAgo));
+        if (row.foreign)
+            QVERIFY(QFile::remove(QDir(folder).filePath(others.last()))
+                    && QFile::link(QDir(folder).filePath(ours(0)), QDir(folder).filePath(others.last())));
+        QVERIFY(::chmod(qPrintable(folder), 0755) == 0); // as an older build left it
+        DiskQueue disk;
+        const auto writer = ReplayWriter::start(disk, folder, 1, 1, row.kept);
+        QVERIFY(writer && disk.finish(10000));
+        for (int i = 0; i < row.ours; ++i)
+            QVERIFY2(QFile::exists(QDir(folder).filePath(ours(i))) != row.gone.contains(i), qPrintable(ours(i)));
+        for (const QString& name : others)
+            QVERIFY2(QFileInfo(QDir(folder).filePath(name)).isSymLink() || QFile::exists(QDir(folder).filePath(name)), qPrintable(name));
+        // Private, as the records are.
+        QCOMPARE(QFileInfo(writer->fileName()).permissions() & 0x7777, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+        QCOMPARE(QFileInfo(folder).permissions() & 0x7777, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+    }
+
+    void hostileReplaysAreRefusedAtOnce_data()
+    {
+        using Kind = Replay::Kind;
+        ROWS(Hostile);
+        const QByteArray version(CARROWMERE_VERSION);
+        QTest::newRow("a check farther than the game writes them") << Hostile{replayFile(2, 1, version, entry(1000, Kind::Check)), "1000 steps without a check"};
+        QTest::newRow("a block that does not end in a check") << Hostile{replayFile(2, 1, version, entry(10, Kind::Check) + entry(5, Kind::GiveUp)), "does not end in a check"};
+        QTest::newRow("an entry after the end") << Hostile{replayFile(2, 1, version, entry(10, Kind::End) + entry(5, Kind::Check)), "an entry after the end"};
+        QTest::newRow("another version of the rules") << Hostile{replayFile(2, 2, version, {}), "was played by rules 2 (Carrowmere 1.0.0), and this Carrowmere plays by rules 1: it would play out differently"};
+        QTest::newRow("an older format") << Hostile{replayFile(1, 1, version, {}), "is a replay of format 1, an older one that this Carrowmere no longer reads"};
+        QTest::newRow("escapes and a NUL in the version") << Hostile{replayFile(2, 7, QByteArray("\x1b[2J\x00x\xc2\x9b", 8), {}), "(Carrowmere ?[2J?x?)"};
+        QTest::newRow("an entry of a later build, skipped") << Hostile{replayFile(2, 1, version, QByteArray::fromHex("1409" "03" "aabbcc") + entry(30, Kind::Check)), "went astray at step 50: the world's hash is"};
+        QTest::newRow("a missing file") << Hostile{{}, "missing does not exist"};
+        QTest::newRow("a folder") << Hostile{{}, "folder is a folder, not a replay"};
+        QTest::newRow("a pipe") << Hostile{{}, "pipe is not a regular file, so not a replay"};
+    }
+
+    void hostileReplaysAreRefusedAtOnce()
+    {
+        ROW(Hostile);
+        QTemporaryDir folder;
+        QString file = folder.filePath(QTest::currentDataTag());
+        if (!row.bytes.isEmpty()) {
+            QFile made(file);
+            QVERIFY(made.open(QIODevice::WriteOnly) && made.write(row.bytes) == row.bytes.size());
+        }
+        for (const char* odd : {"folder", "pipe", "missing"})
+            if (row.said.startsWith(odd)) {
+                file = folder.filePath(odd);
+                QVERIFY(QByteArray(odd) == "missing" || (QByteArray(odd) == "folder" ? ::mkdir(qPrintable(file), 0700) : ::mkfifo(qPrintable(file), 0600)) == 0);
+            }
+        // The whole of it in one line of printable characters, within a
+        // second and a half: nothing is played that the file cannot hold.
+        QProcess verify;
+        QElapsedTimer took;
+        took.start();
+        verify.start(QStringLiteral(CARROWMERE_BINARY_DIR "/carrowmere"), {"--replay", file, "--verify"});
+        QVERIFY(verify.waitForFinished(30000));
+        const QByteArray said = verify.readAllStandardOutput() + verify.readAllStandardError();
+        QVERIFY2(took.elapsed() < 1500, qPrintable(QString::number(took.elapsed())));
+        QVERIFY2(verify.exitCode() == 1 && said.count('\n') == 1 && said.endsWith('\n') && said.contains(row.said.toUtf8()), said.constData());
+        QVERIFY2(std::none_of(said.cbegin(), said.cend() - 1, [](char c) { return std::uint8_t(c) < 0x20 || c == 0x7f; }), said.toHex().constData());
     }
 
     void timingReport_data()
