@@ -47,7 +47,7 @@ public:
     Game* game = nullptr;
     QWidget* menu = nullptr;
     DiskQueue disk; // where records and replays are written, never on the game's thread
-    Records records{Records::defaultFileName(), params::worldScale}; // of this world size, across games
+    Records records{Records::defaultFileName(), params::worldScale, &disk}; // of this world size, across games
     std::optional<std::uint64_t> lastSeed;       // of the last world played
     QString lastReplay;                          // the file of the last game kept or watched
     Audio* audio = nullptr;

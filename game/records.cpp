@@ -1,19 +1,28 @@
 #include "game/records.h"
 
+#include "game/diskqueue.h"
+
+#include <QDateTime>
 #include <QDebug>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QStringDecoder>
-#include <QTemporaryFile>
+#include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,8 +30,9 @@ namespace {
 
 constexpr qint64 largestFile = 64 * 1024; // a records file holds a few hundred bytes; a larger one is someone else's
 constexpr double absurd = 1e12;           // no run scores or lasts (in milliseconds) anything near this
-constexpr int lockWait = 1000;            // milliseconds the game may freeze while another copy saves
-constexpr int staleLock = 5000;           // milliseconds; a save takes a few, so an older lock was left by a hung copy
+constexpr int lockWait = 1000;            // milliseconds a save waits for another copy's, on the disk's thread
+constexpr int lockPoll = 20;              // milliseconds between tries for the lock
+constexpr int retryWait = 2000;           // milliseconds before what could not be saved is tried again
 
 constexpr QLatin1String scoreKey("bestScore");
 constexpr QLatin1String survivalKey("longestSurvivalMs");
@@ -98,10 +108,30 @@ QByteArray serialize(const Entries& entries)
     return text.toUtf8();
 }
 
+QString kind(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a named pipe");
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return QStringLiteral("a device");
+    if (S_ISLNK(mode))
+        return QStringLiteral("a symbolic link");
+    return QStringLiteral("not a regular file");
+}
+
+// The one cause a player can do something about gets words of its own.
+QString reason(int error)
+{
+    return error == ENOSPC || error == EDQUOT ? QStringLiteral("the disk is full") : qt_error_string(error);
+}
+
 struct Contents {
     Entries entries;
     QString odd;       // why the file must be left alone
     mode_t mode = 0600; // a new file is the player's own; a replaced one keeps its permissions
+    bool ours = false;  // a regular file of this user, with no other name
 };
 
 // Never through a link, never waiting on a pipe or a device, never more than
@@ -121,15 +151,10 @@ Contents read(const QString& fileName)
     struct stat status {};
     ::fstat(descriptor, &status);
     contents.mode = status.st_mode & 0777;
+    contents.ours = S_ISREG(status.st_mode) && status.st_uid == ::geteuid() && status.st_nlink == 1;
     QFile file;
-    if (S_ISDIR(status.st_mode))
-        contents.odd = QStringLiteral("is a folder");
-    else if (S_ISFIFO(status.st_mode))
-        contents.odd = QStringLiteral("is a named pipe");
-    else if (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode))
-        contents.odd = QStringLiteral("is a device");
-    else if (!S_ISREG(status.st_mode))
-        contents.odd = QStringLiteral("is not a regular file");
+    if (!S_ISREG(status.st_mode))
+        contents.odd = QStringLiteral("is ") + kind(status.st_mode);
     else if (status.st_size > largestFile)
         contents.odd = QStringLiteral("is larger than %1 KiB").arg(largestFile / 1024);
     else if (!file.open(descriptor, QIODevice::ReadOnly))
@@ -141,18 +166,174 @@ Contents read(const QString& fileName)
     return contents;
 }
 
-// A new file beside the old one, renamed over it: a reader finds the old
-// records or the new, never half of each, and the rename replaces a link
-// that appeared meanwhile instead of writing through it.
-QString write(const QString& fileName, const QByteArray& bytes, mode_t mode)
+// Six letters of both cases, as Qt's temporary files and this game's have
+// them: a player's "carrowmere.conf.backup" is not mistaken for one.
+bool isTemporary(const QString& name, const QString& base)
 {
-    QTemporaryFile file(fileName + QStringLiteral(".XXXXXX"));
-    if (!file.open() || file.write(bytes) != bytes.size() || !file.flush())
-        return file.errorString();
-    if (::fchmod(file.handle(), mode) != 0 || ::fsync(file.handle()) != 0
-        || ::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(fileName).constData()) != 0)
-        return qt_error_string(errno);
-    file.setAutoRemove(false);
+    static const QRegularExpression form(QStringLiteral("^[A-Za-z]{6}$"));
+    if (!name.startsWith(base + u'.'))
+        return false;
+    const QString tail = name.mid(base.size() + 1);
+    return form.match(tail).hasMatch() && tail != tail.toLower() && tail != tail.toUpper();
+}
+
+// Records a copy could not save before it ended: a time in milliseconds, so
+// that they are taken in the order they were left, and the copy's process.
+bool isUnsaved(const QString& name, const QString& base)
+{
+    static const QRegularExpression form(QStringLiteral("^\\.unsaved-[0-9]{13}-[0-9]{1,10}$"));
+    return name.startsWith(base) && form.match(QStringView(name).mid(base.size())).hasMatch();
+}
+
+QString temporaryName(const QString& fileName)
+{
+    QString tail;
+    while (tail.size() < 6 || tail == tail.toLower() || tail == tail.toUpper()) {
+        tail.clear();
+        for (int letter = 0; letter < 6; ++letter) {
+            const int drawn = int(QRandomGenerator::global()->bounded(52));
+            tail += QChar(drawn < 26 ? 'a' + drawn : 'A' + drawn - 26);
+        }
+    }
+    return fileName + u'.' + tail;
+}
+
+// A new file beside the old one, renamed over target: a reader finds the old
+// records or the new, never half of each, and the rename replaces a link
+// that appeared meanwhile instead of writing through it. The new file is
+// locked while it is written, so that no tidying removes it meanwhile.
+QString write(const QString& fileName, const QString& target, const QByteArray& bytes, mode_t mode)
+{
+    QByteArray name;
+    int descriptor = -1;
+    for (int tries = 0; descriptor < 0 && tries < 100; ++tries) {
+        name = QFile::encodeName(temporaryName(fileName));
+        descriptor = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (descriptor < 0 && errno != EEXIST)
+            return reason(errno);
+    }
+    if (descriptor < 0)
+        return reason(EEXIST);
+    qsizetype done = 0;
+    bool whole = ::flock(descriptor, LOCK_EX) == 0;
+    while (whole && done < bytes.size()) {
+        const ssize_t written = ::write(descriptor, bytes.constData() + done, size_t(bytes.size() - done));
+        whole = written > 0 || (written < 0 && errno == EINTR);
+        done += std::max<ssize_t>(written, 0);
+    }
+    whole = whole && ::fchmod(descriptor, mode) == 0 && ::fsync(descriptor) == 0
+            && ::rename(name.constData(), QFile::encodeName(target).constData()) == 0;
+    const int error = errno;
+    if (!whole)
+        ::unlink(name.constData());
+    ::close(descriptor);
+    return whole ? QString() : reason(error);
+}
+
+// A regular file that is never removed, so that no lock is ever stale: the
+// system lets go of it when its holder ends, however it ends. Another copy
+// holding it longer than a save takes is a failure to save now, not a wait.
+struct Lock {
+    ~Lock()
+    {
+        if (descriptor >= 0)
+            ::close(descriptor);
+    }
+    bool take(const QString& path)
+    {
+        const QByteArray name = QFile::encodeName(path);
+        struct stat status {};
+        if (::lstat(name.constData(), &status) == 0 && !S_ISREG(status.st_mode))
+            return refuse(path + QStringLiteral(" is ") + kind(status.st_mode));
+        descriptor = ::open(name.constData(), O_RDONLY | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
+        if (descriptor < 0)
+            return refuse(QStringLiteral("its lock %1 cannot be made: %2").arg(path, reason(errno)));
+        if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode))
+            return refuse(path + QStringLiteral(" is ") + kind(status.st_mode));
+        QElapsedTimer waited;
+        waited.start();
+        while (::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK && errno != EINTR)
+                return refuse(QStringLiteral("its lock %1 cannot be taken: %2").arg(path, qt_error_string(errno)));
+            if (waited.elapsed() >= lockWait)
+                return refuse(QStringLiteral("another copy of the game holds its lock"));
+            std::this_thread::sleep_for(std::chrono::milliseconds(lockPoll));
+        }
+        return true;
+    }
+    bool refuse(const QString& why)
+    {
+        trouble = why;
+        if (descriptor >= 0)
+            ::close(std::exchange(descriptor, -1));
+        return false;
+    }
+
+    int descriptor = -1;
+    QString trouble;
+};
+
+QStringList leftovers(const QString& folder, const QString& base)
+{
+    QStringList found;
+    for (const QString& name : QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name))
+        if (isTemporary(name, base) || isUnsaved(name, base))
+            found.append(name);
+    return found;
+}
+
+// Under the records' lock no save of another copy is under way, and a
+// temporary file still locked is being written all the same, by a copy that
+// could not have the lock and leaves its runs beside the records instead.
+void removeTemporary(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat status {}, again {};
+    if (::lstat(name.constData(), &status) != 0 || !S_ISREG(status.st_mode))
+        return;
+    const int descriptor = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0)
+        return;
+    if (::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) && status.st_uid == ::geteuid()
+        && status.st_nlink == 1 && ::flock(descriptor, LOCK_EX | LOCK_NB) == 0
+        && ::lstat(name.constData(), &again) == 0 && again.st_dev == status.st_dev && again.st_ino == status.st_ino)
+        ::unlink(name.constData());
+    ::close(descriptor);
+}
+
+// Records left unsaved by copies that have ended: the better of two records,
+// and the settings as they were last set.
+void takeUnsaved(Entries& into, const Entries& unsaved)
+{
+    for (auto entry = unsaved.cbegin(); entry != unsaved.cend(); ++entry)
+        if (!isRecordKey(entry.key()) || recordIn(unsaved, entry.key()) > recordIn(into, entry.key()))
+            into[entry.key()] = *entry;
+}
+
+// The side files of runs left unsaved that can be read, in the order they
+// were left; those of other programs are not looked at again.
+QStringList readUnsaved(const QString& folder, const QString& base, Entries& into)
+{
+    QStringList taken;
+    for (const QString& name : leftovers(folder, base)) {
+        const QString path = folder + u'/' + name;
+        const Contents contents = isUnsaved(name, base) ? read(path) : Contents();
+        if (contents.ours && contents.odd.isEmpty()) {
+            takeUnsaved(into, contents.entries);
+            taken.append(path);
+        }
+    }
+    return taken;
+}
+
+// The records file's folder, the player's alone when the game makes it.
+QString makeFolder(const QString& path)
+{
+    if (QFileInfo(path).isDir())
+        return QString();
+    QDir().mkpath(QFileInfo(path).path());
+    if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0 && errno != EEXIST)
+        return QStringLiteral("its folder %1 cannot be made: %2").arg(path, reason(errno));
     return QString();
 }
 
@@ -221,17 +402,92 @@ QString unescapedValue(const QString& raw)
 
 } // namespace
 
-Records::Records(const QString& fileName, int scale)
-    : fileName(fileName),
+struct Records::Shared {
+    std::mutex mutex;
+    QString fileName;
+    Entries entries;        // everything the file held, what saves found there since, and what this copy added
+    QSet<QString> changed;  // settings set here and not saved yet
+    quint64 version = 0;    // of what this copy has to save
+    quint64 saved = 0;      // the last version saved, or left beside the records for the next save
+    int queued = 0;         // attempts posted and not begun
+    bool untouchable = false;
+    QSet<QString> said;     // each trouble once
+
+    // Said outside the lock, by say(): a terminal that does not read must
+    // hold up no one but the disk's thread.
+    void tell(const QString& line, QStringList& lines)
+    {
+        if (!said.contains(line)) {
+            said.insert(line);
+            lines.append(line);
+        }
+    }
+};
+
+namespace {
+
+// A member's value goes into the entries when it is the better record.
+void keep(Entries& entries, const QString& key, double value, const QString& text)
+{
+    if (record(value) > recordIn(entries, key))
+        entries[key] = text;
+}
+
+QString leftAlone(const QString& fileName, const QString& why)
+{
+    return QStringLiteral("the records file %1 %2; it is left as it is, and the records are kept in memory until "
+                          "the program ends").arg(fileName, why);
+}
+
+void say(QStringList& lines)
+{
+    for (const QString& line : std::as_const(lines))
+        qWarning().noquote() << QStringLiteral("carrowmere: ") + line;
+    lines.clear();
+}
+
+} // namespace
+
+Records::Records(const QString& fileName, int scale, DiskQueue* disk)
+    : shared(std::make_shared<Shared>()),
+      disk(disk),
       group(scale == 1 ? QString() : QStringLiteral("scale%1/").arg(scale))
 {
+    shared->fileName = fileName;
     if (fileName.isEmpty())
         return;
     const Contents contents = read(fileName);
-    if (!contents.odd.isEmpty())
-        leaveAlone(contents.odd);
-    entries = contents.entries;
-    takeMembers();
+    shared->entries = contents.entries;
+    if (!contents.odd.isEmpty()) {
+        shared->untouchable = true;
+        QStringList lines;
+        shared->tell(leftAlone(fileName, contents.odd), lines);
+        say(lines);
+    } else {
+        // Runs other copies left unsaved count at once; the first save takes
+        // them into the file.
+        const QFileInfo file(fileName);
+        readUnsaved(file.path(), file.fileName(), shared->entries);
+    }
+    syncMembers(shared->entries);
+    if (disk) {
+        retry = std::make_unique<QTimer>();
+        retry->setSingleShot(true);
+        retry->setInterval(retryWait);
+        QObject::connect(retry.get(), &QTimer::timeout, [this] { retryUnsaved(); });
+    }
+    post(Attempt::Tidy);
+}
+
+Records::~Records()
+{
+    retry.reset();
+    end();
+}
+
+void Records::end()
+{
+    post(Attempt::Last);
 }
 
 QString Records::defaultFileName()
@@ -243,85 +499,163 @@ QString Records::defaultFileName()
 bool Records::add(double score, qint64 survivedMilliseconds)
 {
     bool best = false;
-    save([&] {
+    {
+        const std::lock_guard<std::mutex> hold(shared->mutex);
+        syncMembers(shared->entries);
         best = record(score) > bestScore;
         bestScore = std::max(bestScore, record(score));
         longestSurvival = std::max(longestSurvival, qint64(record(double(survivedMilliseconds))));
-    });
+        const Entries before = shared->entries;
+        syncMembers(shared->entries);
+        if (shared->entries == before)
+            return best;
+        ++shared->version;
+    }
+    post(Attempt::Save);
     return best;
 }
 
 QVariant Records::setting(const QString& key) const
 {
-    const auto entry = entries.constFind(escapedKey(key));
-    return entry == entries.cend() ? QVariant() : QVariant(unescapedValue(*entry));
+    const std::lock_guard<std::mutex> hold(shared->mutex);
+    const auto entry = shared->entries.constFind(escapedKey(key));
+    return entry == shared->entries.cend() ? QVariant() : QVariant(unescapedValue(*entry));
 }
 
 void Records::setSetting(const QString& key, const QVariant& value)
 {
-    save([&] {
-        entries[escapedKey(key)] = escapedValue(value.toString());
-        changed.insert(escapedKey(key));
-    });
-}
-
-// Under the lock the file is read again and what other copies of the game
-// saved meanwhile is taken in first, so that no copy's save loses another's.
-void Records::save(const std::function<void()>& change)
-{
-    const bool onDisk = !fileName.isEmpty() && !untouchable;
-    if (onDisk)
-        QDir().mkpath(QFileInfo(fileName).path());
-    QLockFile lock(fileName + QStringLiteral(".lock"));
-    lock.setStaleLockTime(staleLock);
-    const bool locked = onDisk && lock.tryLock(lockWait);
-    const Contents disk = locked ? read(fileName) : Contents();
-    if (!disk.odd.isEmpty())
-        leaveAlone(disk.odd);
-    const bool merging = locked && !untouchable;
-    keepMembers();
-    if (merging) {
-        absorb(entries, disk.entries, changed);
-        takeMembers();
+    {
+        const std::lock_guard<std::mutex> hold(shared->mutex);
+        shared->entries[escapedKey(key)] = escapedValue(value.toString());
+        shared->changed.insert(escapedKey(key));
+        ++shared->version;
     }
-    change();
-    keepMembers();
-    QString trouble;
-    if (onDisk && !locked)
-        trouble = lock.error() == QLockFile::LockFailedError ? QStringLiteral("another copy of the game holds its lock")
-                                                             : QStringLiteral("its folder cannot be written");
-    else if (merging && entries != disk.entries)
-        trouble = write(fileName, serialize(entries), disk.mode);
-    if (merging && trouble.isEmpty())
-        changed.clear();
-    if (!trouble.isEmpty())
-        warn(QStringLiteral("cannot save the records to %1 (%2); they are kept in memory meanwhile")
-                 .arg(fileName, trouble));
+    post(Attempt::Save);
 }
 
-void Records::keepMembers()
+void Records::syncMembers(Entries& entries)
 {
-    if (record(bestScore) >= 0)
-        entries[group + scoreKey] = QString::number(bestScore, 'g', QLocale::FloatingPointShortest);
-    if (record(double(longestSurvival)) > 0)
-        entries[group + survivalKey] = QString::number(longestSurvival);
-}
-
-void Records::takeMembers()
-{
+    keep(entries, group + scoreKey, bestScore, QString::number(bestScore, 'g', QLocale::FloatingPointShortest));
+    if (longestSurvival > 0)
+        keep(entries, group + survivalKey, double(longestSurvival), QString::number(longestSurvival));
     bestScore = recordIn(entries, group + scoreKey);
     longestSurvival = qint64(std::max(0.0, recordIn(entries, group + survivalKey)));
 }
 
-void Records::leaveAlone(const QString& why)
+void Records::post(Attempt attempt)
 {
-    untouchable = true;
-    warn(QStringLiteral("the records file %1 %2; it is left as it is, and the records are kept in memory until "
-                        "the program ends").arg(fileName, why));
+    {
+        const std::lock_guard<std::mutex> hold(shared->mutex);
+        if (shared->fileName.isEmpty() || shared->untouchable)
+            return;
+        ++shared->queued;
+    }
+    if (!disk) {
+        work(shared, attempt);
+        const std::lock_guard<std::mutex> hold(shared->mutex);
+        syncMembers(shared->entries);
+        return;
+    }
+    disk->post([shared = shared, attempt] { work(shared, attempt); });
+    if (retry)
+        retry->start();
 }
 
-void Records::warn(const QString& text)
+// What could not be saved is tried again in a while, and what the saves
+// found on disk meanwhile reaches the members, on the thread that reads them.
+void Records::retryUnsaved()
 {
-    if (!std::exchange(warned, true))
-        qWarning().noquote() << QStringLiteral("carrowmere: ") + text;
+    bool unsaved = false, idle = false;
+    {
+        const std::lock_guard<std::mutex> hold(shared->mutex);
+        syncMembers(shared->entries);
+        unsaved = !shared->untouchable && shared->saved != shared->version;
+        idle = shared->queued == 0;
+    }
+    if (unsaved && idle)
+        post(Attempt::Save);
+    else if (unsaved)
+        retry->start();
+}
+
+// Under the lock the file is read again and what other copies of the game
+// saved meanwhile is taken in first, so that no copy's save loses another's.
+// Nothing waits on the shared lock while the disk is worked on: the work is
+// done on a copy of the entries, and what it found is taken in after.
+void Records::work(const std::shared_ptr<Shared>& shared, Attempt attempt)
+{
+    std::unique_lock<std::mutex> hold(shared->mutex);
+    --shared->queued;
+    // A later attempt saves all this one would, and more.
+    if (shared->untouchable || (attempt != Attempt::Last && shared->queued > 0)
+        || (attempt != Attempt::Tidy && shared->saved == shared->version))
+        return;
+    const QString fileName = shared->fileName;
+    const Entries ours = shared->entries;
+    const QSet<QString> changed = shared->changed;
+    const quint64 version = shared->version;
+    hold.unlock();
+
+    const QFileInfo info(fileName);
+    const QString folder = info.path(), base = info.fileName();
+    if (attempt == Attempt::Tidy && leftovers(folder, base).isEmpty())
+        return;
+    QString trouble = makeFolder(folder);
+    Lock lock;
+    if (trouble.isEmpty() && !lock.take(fileName + QStringLiteral(".lock")))
+        trouble = lock.trouble;
+    const Contents file = trouble.isEmpty() ? read(fileName) : Contents();
+    Entries merged = ours;
+    if (trouble.isEmpty() && file.odd.isEmpty()) {
+        Entries theirs = file.entries;
+        const QStringList unsaved = readUnsaved(folder, base, theirs);
+        for (const QString& name : leftovers(folder, base))
+            if (isTemporary(name, base))
+                removeTemporary(folder + u'/' + name);
+        absorb(merged, theirs, changed);
+        if (merged != file.entries)
+            trouble = write(fileName, fileName, serialize(merged), file.mode);
+        for (const QString& path : unsaved)
+            if (trouble.isEmpty())
+                ::unlink(QFile::encodeName(path).constData());
+    }
+    // The program ends: what was not saved is left beside the records, where
+    // the next save of any copy takes it in.
+    QString left, notLeft;
+    if (!trouble.isEmpty() && attempt == Attempt::Last && file.odd.isEmpty()) {
+        Entries unsaved;
+        for (auto entry = ours.cbegin(); entry != ours.cend(); ++entry)
+            if (isRecordKey(entry.key()) || changed.contains(entry.key()))
+                unsaved.insert(entry.key(), *entry);
+        left = QStringLiteral("%1.unsaved-%2-%3").arg(fileName).arg(QDateTime::currentMSecsSinceEpoch(), 13, 10, QLatin1Char('0')).arg(::getpid());
+        notLeft = write(fileName, left, serialize(unsaved), 0600);
+    }
+
+    hold.lock();
+    QStringList lines;
+    const auto tell = [&](const QString& line) { shared->tell(line, lines); };
+    if (!file.odd.isEmpty()) {
+        shared->untouchable = true;
+        tell(leftAlone(fileName, file.odd));
+    } else if (trouble.isEmpty()) {
+        absorb(shared->entries, merged, shared->changed);
+        for (const QString& key : changed)
+            if (shared->entries.value(key) == ours.value(key))
+                shared->changed.remove(key);
+        shared->saved = std::max(shared->saved, version);
+    } else if (attempt == Attempt::Save) {
+        tell(QStringLiteral("cannot save the records to %1 (%2); they are kept in memory and tried again meanwhile")
+                 .arg(fileName, trouble));
+    } else if (attempt == Attempt::Tidy) {
+        // Nothing of this copy's is unsaved: the next save tries again.
+    } else if (notLeft.isEmpty()) {
+        shared->saved = std::max(shared->saved, version);
+        tell(QStringLiteral("cannot save the records to %1 (%2); they are left in %3 for the next save")
+                 .arg(fileName, trouble, left));
+    } else {
+        tell(QStringLiteral("cannot save the records to %1 (%2), nor leave them beside it (%3); this run's records "
+                            "are lost").arg(fileName, trouble, notLeft));
+    }
+    hold.unlock();
+    say(lines);
 }

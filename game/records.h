@@ -5,34 +5,51 @@
 #include <QString>
 #include <QVariant>
 
-#include <functional>
+#include <memory>
+
+class DiskQueue;
+class QTimer;
 
 // The best score and the longest survival of one world size, and a few
 // settings, kept between runs of the program in one small INI file that
 // several copies of the game may share. The file is a convenience, never a
 // condition: one that is missing or holds values that cannot be records
 // counts as no record yet; one that cannot be saved now leaves the records in
-// memory until the next save; and one that is not a plain small settings file
-// (a link, a pipe, a device, a folder, a large or foreign file) is never
-// touched again by this copy. Each of these is said once on the terminal.
+// memory, tried again in a while and, should the program end first, left
+// beside it for the next save; and one that is not a plain small settings
+// file (a link, a pipe, a device, a folder, a large or foreign file) is never
+// touched again by this copy. Each trouble is said once on the terminal.
+//
+// The file is read once, when the records are made; every save after that
+// is done on the disk's queue, which must outlive the records. Without a
+// queue (tools and tests) a save is done at once, bounded all the same.
 class Records
 {
 public:
     // With no file name the records live in memory only. Scale 1 is kept as
     // older versions kept it, so that they still read and keep it.
-    explicit Records(const QString& fileName = QString(), int scale = 1);
+    explicit Records(const QString& fileName = QString(), int scale = 1, DiskQueue* disk = nullptr);
+    // Calls end().
+    ~Records();
+    Records(const Records&) = delete;
+    Records& operator=(const Records&) = delete;
 
     // $XDG_CONFIG_HOME/carrowmere/carrowmere.conf, worked out without
     // touching the file.
     static QString defaultFileName();
 
-    // Takes a finished run; true when its score beats every earlier one,
-    // those that other copies of the game have saved meanwhile included.
+    // Takes a finished run; true when its score beats every earlier one that
+    // this copy knows of: its own and those its saves have found on disk.
     bool add(double score, qint64 survivedMilliseconds);
 
     // Values come back as text, as from any INI file: toDouble(), toBool().
     QVariant setting(const QString& key) const;
     void setSetting(const QString& key, const QVariant& value);
+
+    // The program ends: what cannot be saved within a second is left beside
+    // the records, where the next save of any copy takes it in. Handed to
+    // the queue, never waited for here: the queue's finish bounds the wait.
+    void end();
 
     double bestScore = -1;          // none yet below 0
     qint64 longestSurvival = 0;     // milliseconds
@@ -42,16 +59,23 @@ private:
     // of that group; values as the file spells them.
     using Entries = QMap<QString, QString>;
 
-    void save(const std::function<void()>& change);
-    void keepMembers();
-    void takeMembers();
-    void leaveAlone(const QString& why);
-    void warn(const QString& text);
+    // What this copy knows and what it has still to save, shared with the
+    // work on the disk's thread, which may outlive the records.
+    struct Shared;
+    enum class Attempt {
+        Tidy, // at the start: runs other copies left unsaved, temporary files a crash left
+        Save,
+        Last, // the program ends: what cannot be saved now is left for the next save
+    };
 
-    QString fileName;
-    QString group;          // where this scale's records are kept
-    Entries entries;        // everything the file held, and what this copy added
-    QSet<QString> changed;  // settings set here and not saved yet
-    bool untouchable = false;
-    bool warned = false;
+    void post(Attempt attempt);
+    void retryUnsaved();
+    // The members and the entries brought level, under the shared lock.
+    void syncMembers(Entries& entries);
+    static void work(const std::shared_ptr<Shared>& shared, Attempt attempt);
+
+    std::shared_ptr<Shared> shared;
+    DiskQueue* disk;
+    QString group; // where this scale's records are kept
+    std::unique_ptr<QTimer> retry;
 };
