@@ -95,7 +95,7 @@ void started()
 
 void fail(const char* what)
 {
-    std::fprintf(stderr, "carrowmere: %s\n", what);
+    std::fprintf(stderr, "carrowmere: %s\n", qPrintable(printable(QString::fromLocal8Bit(what))));
     std::fflush(stderr);
     std::_Exit(1);
 }
