@@ -212,6 +212,11 @@ private slots:
         QTest::newRow("a game killed keeps all but its last second") << Run{{"--windowed"}, "xcb", "kept, killed", 1, "without its end", 45};
         QTest::newRow("a game ended by SIGTERM keeps its run") << Run{{"--windowed"}, "xcb", "kept, terminated", 0, "verified to step", 75};
         QTest::newRow("a game hung up on keeps its run") << Run{{"--windowed"}, "xcb", "kept, hung up", 0, "verified to step", 75};
+        QTest::newRow("a game whose window is killed keeps its run") << Run{{"--windowed"}, "xcb", "kept, window killed", 0, "verified to step", 75};
+        QTest::newRow("a game killed by xkill on busy cores keeps its run") << Run{{"--windowed"}, "xcb", "kept, busy, xkilled", 0, "verified to step", 75};
+        QTest::newRow("SIGTERM in the free camera keeps the game") << Run{{"--windowed"}, "xcb", "kept, free camera, terminated", 0, "verified to step", 75};
+        QTest::newRow("SIGTERM while paused keeps the run") << Run{{"--windowed"}, "xcb", "kept, paused, terminated", 0, "verified to step", 75};
+        QTest::newRow("SIGTERM on the summary keeps the game") << Run{{"--windowed"}, "xcb", "kept, summary, terminated", 0, "verified to step", 75};
     }
 
     void theProgram()
@@ -222,7 +227,7 @@ private slots:
             QSKIP("needs xdotool and an X server");
         QProcess busy[2];
         for (QProcess& loop : busy)
-            if (row.ending.endsWith("busy"))
+            if (row.ending.contains("busy"))
                 loop.start(QStringLiteral("sh"), {"-c", "while :; do :; done"});
         const auto stop = qScopeGuard([&busy] {
             for (QProcess& loop : busy) {
@@ -273,6 +278,15 @@ private slots:
                 QVERIFY(!row.ending.contains("x8") || xdotool(QStringLiteral("key 4")));
                 QVERIFY(hold(QStringLiteral("Left"), 600) && xdotool(QStringLiteral("key space")) && hold(QStringLiteral("Up"), 400));
                 QTest::qWait(1500);
+                if (row.ending.contains("summary") || row.ending.contains("free camera")) {
+                    QVERIFY(hold(QStringLiteral("Escape"))); // let go
+                    QTest::qWait(1200);
+                }
+                if (row.ending.contains("free camera")) // the summary taken down, the camera panned
+                    QVERIFY(xdotool(QStringLiteral("search --name ^Carrowmere$ mousemove --window %1 600 300 click 1"))
+                            && hold(QStringLiteral("Left"), 400));
+                QVERIFY(!row.ending.contains("paused") || xdotool(QStringLiteral("key p")));
+                QTest::qWait(300);
             } else if (row.ending == "F11") {
                 QCOMPARE(geometry(), QStringLiteral("1280x720"));
                 QVERIFY(xdotool(QStringLiteral("key F11")));
@@ -280,14 +294,23 @@ private slots:
                 QVERIFY(xdotool(QStringLiteral("key F11")));
                 QTRY_COMPARE(geometry(), QStringLiteral("1280x720"));
             }
-            if (row.ending.endsWith("killed"))
+            if (row.ending == "kept, killed") {
                 program.kill();
-            else if (row.ending.endsWith("terminated"))
+            } else if (row.ending.endsWith("window killed")) {
+                QVERIFY(xdotool(QStringLiteral("search --name ^Carrowmere$ windowkill")));
+            } else if (row.ending.endsWith("xkilled")) {
+                QProcess search;
+                search.start(QStringLiteral("xdotool"), {"search", "--name", "^Carrowmere$"});
+                QVERIFY(search.waitForFinished(5000));
+                const QString window = QString::fromLatin1(search.readAllStandardOutput()).section('\n', 0, 0);
+                QCOMPARE(QProcess::execute(QStringLiteral("xkill"), {"-id", window}), 0);
+            } else if (row.ending.endsWith("terminated")) {
                 program.terminate();
-            else if (row.ending.endsWith("hung up")) // its terminal closed
+            } else if (row.ending.endsWith("hung up")) { // its terminal closed
                 QCOMPARE(::kill(pid_t(program.processId()), SIGHUP), 0);
-            else if (row.ending != "Escape")
+            } else if (row.ending != "Escape") {
                 QVERIFY(xdotool(QStringLiteral("search --name ^Carrowmere$ windowclose")));
+            }
         }
         QTRY_COMPARE_WITH_TIMEOUT(program.state(), QProcess::NotRunning, 30000); // a sanitized build checks its heap as it ends
         QString said = QString::fromLocal8Bit(program.readAllStandardOutput() + program.readAllStandardError());
@@ -297,7 +320,10 @@ private slots:
             // unless nothing could be done as it ended.
             QFile records(home.filePath(QStringLiteral("carrowmere/carrowmere.conf")));
             const bool recorded = records.open(QIODevice::ReadOnly) && records.readAll().contains("longestSurvivalMs=");
-            QCOMPARE(recorded, !row.ending.endsWith("killed"));
+            QCOMPARE(recorded, row.ending != "kept, killed");
+            if (row.ending.endsWith("window killed") || row.ending.endsWith("xkilled"))
+                QVERIFY2(said.count(QStringLiteral("carrowmere: the connection to the display broke")) == 1 && !said.contains("X11"),
+                         qPrintable(said));
             const QDir replays(data.filePath(QStringLiteral("carrowmere/replays")));
             const QStringList kept = replays.entryList({QStringLiteral("*.replay")});
             QCOMPARE(kept.size(), 1);
