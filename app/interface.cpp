@@ -158,6 +158,8 @@ void Interface::keepBeforeExit()
     }
     if (game)
         game->keepRun();
+    // What cannot be saved now is left beside the records for the next save.
+    records.end();
     disk.finish(DiskQueue::finishWait);
 }
 
