@@ -6,6 +6,7 @@
 #include "ui/audio.h"
 #include "ui/mixer.h"
 #include "ui/soundbank.h"
+#include "ui/view.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -29,7 +30,9 @@ struct Master { float volume; bool muted; double level; };
 struct Volley { int plays, count; };
 struct Merge { int count; double least, most; };
 struct Steal { float gain, pan; bool leftSilenced; };
-struct Heard { QString what; int shots; float left; bool muted; };
+// left: world units, or past: half widths of the view; gone: the game
+// deleted half a second in; back: the server stopped and started again.
+struct Heard { QString what; int shots; float left; bool muted; float past = 0; bool gone = false, back = false; };
 struct Crowd { float density, loudness; bool night; int fewest, most, loudest; double lowHz, highHz; };
 
 struct Stereo {
@@ -394,7 +397,10 @@ private slots:
         QTest::newRow("a shot on the left is louder on the left") << Heard{"shot", 1, 150, false};
         QTest::newRow("a scream arrives within 80 ms") << Heard{"scream", 1, 0, false};
         QTest::newRow("a volley of 200 shots stays below full scale") << Heard{"shot", 200, 0, false};
-        QTest::newRow("muted, nothing is heard") << Heard{"shot", 200, 0, true};
+        QTest::newRow("muted, nothing is heard, nothing mixed") << Heard{"shot", 200, 0, true};
+        QTest::newRow("a shot past the view's edge is heard in both ears") << Heard{"shot", 1, 0, false, 1.5f};
+        QTest::newRow("the world falls silent when its game is gone") << Heard{"dawn", 1, 0, false, 0, true};
+        QTest::newRow("a server back after more than 3 s is heard again") << Heard{"shot", 1, 0, false, 0, false, true};
     }
 
     void throughTheSoundServer()
@@ -402,9 +408,21 @@ private slots:
         ROW(Heard);
         if (QStandardPaths::findExecutable(QStringLiteral("parec")).isEmpty())
             QSKIP("needs parec (pulseaudio-utils) and a sound server, as make test starts");
-        const auto game = testing::makeEmptyGame();
+        auto game = testing::makeEmptyGame();
         if (!audio)
             audio = std::make_unique<Audio>();
+        if (row.back) {
+            const QString server = qEnvironmentVariable("CARROWMERE_SOUND_SERVER");
+            if (server.isEmpty())
+                QSKIP("needs a server that tools/with-sound.sh can start again");
+            QTest::ignoreMessage(QtWarningMsg, "carrowmere: the sound server is gone; playing silently until it is back");
+            QTest::ignoreMessage(QtWarningMsg, "carrowmere: the sound server is back; sound plays again");
+            QCOMPARE(QProcess::execute(QStringLiteral("pulseaudio"), {"--kill"}), 0);
+            QTRY_VERIFY(!audio->isPlaying());
+            QTest::qWait(3500); // longer than a client that tries once waits
+            QCOMPARE(QProcess::execute(server, {}), 0);
+            warm = false;
+        }
         QTRY_VERIFY2(audio->isPlaying(), "no sound server: run the tests under tools/with-sound.sh");
         audio->setVolume(1);
         audio->setMuted(row.muted);
@@ -426,14 +444,24 @@ private slots:
         // The recorder's own buffering only adds to the delay it sees: the
         // scream's delay is the least of five tries.
         const QVector2D listener = game->listener();
+        const float halfWidth = float(game->view->mapToScene(game->view->viewport()->rect()).boundingRect().width() / 2);
+        const float away = row.past > 0 ? row.past * halfWidth : row.left;
+        qsizetype gone = -1;
         double left = 0, right = 0, delay = 1e9;
         int peak = 0, tail = 0; // tail: the loudest of the last quarter second, long after a shot's 0.42 s
         for (int tries = row.what == "scream" ? 5 : 1; tries > 0; --tries) {
             const qsizetype before = recorded.size() / 4;
             for (int shot = 0; shot < row.shots; ++shot)
-                game->happen(row.what == "shot" ? Happening::Kind::Gunshot : Happening::Kind::Scream,
-                             listener - QVector2D(row.left, 0));
-            record(1000);
+                game->happen(row.what == "shot" ? Happening::Kind::Gunshot
+                                 : row.what == "dawn"   ? Happening::Kind::Dawn
+                                                        : Happening::Kind::Scream,
+                             listener - QVector2D(away, 0));
+            record(row.gone ? 500 : 1000);
+            if (row.gone) {
+                game.reset();
+                gone = recorded.size() / 4;
+                record(800);
+            }
             const auto* samples = reinterpret_cast<const qint16*>(recorded.constData());
             qsizetype onset = -1;
             for (qsizetype i = before; i < recorded.size() / 4; ++i) {
@@ -441,7 +469,7 @@ private slots:
                 left += double(l) * l;
                 right += double(r) * r;
                 peak = std::max({peak, std::abs(l), std::abs(r)});
-                if (i >= recorded.size() / 4 - 12000)
+                if (i >= recorded.size() / 4 - 12000 || (gone >= 0 && i >= gone + 4800)) // or 100 ms after the game went
                     tail = std::max({tail, std::abs(l), std::abs(r)});
                 if (onset < 0 && std::max(std::abs(l), std::abs(r)) > 300)
                     onset = i;
@@ -456,15 +484,24 @@ private slots:
         qInfo("%s", qPrintable(heard));
         if (row.muted) {
             QVERIFY2(peak < 50, qPrintable(heard));
+            QTRY_VERIFY(audio->isCorked());
+            QProcess pactl;
+            pactl.start(QStringLiteral("pactl"), {"list", "sink-inputs"});
+            QVERIFY(pactl.waitForFinished());
+            const QByteArray inputs = pactl.readAllStandardOutput();
+            QVERIFY2(inputs.contains("Corked: yes") && !inputs.contains("Corked: no"), inputs.constData());
+            const std::uint64_t mixed = audio->framesMixed();
+            QTest::qWait(300);
+            QCOMPARE(audio->framesMixed(), mixed);
             return;
         }
         QVERIFY2(delay < 1e8 && peak < 32000, qPrintable(heard));
-        if (row.what == "shot") // heard once
+        if (row.what == "shot" || row.gone) // heard once, or no more once gone
             QVERIFY2(tail < 300, qPrintable(heard));
         if (row.what == "scream")
             QVERIFY2(delay < 80, qPrintable(heard));
-        if (row.left > 0)
-            QVERIFY2(left > 2 * right, qPrintable(heard));
+        if (away > 0) // and within 20 dB in the far ear
+            QVERIFY2(left > 2 * right && right * 100 > left, qPrintable(heard));
     }
 };
 
