@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <optional>
 
 // A step that changes the world.
@@ -31,6 +32,10 @@ public:
     // 1, 2, 4 or 8 times the wall clock, from wallMs on.
     void setSpeed(int speed, double wallMs);
     int speed() const { return pace; }
+    // The pace the steps kept over the last second or two of wall time:
+    // below the speed when the machine cannot keep up. None until a second
+    // has been measured since the start, a pause or a change of speed.
+    std::optional<double> reached() const;
 
     // Game time behind the next step's due time beyond which the clock lets
     // time go rather than run the steps it missed.
@@ -40,10 +45,15 @@ private:
     int earliest() const;
     // Game time moves on to the wall clock's wallMs.
     void catchUp(double wallMs);
+    // Notes how far the steps have come at wallMs, a few times a second.
+    void measure(double wallMs);
 
     std::array<int, 3> periods;
     std::array<std::int64_t, 3> nextDue; // game ms
     double gameMs = 0;
     double lastWallMs = -1;              // none yet
     int pace = 1;
+    double ranMs = 0;                    // game time of the last step taken
+    struct Mark { double wallMs, ranMs; };
+    std::deque<Mark> marks;              // the last two seconds or so, oldest first
 };

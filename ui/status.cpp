@@ -7,6 +7,23 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The speed reached is told below this share of the speed asked, and no
+// longer above the second: a pace that hovers about one share does not
+// make the row come and go.
+constexpr double reachShownBelow = 0.9;
+constexpr double reachHiddenAbove = 0.95;
+// The shown value moves at once by this share of the speed asked (a tenth at
+// least), and by less only once the measure has stayed off it for so many
+// refreshes: a measure that wavers by a little reads steady, and one that
+// settles elsewhere is followed.
+constexpr double reachStep = 0.05;
+constexpr int reachSettled = 4;
+
+} // namespace
 
 Status::Status(Game* game, QWidget* parent)
     : QWidget(parent), game(game)
@@ -28,7 +45,25 @@ QSize Status::sizeHint() const
 
 void Status::refresh()
 {
+    const int speed = game->clock.speed();
+    const std::optional<double> reached = game->clock.reached();
+    const double rounded = reached ? std::round(*reached * 10) / 10 : 0;
+    offShown = rounded == shownReach ? 0 : offShown + 1;
+    if (!reached || *reached > speed * (shownReach > 0 ? reachHiddenAbove : reachShownBelow))
+        shownReach = 0;
+    else if (std::abs(*reached - shownReach) >= std::max(0.1, reachStep * speed) || offShown >= reachSettled)
+        shownReach = rounded;
     repaint();
+}
+
+QStringList Status::speedLines() const
+{
+    QStringList lines;
+    if (game->clock.speed() != 1 || shownReach > 0)
+        lines << QStringLiteral("Speed \u00d7%1").arg(game->clock.speed());
+    if (shownReach > 0)
+        lines << QStringLiteral("reached \u00d7%1").arg(shownReach, 0, 'f', 1);
+    return lines;
 }
 
 void Status::paintEvent(QPaintEvent*)
@@ -55,8 +90,9 @@ void Status::paintEvent(QPaintEvent*)
     row(50, QString::number(game->zombieCount));
     row(70, QStringLiteral("Humans"));
     row(90, QString::number(game->humanCount));
-    if (game->clock.speed() != 1)
-        row(110, QStringLiteral("Speed \u00d7%1").arg(game->clock.speed()));
+    const QStringList speed = speedLines();
+    for (int line = 0; line < speed.size(); ++line)
+        row(110 + 20 * line, speed[line]);
     row(150, QStringLiteral("Light"));
     row(170, percent((1 + game->light) * 50.0));
     if (const Human* survivor = game->selected) {

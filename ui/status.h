@@ -16,12 +16,21 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
+    // The speed asked, and the speed reached when the machine falls short
+    // of it; none at the world's own pace.
+    QStringList speedLines() const;
+
     Game* game;
 
 public slots:
-    // Repaints at once, not at the next turn of the event loop.
+    // Takes the speed reached anew, and repaints at once, not at the next
+    // turn of the event loop.
     void refresh();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+
+private:
+    double shownReach = 0; // 0: none shown
+    int offShown = 0;      // refreshes in a row that measured another value
 };
