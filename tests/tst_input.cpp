@@ -220,6 +220,44 @@ private slots:
         delete game;
     }
 
+    void thePanelSaysTheSpeedReached_data()
+    {
+        // The speed asked, the wall milliseconds each step costs the machine
+        // (taken in turn for half a second each), and what the panel says
+        // from its seventh second to its tenth, the same all along: a step
+        // costs 240 / 12.96 = 18.5 ms of game time on average.
+        QTest::addColumn<int>("speed");
+        QTest::addColumn<QList<double>>("costs");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("x1 kept up with") << 1 << QList<double>{0.5} << "";
+        QTest::newRow("x8 kept up with") << 8 << QList<double>{0.5} << "Speed \u00d78";
+        QTest::newRow("x8 on a slow machine") << 8 << QList<double>{3.0} << "Speed \u00d78 reached \u00d76.2";
+        QTest::newRow("x1 on a slower one") << 1 << QList<double>{30.0} << "Speed \u00d71 reached \u00d70.6";
+        QTest::newRow("a pace that wavers reads steady") << 8 << QList<double>{2.8, 3.2, 2.95} << "Speed \u00d78 reached \u00d76.";
+        QTest::newRow("a machine slowed down is measured anew") << 8 << QList<double>(6, 0.5) + QList<double>(14, 3.0)
+                                                                << "Speed \u00d78 reached \u00d76.2";
+    }
+
+    void thePanelSaysTheSpeedReached()
+    {
+        QFETCH(int, speed);
+        QFETCH(QList<double>, costs);
+        QFETCH(QString, said);
+        auto game = testing::makeEmptyGame();
+        game->clock.setSpeed(speed, 0);
+        QStringList shown;
+        double wall = 0;
+        for (int half = 0; half < 20; ++half) {
+            for (const double end = wall + 500; wall < end;)
+                wall += game->clock.due(wall) ? costs[half % costs.size()] : 1; // idle, it waits a millisecond
+            game->status->refresh();
+            if (half >= 13)
+                shown << game->status->speedLines().join(' ');
+        }
+        shown.removeDuplicates();
+        QVERIFY2(shown.size() == 1 && (said.isEmpty() ? shown[0].isEmpty() : shown[0].startsWith(said)), qPrintable(shown.join('\n')));
+    }
+
     void menuAndGameTakeTurns_data()
     {
         QTest::addColumn<int>("key"); // pressed on the menu, negative when marked as repeated
