@@ -26,6 +26,7 @@ constexpr double fullScale = 32767;
 // endHz: the last third at most this bright (0: no bound for either).
 struct Shape { Cue cue; int variants; double shortest, longest, lowHz, highHz, fading = 0, endHz = 0; };
 struct Pan { Cue cue; float gain, pan; double left, right; };
+struct Balance { Cue cue, against; double least, most; }; // dB of the one over the other
 struct Master { float volume; bool muted; double level; };
 struct Volley { int plays, count; };
 struct Merge { int count; double least, most; };
@@ -95,6 +96,7 @@ std::vector<int> scaled(const std::vector<float>& samples, double gain)
 
 Q_DECLARE_METATYPE(Shape)
 Q_DECLARE_METATYPE(Pan)
+Q_DECLARE_METATYPE(Balance)
 Q_DECLARE_METATYPE(Master)
 Q_DECLARE_METATYPE(Volley)
 Q_DECLARE_METATYPE(Merge)
@@ -150,7 +152,7 @@ private slots:
                 if (i + rate / 500 >= sound.size()) // the last 2 ms
                     tail = std::max(tail, std::abs(sound[i]));
             }
-            QVERIFY2(loudest <= 0.708f && loudest > 0.25f, qPrintable(QString::number(loudest))); // at most -3 dBFS
+            QVERIFY2(loudest <= 0.708f && loudest > 0.1f, qPrintable(QString::number(loudest))); // at most -3 dBFS
             QVERIFY2(std::abs(sound.front()) < 1e-3f && std::abs(sound.back()) < 1e-3f && tail < 0.02f, "starts and ends at rest");
             const double hz = brightness(sound);
             QVERIFY2(hz >= row.lowHz && hz <= row.highHz, qPrintable(QString::number(hz)));
@@ -165,6 +167,49 @@ private slots:
             for (int other = 0; other < variant; ++other)
                 QVERIFY(bank->samples(row.cue, other) != sound);
         }
+    }
+
+    void cuesSitWhereAPlayerExpects_data()
+    {
+        ROWS(Balance);
+        QTest::newRow("a near shot as loud as a scream") << Balance{Cue::Gunshot, Cue::Scream, -1.5, 1.5};
+        QTest::newRow("a bite as loud as a scream") << Balance{Cue::SurvivorBitten, Cue::Scream, -1.5, 1.5};
+        QTest::newRow("a moan, one of a crowd, under a shot") << Balance{Cue::Moan, Cue::Gunshot, -8, -2};
+        QTest::newRow("a blow under a shot") << Balance{Cue::BlowLands, Cue::Gunshot, -5, 0};
+        QTest::newRow("the menu's button under a moan") << Balance{Cue::MenuButton, Cue::Moan, -5, 0};
+    }
+
+    void cuesSitWhereAPlayerExpects()
+    {
+        // Loudness as heard: sox takes out the low end the ear hardly hears,
+        // then the loudest tenth of a second (the ear's integration time),
+        // in 5 ms steps, averaged over the variants.
+        ROW(Balance);
+        if (QStandardPaths::findExecutable(QStringLiteral("sox")).isEmpty())
+            QSKIP("needs sox");
+        const auto loudness = [this](Cue cue) {
+            double sum = 0;
+            for (int variant = 0; variant < bank->variants(cue); ++variant) {
+                const std::vector<float>& sound = bank->samples(cue, variant);
+                QProcess sox;
+                sox.start(QStringLiteral("sox"), QStringLiteral("-t raw -e floating-point -b 32 -r 48000 -c 1 - -t raw - highpass 100").split(' '));
+                sox.write(reinterpret_cast<const char*>(sound.data()), qint64(sound.size() * sizeof(float)));
+                sox.closeWriteChannel();
+                sox.waitForFinished();
+                const QByteArray out = sox.readAllStandardOutput();
+                const auto* weighted = reinterpret_cast<const float*>(out.constData());
+                const qsizetype n = out.size() / qsizetype(sizeof(float));
+                double loudest = 0;
+                for (qsizetype from = 0; from == 0 || from + rate / 10 <= n; from += rate / 200) {
+                    const qsizetype to = std::min(n, from + rate / 10);
+                    loudest = std::max(loudest, std::inner_product(weighted + from, weighted + to, weighted + from, 0.0) / double(to - from));
+                }
+                sum += 10 * std::log10(loudest);
+            }
+            return sum / bank->variants(cue);
+        };
+        const double over = loudness(row.cue) - loudness(row.against);
+        QVERIFY2(over >= row.least && over <= row.most, qPrintable(QString::number(over)));
     }
 
     void panningKeepsThePower_data()
@@ -324,7 +369,7 @@ private slots:
         // Held still however long the pause: Dawn would have ended by now.
         QCOMPARE(peak(pull(mixer, 2).left), 0);
         mixer.play(Cue::MenuButton, 1, 0);
-        QVERIFY2(peak(pull(mixer, 0.1).left) > 5000, "the menu speaks while the world is paused");
+        QVERIFY2(peak(pull(mixer, 0.1).left) > 2000, "the menu speaks while the world is paused");
         mixer.setPaused(false);
         const Stereo back = pull(mixer, 0.35);
         QVERIFY(peak(back.left, 0, 0.01) < peak(back.left, 0.3));

@@ -350,6 +350,7 @@ std::vector<float> scream(int variant)
 
 std::vector<float> gunshot(int variant)
 {
+    constexpr float overload = 1.5f;
     Noise source(21 + variant);
     const float v = static_cast<float>(variant);
     std::vector<float> out(static_cast<std::size_t>(frames(0.42f)));
@@ -360,6 +361,13 @@ std::vector<float> gunshot(int variant)
     add(out, shapedNoise(source, 0.4f, {1500, 600, 250, 0.4f}, 0.7f, Pass::Low, [](float t) { return smoothstep(t / 0.01f) * std::exp(-t / 0.1f); }), 0.004f,
         0.45f);
     out.resize(static_cast<std::size_t>(frames(0.42f)));
+    // A shot overloads whatever hears it: its crack is flattened, which
+    // makes it as loud as a scream without passing full scale.
+    float loudest = 0;
+    for (const float sample : out)
+        loudest = std::max(loudest, std::abs(sample));
+    for (float& sample : out)
+        sample = saturate(overload * sample / loudest);
     return out;
 }
 
@@ -507,25 +515,28 @@ std::vector<float> menuButton(int)
 struct Recipe {
     Cue cue;
     int variants;
-    float peakDb; // the loudest sample, in dB below full scale
+    float loudnessDb; // how loud it is heard, in dB below full scale: see loudness()
     float fadeIn, fadeOut; // seconds
     std::vector<float> (*make)(int variant);
 };
 
+// Balanced by how loud a player hears them: a scream and a near shot alike,
+// a blow or a fall a little under, a moan, one voice of a crowd, further
+// under, and the interface's own sounds quietest.
 constexpr Recipe recipes[] = {
-    {Cue::Scream, 3, -3, 0.005f, 0.02f, scream},
-    {Cue::Gunshot, 4, -3, 0.0005f, 0.03f, gunshot},
-    {Cue::BlowLands, 3, -4, 0.0005f, 0.03f, blowLands},
-    {Cue::BlowMisses, 3, -8, 0.005f, 0.02f, blowMisses},
-    {Cue::SurvivorBitten, 3, -4, 0.0005f, 0.03f, survivorBitten},
-    {Cue::ZombieFalls, 3, -4, 0.005f, 0.05f, zombieFalls},
-    {Cue::Click, 3, -6, 0.0005f, 0.01f, click},
-    {Cue::WaveArrives, 2, -4, 0.01f, 0.3f, waveArrives},
-    {Cue::Moan, 8, -6, 0.01f, 0.05f, moan},
-    {Cue::Dawn, 1, -6, 0.01f, 0.1f, dawn},
-    {Cue::Dusk, 1, -6, 0.01f, 0.1f, dusk},
-    {Cue::RunEnds, 1, -5, 0.01f, 0.1f, runEnds},
-    {Cue::MenuButton, 1, -10, 0.002f, 0.01f, menuButton},
+    {Cue::Scream, 3, -20, 0.005f, 0.02f, scream},
+    {Cue::Gunshot, 4, -20, 0.0005f, 0.03f, gunshot},
+    {Cue::BlowLands, 3, -22, 0.0005f, 0.03f, blowLands},
+    {Cue::BlowMisses, 3, -25, 0.005f, 0.02f, blowMisses},
+    {Cue::SurvivorBitten, 3, -20, 0.0005f, 0.03f, survivorBitten},
+    {Cue::ZombieFalls, 3, -22, 0.005f, 0.05f, zombieFalls},
+    {Cue::Click, 3, -24, 0.0005f, 0.01f, click},
+    {Cue::WaveArrives, 2, -21, 0.01f, 0.3f, waveArrives},
+    {Cue::Moan, 8, -24, 0.01f, 0.05f, moan},
+    {Cue::Dawn, 1, -22, 0.01f, 0.1f, dawn},
+    {Cue::Dusk, 1, -22, 0.01f, 0.1f, dusk},
+    {Cue::RunEnds, 1, -20, 0.01f, 0.1f, runEnds},
+    {Cue::MenuButton, 1, -26, 0.002f, 0.01f, menuButton},
 };
 
 constexpr bool inCueOrder()
@@ -537,8 +548,32 @@ constexpr bool inCueOrder()
 }
 static_assert(inCueOrder(), "one recipe for each cue, in the order of Cue");
 
+// How loud a sound is heard, in dB of full scale: the power of its loudest
+// tenth of a second, the ear's integration time, with the low end that the
+// ear hardly hears taken out (two poles of high-pass at 100 Hz). A peak says
+// little: a shot's crack peaks high and is over before it is heard.
+float loudness(const std::vector<float>& sound)
+{
+    Filter weighting;
+    weighting.tune(100, 0.7071f);
+    const std::size_t window = static_cast<std::size_t>(frames(0.1f));
+    std::vector<double> power(sound.size());
+    for (std::size_t i = 0; i < sound.size(); ++i) {
+        const double weighted = weighting.run(sound[i], Pass::High);
+        power[i] = weighted * weighted;
+    }
+    double sum = 0, loudest = 0;
+    for (std::size_t i = 0; i < sound.size(); ++i) {
+        sum += power[i] - (i >= window ? power[i - window] : 0);
+        loudest = std::max(loudest, sum);
+    }
+    const double mean = loudest / static_cast<double>(std::min(window, sound.size()));
+    return mean > 0 ? static_cast<float>(10 * std::log10(mean)) : -200;
+}
+
 // Every sound starts and ends at rest, whatever its synthesis left there, and
-// peaks at its own level, so that the mixer's gains mean the same for all.
+// is heard at its own loudness, so that the mixer's gains mean the same for
+// all; none peaks above -3 dBFS.
 void finish(std::vector<float>& sound, const Recipe& recipe)
 {
     const int length = static_cast<int>(sound.size());
@@ -550,7 +585,8 @@ void finish(std::vector<float>& sound, const Recipe& recipe)
     float peak = 0;
     for (const float sample : sound)
         peak = std::max(peak, std::abs(sample));
-    const float scale = peak > 0 ? std::pow(10.0f, recipe.peakDb / 20) / peak : 0;
+    constexpr float ceiling = 0.7071f;
+    const float scale = peak > 0 ? std::min(std::pow(10.0f, (recipe.loudnessDb - loudness(sound)) / 20), ceiling / peak) : 0;
     // Nothing denormal reaches the mixer's loop, where it would be slow.
     for (float& sample : sound)
         sample = std::abs(sample * scale) < 1e-9f ? 0 : sample * scale;
