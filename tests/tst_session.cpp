@@ -143,6 +143,7 @@ private slots:
         QTest::addColumn<int>("games");
         QTest::newRow("Escape only gives up control") << "Escape" << 20;
         QTest::newRow("P only pauses") << "p" << 3;
+        QTest::newRow("Escape held from the summary into a new world lets nobody go") << "Escape, then Restart" << 3;
     }
 
     void aKeyHeldUnderLoadActsOnce()
@@ -172,6 +173,25 @@ private slots:
             const QPointer<Game> game = shown.interface->game;
             game->view->hideHelp(); // the first start's card
             QTRY_VERIFY(game->view->hasFocus());
+            if (key == "Escape, then Restart") {
+                // Let go; a fresh Escape leaves the summary and is held on
+                // through the menu into the next world. A click, unlike a
+                // key, does not stop the server repeating Escape.
+                QVERIFY(hold(QStringLiteral("Escape")));
+                QTest::qWait(1200);
+                QVERIFY(xdotool(QStringLiteral("keydown Escape")));
+                QTRY_VERIFY(!game);
+                QTest::qWait(800); // the repeats begin
+                const QPoint restart = shown.interface->menu->findChild<QPushButton*>()->rect().center();
+                const QPoint at = shown.interface->menu->findChild<QPushButton*>()->mapToGlobal(restart);
+                QVERIFY(xdotool(QStringLiteral("mousemove %1 %2 click 1").arg(at.x()).arg(at.y())));
+                QTRY_VERIFY(shown.interface->game);
+                QTest::qWait(1000);
+                QVERIFY(xdotool(QStringLiteral("keyup Escape")));
+                QTest::qWait(100);
+                QVERIFY2(shown.interface->game && shown.interface->game->selected, "the new survivor was let go");
+                continue;
+            }
             QVERIFY(hold(key, 1500));
             QTest::qWait(100); // for the last repeats and the release
             const QString after = QStringLiteral("held %1 in game %2: ").arg(key).arg(played + 1);
