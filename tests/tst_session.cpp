@@ -225,7 +225,7 @@ private slots:
         QTest::newRow("in a window, full screen and back") << Run{{"--windowed"}, "xcb", "F11", 0, ""};
         QTest::newRow("with no sound server, silently") << Run{{}, "xcb, no sound", "close", 0, "no sound device"};
         QTest::newRow("--verify of a file that is no replay") << Run{{"--replay", CARROWMERE_SOURCE_DIR "/README.md", "--verify"}, "none", "", 1, "README.md is not a Carrowmere replay"};
-        QTest::newRow("--verify of a kept replay") << Run{{"--replay", replay, "--verify"}, "none", "", 0, "verified to step 1261 (physics step 779)"};
+        QTest::newRow("--verify of a kept replay") << Run{{"--replay", replay, "--verify"}, "none", "", 0, "verified to step 479 (physics step 296)"};
         QTest::newRow("a replay watched in its window") << Run{{"--replay", replay}, "xcb", "close", 0, ""};
         QTest::newRow("a game kept in a world of scale 2, then checked") << Run{{"--windowed", "--scale", "2"}, "xcb", "kept", 0, "verified to step", 75};
         QTest::newRow("a game kept at x8 on busy cores") << Run{{"--windowed"}, "xcb", "kept at x8, busy", 0, "verified to step", 400};
