@@ -73,11 +73,12 @@ struct Rescue {
     std::thread thread;
 };
 
-// Another copy of the game holding the records' lock, until the object goes.
+// Another copy of the game holding the records' lock, until the object goes
+// or, should a save wait for it, for ten seconds.
 struct LockHolder {
     explicit LockHolder(const QString& path)
     {
-        holder.start("flock", {"-o", path + ".lock", "-c", "echo held; exec cat"});
+        holder.start("flock", {"-o", path + ".lock", "-c", "echo held; exec timeout 10 cat"});
         QVERIFY(holder.waitForReadyRead(5000));
     }
     ~LockHolder() { holder.closeWriteChannel(); holder.waitForFinished(5000); }
