@@ -245,7 +245,8 @@ struct Lock {
         struct stat status {};
         if (::lstat(name.constData(), &status) == 0 && !S_ISREG(status.st_mode))
             return refuse(path + QStringLiteral(" is ") + kind(status.st_mode));
-        descriptor = ::open(name.constData(), O_RDONLY | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
+        descriptor = ::open(name.constData(), O_RDONLY | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC,
+                            0600);
         if (descriptor < 0)
             return refuse(QStringLiteral("its lock %1 cannot be made: %2").arg(path, reason(errno)));
         if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode))
@@ -276,15 +277,17 @@ struct Lock {
 QStringList leftovers(const QString& folder, const QString& base)
 {
     QStringList found;
-    for (const QString& name : QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name))
+    const auto names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                              QDir::Name);
+    for (const QString& name : names)
         if (isTemporary(name, base) || isUnsaved(name, base))
             found.append(name);
     return found;
 }
 
-// Under the records' lock no save of another copy is under way, and a
-// temporary file still locked is being written all the same, by a copy that
-// could not have the lock and leaves its runs beside the records instead.
+// Called under the records' lock, so no other copy's save is under way; a
+// temporary file its writer still locks is a copy's runs being left beside
+// the records without the lock, and is left alone.
 void removeTemporary(const QString& path)
 {
     const QByteArray name = QFile::encodeName(path);
@@ -627,7 +630,10 @@ void Records::work(const std::shared_ptr<Shared>& shared, Attempt attempt)
         for (auto entry = ours.cbegin(); entry != ours.cend(); ++entry)
             if (isRecordKey(entry.key()) || changed.contains(entry.key()))
                 unsaved.insert(entry.key(), *entry);
-        left = QStringLiteral("%1.unsaved-%2-%3").arg(fileName).arg(QDateTime::currentMSecsSinceEpoch(), 13, 10, QLatin1Char('0')).arg(::getpid());
+        left = QStringLiteral("%1.unsaved-%2-%3")
+                   .arg(fileName)
+                   .arg(QDateTime::currentMSecsSinceEpoch(), 13, 10, QLatin1Char('0'))
+                   .arg(::getpid());
         notLeft = write(fileName, left, serialize(unsaved), 0600);
     }
 
