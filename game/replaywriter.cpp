@@ -116,7 +116,10 @@ QString makeFolder(const QString& folder)
     struct stat status = {};
     if (::stat(path.constData(), &status) != 0 || !S_ISDIR(status.st_mode))
         return QStringLiteral("%1 is not a folder").arg(folder);
-    if (status.st_uid == ::geteuid() && (status.st_mode & 077))
+    // One an older build left open to others; not through a link, whose
+    // target the player chose.
+    if (::lstat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == ::geteuid()
+        && (status.st_mode & 077))
         ::chmod(path.constData(), 0700);
     return QString();
 }
