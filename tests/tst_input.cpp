@@ -373,7 +373,7 @@ private slots:
                 texts << label->text();
             return texts;
         }();
-        QVERIFY2(shown.join('\n').contains(kept + " is not a file that can be read"), qPrintable(shown.join('\n')));
+        QVERIFY2(shown.join('\n').contains(kept + " does not exist"), qPrintable(shown.join('\n')));
     }
 };
 

@@ -223,7 +223,7 @@ private slots:
         QTest::newRow("left with Escape from the menu") << Run{{}, "xcb", "Escape", 0, ""};
         QTest::newRow("its window closed from outside") << Run{{}, "xcb", "close", 0, ""};
         QTest::newRow("in a window, full screen and back") << Run{{"--windowed"}, "xcb", "F11", 0, ""};
-        QTest::newRow("with no sound server, silently") << Run{{}, "xcb, no sound", "close", 0, "no sound device"};
+        QTest::newRow("with no sound server, silently") << Run{{}, "xcb, no sound", "close", 0, "no sound server answers"};
         QTest::newRow("--verify of a file that is no replay") << Run{{"--replay", CARROWMERE_SOURCE_DIR "/README.md", "--verify"}, "none", "", 1, "README.md is not a Carrowmere replay"};
         QTest::newRow("--verify of a kept replay") << Run{{"--replay", replay, "--verify"}, "none", "", 0, "verified to step 479 (physics step 296)"};
         QTest::newRow("a replay watched in its window") << Run{{"--replay", replay}, "xcb", "close", 0, ""};
