@@ -185,6 +185,10 @@ private slots:
         });
         if (row.what == Standing::FullDisk && ::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0, "size=64k") != 0)
             QSKIP(qPrintable("a small disk of its own cannot be mounted here: " + qt_error_string(errno)));
+        // A setting another copy left unsaved, to appear once the records are read.
+        const QString unsaved = path + ".unsaved-1765000000000-7";
+        if (row.what == Standing::FullDisk)
+            put(folder + "/unsaved", "volume=0.25\n");
         QFile filler(folder + "/filler"); // to the brim
         if (row.what == Standing::FullDisk && filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
             while (filler.write(QByteArray(512, 'x')) == 512 || filler.write("x", 1) == 1) {}
@@ -200,6 +204,7 @@ private slots:
         });
         auto disk = std::make_unique<DiskQueue>();
         auto records = std::make_unique<Records>(path, 1, disk.get());
+        QVERIFY(row.what != Standing::FullDisk || QFile::rename(folder + "/unsaved", unsaved));
         const auto read = std::make_pair(records->bestScore, records->longestSurvival);
         const bool beaten = records->add(1294, 15000), beatenAgain = records->add(260, 3000);
         const qint64 took = clock.elapsed();
@@ -236,6 +241,7 @@ private slots:
         if (row.what == Standing::HeldLock || row.what == Standing::FullDisk) {
             const Records next(path);
             QVERIFY(next.bestScore == 1294 && next.longestSurvival == 15000);
+            QVERIFY(row.what != Standing::FullDisk || next.setting("volume").toDouble() == 0.25);
             QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList({"carrowmere.conf", "carrowmere.conf.lock"}));
         }
     }
