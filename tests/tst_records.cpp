@@ -74,11 +74,11 @@ struct Rescue {
 };
 
 // Another copy of the game holding the records' lock, until the object goes
-// or, should a save wait for it, for ten seconds.
+// or, should a save wait for it, for some seconds.
 struct LockHolder {
-    explicit LockHolder(const QString& path)
+    explicit LockHolder(const QString& path, const QString& seconds = "10")
     {
-        holder.start("flock", {"-o", path + ".lock", "-c", "echo held; exec timeout 10 cat"});
+        holder.start("flock", {"-o", path + ".lock", "-c", "echo held; exec timeout " + seconds + " cat"});
         QVERIFY(holder.waitForReadyRead(5000));
     }
     ~LockHolder() { holder.closeWriteChannel(); holder.waitForFinished(5000); }
@@ -364,6 +364,18 @@ private slots:
         QVERIFY(later.bestScore == 1294 && later.longestSurvival == 15000);
         QCOMPARE(later.setting("volume").toDouble(), 0.25);
         QCOMPARE(later.setting("sound/name").toString(), awkward);
+        // A setting changed while a save waits for the lock outlives that save.
+        DiskQueue disk;
+        Records c(path, 1, &disk);
+        {
+            const LockHolder held(path, "0.5");
+            QVERIFY(c.add(5000, 1));
+            QTest::qWait(100); // the save under way, waiting for the lock
+            c.setSetting("volume", 0.5);
+            QVERIFY(disk.finish(3000));
+        }
+        QCOMPARE(c.setting("volume").toDouble(), 0.5);
+        QCOMPARE(Records(path).setting("volume").toDouble(), 0.5);
     }
 
     void leftoversAreTidiedAtTheNextStart_data()
