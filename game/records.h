@@ -20,9 +20,11 @@ class QTimer;
 // file (a link, a pipe, a device, a folder, a large or foreign file) is never
 // touched again by this copy. Each trouble is said once on the terminal.
 //
-// The file is read once, when the records are made; every save after that
-// is done on the disk's queue, which must outlive the records. Without a
-// queue (tools and tests) a save is done at once, bounded all the same.
+// The file is read as the records are made; every save after that, which
+// reads it again under its lock, is done on the disk's queue, which must
+// outlive the records. Without a queue (tools and tests) a save is done at
+// once, bounded all the same. The members belong to the caller's thread:
+// what the saves find on disk reaches them at the next add, or in a while.
 class Records
 {
 public:
