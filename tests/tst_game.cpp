@@ -451,9 +451,9 @@ private slots:
                 QSKIP(qPrintable("a full disk is a tmpfs of 64 KiB, which needs mount: " + QString::fromLocal8Bit(strerror(errno))));
         }
         const auto unmount = qScopeGuard([&] { ::umount(qPrintable(folder.path())); });
+        DiskQueue disk; // outlives the game, whose replay posts to it to the end
         auto recorded = testing::makeGame(11);
         const auto unrecorded = testing::makeGame(11);
-        DiskQueue disk;
         recorded->recorder = ReplayWriter::start(disk, folder.path(), recorded->seed, 1);
         const QString file = recorded->recorder->fileName();
         QVERIFY(disk.finish(5000));
