@@ -72,6 +72,9 @@ void quitOnSignals()
     action.sa_flags = SA_RESTART;
     for (int signal : {SIGTERM, SIGHUP, SIGINT})
         sigaction(signal, &action, nullptr);
+    // A terminal's reader gone (carrowmere 2>&1 | head -1) would otherwise
+    // end the program, run and all, at its next message; the message is lost.
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 void keepOnExit(std::function<void()> keep)

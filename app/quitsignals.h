@@ -4,7 +4,8 @@
 
 // Ends the event loop, as closing the window does, when the program is asked
 // to stop by a signal (SIGTERM, SIGHUP, SIGINT): everything is then torn down
-// in order, and a run still going is recorded.
+// in order, and a run still going is recorded. A message written to a
+// reader that is gone no longer ends it.
 void quitOnSignals();
 
 // The program may also be ended from inside the event loop by exit(), where
