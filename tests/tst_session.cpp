@@ -237,6 +237,7 @@ private slots:
         QTest::newRow("SIGTERM in the free camera keeps the game") << Run{{"--windowed"}, "xcb", "kept, free camera, terminated", 0, "verified to step", 75};
         QTest::newRow("SIGTERM while paused keeps the run") << Run{{"--windowed"}, "xcb", "kept, paused, terminated", 0, "verified to step", 75};
         QTest::newRow("SIGTERM on the summary keeps the game") << Run{{"--windowed"}, "xcb", "kept, summary, terminated", 0, "verified to step", 75};
+        QTest::newRow("a game whose messages' reader is gone plays on") << Run{{"--windowed"}, "xcb", "kept, unread, terminated", 0, "verified to step", 75};
     }
 
     void theProgram()
@@ -265,6 +266,12 @@ private slots:
         if (row.platform == "xcb, no sound")
             environment.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:/nonexistent"));
         program.setProcessEnvironment(environment);
+        if (row.ending.contains("unread")) // as in carrowmere 2>&1 | head -1, with head gone
+            program.setChildProcessModifier([] {
+                int ends[2];
+                if (pipe(ends) == 0 && close(ends[0]) == 0)
+                    dup2(ends[1], STDERR_FILENO);
+            });
         program.start(QStringLiteral(CARROWMERE_BINARY_DIR "/carrowmere"), row.arguments);
         QVERIFY(program.waitForStarted());
         if (onX) {
