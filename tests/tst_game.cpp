@@ -113,7 +113,8 @@ private slots:
         // Recorded from the game as it played when its plans were first
         // summed in fixed lanes of single precision; any change of the rules,
         // of the order of the draws or of a sum, or of where values are
-        // rounded shows here first, in every build.
+        // rounded shows here first, in every build. Such a change is one of
+        // the rules: bump Replay::rules and run tools/record-replays.sh.
         QCOMPARE(fingerprint(*first), QByteArray("40fce0175c42b7a3a0d1faba0412e908f83d0966"));
         // Planned by threads side by side, however many, it is the same game,
         // and so it is with the ground asked for ahead of the units' turns.
