@@ -16,9 +16,9 @@ constexpr int frameBytes = 2 * sizeof(qint16); // stereo
 // What the server is asked to hold ahead at first: most of the delay from a
 // happening to the speakers. Short, since the mixing thread runs at a real-time
 // priority where the system allows it.
-constexpr int startBufferMs = 30;
+constexpr int startBufferMs = 50;
 // Where underruns keep coming, the buffer grows once to this.
-constexpr int grownBufferMs = 60;
+constexpr int grownBufferMs = 80;
 constexpr int underrunsToGrow = 3;
 constexpr pa_usec_t underrunWindow = 10 * PA_USEC_PER_SEC;
 // The waits between looks for a server double up to the longest.
