@@ -538,6 +538,12 @@ private slots:
             const std::uint64_t mixed = audio->framesMixed();
             QTest::qWait(300);
             QCOMPARE(audio->framesMixed(), mixed);
+            // What was asked for while muted is never heard later.
+            audio->setMuted(false);
+            const qsizetype unmuted = recorded.size() / 2;
+            record(300);
+            const auto* after = reinterpret_cast<const qint16*>(recorded.constData());
+            QVERIFY(std::all_of(after + unmuted, after + recorded.size() / 2, [](qint16 sample) { return std::abs(sample) < 50; }));
             return;
         }
         QVERIFY2(delay < 1e8 && peak < 32000, qPrintable(heard));

@@ -167,7 +167,10 @@ std::pair<float, float> Audio::placed(QVector2D at, QVector2D listener, double h
 void Audio::hear()
 {
     tellServer();
-    if (!game) {
+    if (!game || muted) {
+        // Muted, what happens is never heard, not even once the sound is back.
+        if (game)
+            game->happenings.clear();
         mixer->setCrowd(0, 0, false);
         return;
     }
