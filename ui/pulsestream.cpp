@@ -131,7 +131,7 @@ void PulseStream::openStream()
     attributes.minreq = std::uint32_t(-1);
     attributes.fragsize = std::uint32_t(-1);
     // The latency asked for is the whole delay, the server's share included.
-    auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_INTERPOLATE_TIMING);
+    auto flags = PA_STREAM_ADJUST_LATENCY;
     if (corked)
         flags = pa_stream_flags_t(flags | PA_STREAM_START_CORKED);
     if (pa_stream_connect_playback(stream, nullptr, &attributes, flags, nullptr, nullptr) < 0)
