@@ -514,7 +514,7 @@ private slots:
                 left += double(l) * l;
                 right += double(r) * r;
                 peak = std::max({peak, std::abs(l), std::abs(r)});
-                if (i >= recorded.size() / 4 - 12000 || (gone >= 0 && i >= gone + 4800)) // or 100 ms after the game went
+                if (i >= recorded.size() / 4 - 12000 || (gone >= 0 && i >= gone + 7200)) // or 150 ms after the game went
                     tail = std::max({tail, std::abs(l), std::abs(r)});
                 if (onset < 0 && std::max(std::abs(l), std::abs(r)) > 300)
                     onset = i;
