@@ -198,7 +198,8 @@ private slots:
         const auto game = testing::makeEmptyGame();
         auto* survivor = testing::place<Human>(*game, {400, 400});
         game->select(survivor);
-        game->keys.held = QSet<int>(row.keys.cbegin(), row.keys.cend());
+        for (int key : row.keys)
+            game->keys.press(key, false);
         survivor->velocity = QVector2D(0.5f, 0);
         survivor->acceleration = QVector2D(0, 9); // the flock's wish is overruled
         game->physicsUpdate();
