@@ -219,6 +219,7 @@ void Game::AIUpdate()
         return;
     const StepTimer timed(aiTime);
     planner->thinkAll(units, *bins, sounds, light);
+    surroundings.note(*bins, selected, params::earshot);
     if (listening)
         countZombiesInEarshot();
 }

@@ -8,6 +8,7 @@
 #include "game/playback.h"
 #include "game/replaywriter.h"
 #include "game/summary.h"
+#include "game/surroundings.h"
 #include "game/timers.h"
 #include "game/random.h"
 #include "game/waves.h"
@@ -162,6 +163,7 @@ public:
     bool listening = false;                // the sound takes the happenings
     std::vector<Happening> happenings;     // since the sound last took them
     int zombiesInEarshot = 0;              // of the listener, at the last AI step
+    Surroundings surroundings;             // of the steered survivor, at the last AI step
     std::vector<Census> census; // every second of game time, from the start
     Hearing hearing;           // how noises carry, from the tuning values
     Records* records;

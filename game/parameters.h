@@ -121,6 +121,14 @@ inline double keyDamping = 0.8;
 inline double scoreBase = 0.1;         // per physics step under control
 inline double scorePerZombie = 0.005;  // per physics step per living zombie
 
+// What the steered survivor is shown of its surroundings and warned of;
+// read from the world, never a rule
+inline double mapReach = 180.0;        // world units from the survivor to the corner map's sides
+inline int mapRefresh = 100;           // physics steps between redrawings of the map's walls
+inline double edgeWarning = 100.0;     // world units from the world's edge at which the survivor is told of it
+inline double closingRange = 18.0;     // world units within which a zombie closing in is ringed
+inline int waveNotice = 133;           // physics steps a wave's announcement stays up: 4 s
+
 // The largest world a player may ask for: a quarter of a million agents at
 // the start and a million at the cap. Where the machine cannot keep up, the
 // game runs slower than the clock.

@@ -10,6 +10,7 @@ void Waves::begin(int tick, Random& random, const Ground& ground)
 {
     const double maximum = Random::maximum;
     waveLeft = int(tick * params::waveGrowth + params::waveBase);
+    began = tick;
     waveEdge = int(4 * random.draw() / maximum);
     const double along = random.draw() / maximum;
     const float width = float(ground.width), height = float(ground.height);
@@ -29,6 +30,12 @@ QVector2D Waves::inwards() const
     // Edge 4 (a draw of 32767) is the right edge.
     const QVector2D directions[] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}, {-1, 0}};
     return directions[waveEdge];
+}
+
+Waves::Side Waves::side() const
+{
+    const Side sides[] = {Side::West, Side::North, Side::East, Side::South, Side::East};
+    return sides[waveEdge];
 }
 
 QVector2D Waves::entry(Random& random, const Ground& ground) const

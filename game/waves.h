@@ -21,8 +21,12 @@ public:
     QVector2D entry(Random& random, const Ground& ground) const;
     // The way into the world from the wave's edge, a unit vector.
     QVector2D inwards() const;
+    // The edge the wave comes in on, as the compass names it from above.
+    enum class Side { West, North, East, South };
+    Side side() const;
 
     QVector2D wavePoint;       // anchor of the current wave on the world's edge
     int waveLeft = 0;          // zombies still due in the current wave
     int waveEdge = 0;          // 0 left, 1 top, 2 (or 4) right, 3 bottom
+    int began = -1;            // the physics step the current wave began, for the warnings; no rule reads it
 };

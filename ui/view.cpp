@@ -8,6 +8,7 @@
 #include "ui/viewport.h"
 #include "world/ground.h"
 
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -28,10 +29,16 @@ constexpr double smallestZoomStep = 0.1;
 constexpr double smallestScale = 1e-4;
 constexpr double largestScale = 1e4;
 
+// The banner's height, as cards draws it: the map goes below it.
+int bannerHeight()
+{
+    return QFontMetrics(QFont(QStringLiteral("Arial"), 14, QFont::Thin)).height() * 3 / 2;
+}
+
 } // namespace
 
 View::View(Game* game, QWidget* parent)
-    : QGraphicsView(game->scene, parent), game(game)
+    : QGraphicsView(game->scene, parent), game(game), minimap(*game), warnings(*game)
 {
     setFrameStyle(0);
     setTransformationAnchor(QGraphicsView::AnchorUnderMouse);
@@ -91,6 +98,11 @@ void View::keyPressEvent(QKeyEvent* event)
     if (help) { // any key closes the card, and does nothing more
         if (fresh)
             hideHelp();
+        return;
+    }
+    if (key == Qt::Key_N) { // the corner map: the view's, no input to the world
+        if (fresh)
+            mapShown = !mapShown;
         return;
     }
     if (key == Qt::Key_H || key == Qt::Key_F1 || key == Qt::Key_P || key == Qt::Key_Pause) {
@@ -238,14 +250,22 @@ void View::drawForeground(QPainter* painter, const QRectF& rect)
 {
     QGraphicsView::drawForeground(painter, rect);
     // In the viewport's own pixels, whatever the zoom.
+    const QTransform toScreen = painter->worldTransform();
     painter->save();
     painter->resetTransform();
     const QRect area = viewport()->rect();
+    const QStringList lines = banner();
+    if (!help && !game->summary.isShown()) {
+        warnings.paint(painter, toScreen);
+        warnings.paintLines(painter, area);
+        if (mapShown)
+            minimap.paint(painter, Minimap::placeIn(area, lines.isEmpty() ? 0 : bannerHeight()));
+    }
     if (help)
         cards::paintHelp(painter, area);
     else if (game->summary.isShown())
         cards::paintSummary(painter, area, game->summary.lines(game->seed, params::worldScale), game->census);
-    if (const QStringList lines = banner(); !lines.isEmpty())
+    if (!lines.isEmpty())
         cards::paintBanner(painter, area, lines);
     painter->restore();
 }

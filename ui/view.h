@@ -1,6 +1,8 @@
 #pragma once
 
 #include "ui/keypresses.h"
+#include "ui/minimap.h"
+#include "ui/warnings.h"
 
 #include <QGraphicsView>
 
@@ -36,6 +38,9 @@ public:
     void hideHelp();
     bool helpShown() const { return help; }
 
+    // The corner map, while a survivor is steered; N shows or hides it.
+    bool mapShown = true;
+
     Game* game;
     // Which keys are held. The page that shows the game hands it its own, so
     // that a key still held as the game ends stays held on the menu.
@@ -53,6 +58,8 @@ protected:
 
 private:
     KeyPresses ownKeyPresses;
+    Minimap minimap;
+    Warnings warnings;
     bool help = false;
     bool pausedBeforeHelp = false;
     // A choice made on the summary of a run; false for a key that makes none.

@@ -1,0 +1,113 @@
+#include "ui/minimap.h"
+
+#include "agents/human.h"
+#include "game/game.h"
+#include "game/parameters.h"
+#include "ui/scene.h"
+#include "world/ground.h"
+
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+QRect Minimap::placeIn(const QRect& area, int top)
+{
+    constexpr int margin = 8;
+    const int side = std::clamp(std::min(area.width(), area.height()) / 4, 96, 220);
+    return QRect(area.right() + 1 - margin - side, area.top() + top + margin, side, side);
+}
+
+void Minimap::redrawWalls(QPointF around)
+{
+    const Ground& ground = *game.cells;
+    // The map's reach and half as much again on every side.
+    const int columns = int(std::ceil(3 * params::mapReach / ground.cellWidth)) + 1;
+    const int rows = int(std::ceil(3 * params::mapReach / ground.cellHeight)) + 1;
+    wallsOrigin = QPoint(int(std::floor(around.x() / ground.cellWidth)) - columns / 2,
+                         int(std::floor(around.y() / ground.cellHeight)) - rows / 2);
+    wallsTick = game.tick;
+    if (walls.size() != QSize(columns, rows))
+        walls = QImage(columns, rows, QImage::Format_ARGB32_Premultiplied);
+    walls.fill(Qt::transparent);
+    const QRgb shown = wall.rgba();
+    for (int row = std::max(0, wallsOrigin.y()); row < std::min(ground.rows, wallsOrigin.y() + rows); ++row) {
+        auto* line = reinterpret_cast<QRgb*>(walls.scanLine(row - wallsOrigin.y()));
+        for (int column = std::max(0, wallsOrigin.x()); column < std::min(ground.columns, wallsOrigin.x() + columns); ++column) {
+            // Only what stops a survivor: vegetation would hide the streets.
+            if (ground.mayStand(column, row) && ground.item(column, row).strength > ground.passThreshold
+                && !ground.item(column, row).empty)
+                line[column - wallsOrigin.x()] = shown;
+        }
+    }
+}
+
+void Minimap::paint(QPainter* painter, const QRect& square)
+{
+    const Human* steered = game.selected;
+    if (!steered)
+        return;
+    const Ground& ground = *game.cells;
+    const QPointF centre = steered->pos();
+    const QRectF reach(centre - QPointF(params::mapReach, params::mapReach), QSizeF(2, 2) * params::mapReach);
+    const auto cached = [&] {
+        return QRectF(QPointF(wallsOrigin.x() * ground.cellWidth, wallsOrigin.y() * ground.cellHeight),
+                      QSizeF(walls.width() * ground.cellWidth, walls.height() * ground.cellHeight));
+    };
+    if (walls.isNull() || !cached().contains(reach) || game.tick - wallsTick >= params::mapRefresh || game.tick < wallsTick)
+        redrawWalls(centre);
+
+    const double scale = square.width() / reach.width();
+    const auto toMap = [&](QPointF at) { return QPointF(square.topLeft()) + (at - reach.topLeft()) * scale; };
+    painter->save();
+    painter->setClipRect(square);
+    painter->setRenderHint(QPainter::Antialiasing, false);
+    painter->fillRect(square, backdrop);
+    const QRectF world(toMap(QPointF(0, 0)), toMap(QPointF(ground.width, ground.height)));
+    painter->fillRect(world, land);
+    const QRectF wallsSource(QPointF(0, 0), QSizeF(walls.size()));
+    painter->drawImage(QRectF(toMap(cached().topLeft()), toMap(cached().bottomRight())), walls, wallsSource);
+    // The world's edges, where waves come in.
+    painter->setBrush(Qt::NoBrush);
+    painter->setPen(QPen(edge, 2));
+    painter->drawRect(world);
+
+    painter->setRenderHint(QPainter::Antialiasing, true);
+    // What the survivor hears, and what it sees.
+    painter->setPen(QPen(QColor(255, 255, 255, 60), 1, Qt::DotLine));
+    painter->drawEllipse(toMap(centre), params::earshot * scale, params::earshot * scale);
+    painter->setPen(QPen(QColor(255, 255, 255, 110), 1));
+    painter->drawEllipse(toMap(centre), steered->viewRange * scale, steered->viewRange * scale);
+
+    painter->setPen(Qt::NoPen);
+    const auto dot = [&](const Unit* unit, const QColor& colour) {
+        painter->setBrush(colour);
+        painter->drawEllipse(toMap(unit->pos()), 2.0, 2.0);
+    };
+    for (const Unit* other : game.surroundings.zombies)
+        dot(other, zombie);
+    for (const Unit* other : game.surroundings.survivors)
+        dot(other, static_cast<const Human*>(other)->armed ? armed : survivor);
+
+    // The wave just begun: where it comes in, or the way to it from the rim.
+    if (game.waves.began >= 0 && game.tick - game.waves.began < params::waveNotice) {
+        const QPointF at = game.waves.wavePoint.toPointF();
+        QPointF shown = toMap(at);
+        if (!reach.contains(at)) {
+            const QPointF way = at - centre;
+            const double along = 0.5 * square.width() - 5;
+            shown = QPointF(square.center()) + way * (along / std::max(std::abs(way.x()), std::abs(way.y())));
+        }
+        painter->setBrush(edge);
+        painter->drawEllipse(shown, 4.0, 4.0);
+    }
+
+    // The survivor itself, in the middle.
+    painter->setBrush(Qt::NoBrush);
+    painter->setPen(QPen(Scene::markerColor, 2));
+    painter->drawEllipse(toMap(centre), 4.0, 4.0);
+    painter->setRenderHint(QPainter::Antialiasing, false);
+    painter->setPen(QPen(QColor(90, 100, 110), 1));
+    painter->drawRect(square.adjusted(0, 0, -1, -1));
+    painter->restore();
+}
