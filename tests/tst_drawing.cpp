@@ -3,9 +3,12 @@
 
 #include "testing.h"
 
+#include "game/daylight.h"
 #include "ui/cards.h"
 #include "ui/scene.h"
 #include "ui/status.h"
+#include "ui/view.h"
+#include "ui/warnings.h"
 
 #include <QPainter>
 
@@ -77,6 +80,54 @@ struct Look { Kind kind; double zoom; int cooldown; double hitFlash, fade; QColo
 struct Wall { bool empty; double strength, zoom; bool drawn; };
 struct Panel { int survivor; double light; QString shown; int speed = 1; };
 struct Sight { double light, distance; bool seen; };
+struct Map { int tick; QPointF at; bool nearEdge; };
+struct Rim { int tick; double far, near; bool walksAway, marked; };
+struct Edge { int tick; QPointF at; QString side; bool seen; };
+struct Closing { double distance; bool toward, ringed; };
+
+// The view over a game as the screen shows it, centred on its survivor.
+QImage viewed(Game& game, double zoom = 2)
+{
+    game.view->resetTransform();
+    game.view->zoom(zoom);
+    game.view->moveCamera();
+    QImage image(game.view->viewport()->size(), QImage::Format_RGB32);
+    QPainter painter(&image);
+    game.view->render(&painter, QRectF(), game.view->viewport()->rect());
+    return image;
+}
+
+// An empty world at a physics step of the day (0 noon, 1047 midnight) with
+// a survivor steered at a point, and what it hears noted.
+Human* steeredAt(Game& game, QPointF at, int tick = 0)
+{
+    game.tick = tick;
+    const Daylight day = Daylight::at(tick);
+    game.light = day.level;
+    game.lightColor = day.tint;
+    auto* survivor = testing::place<Human>(game, QVector2D(at));
+    survivor->adaptToLight();
+    game.select(survivor);
+    return survivor;
+}
+
+void noteSurroundings(Game& game)
+{
+    game.bins->refresh();
+    game.surroundings.note(*game.bins, game.selected, params::earshot);
+}
+
+// How much of the frame is the warnings' red, summed over red.
+int redIn(const QImage& image)
+{
+    int sum = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            sum += c.red() > 40 && c.red() > 2 * c.green() + 20 && c.red() > 2 * c.blue() + 20 ? c.red() : 0;
+        }
+    return sum;
+}
 
 } // namespace
 
@@ -84,6 +135,10 @@ Q_DECLARE_METATYPE(Look)
 Q_DECLARE_METATYPE(Wall)
 Q_DECLARE_METATYPE(Panel)
 Q_DECLARE_METATYPE(Sight)
+Q_DECLARE_METATYPE(Map)
+Q_DECLARE_METATYPE(Rim)
+Q_DECLARE_METATYPE(Edge)
+Q_DECLARE_METATYPE(Closing)
 
 class TestDrawing : public QObject
 {
@@ -202,6 +257,169 @@ private slots:
             COMPARE_COLOUR(frame.at(QPointF(400.5, 400.5) + row.distance * way), row.seen ? ground : black, "there");
         // The player's survivor wears its ring by day and by night.
         COMPARE_COLOUR(frame.at(QPointF(400, 408)), Scene::markerColor, "the marker");
+    }
+
+    void theMapShowsTheSurroundings_data()
+    {
+        ROWS(Map);
+        QTest::newRow("by day, mid-world") << Map{0, {800, 400}, false};
+        QTest::newRow("by night, mid-world") << Map{1047, {800, 400}, false};
+        QTest::newRow("by day, near the north edge") << Map{0, {800, 60}, true};
+        QTest::newRow("by night, near the west edge") << Map{1047, {60, 400}, true};
+    }
+
+    void theMapShowsTheSurroundings()
+    {
+        ROW(Map);
+        const auto game = testing::makeEmptyGame();
+        Human* survivor = steeredAt(*game, row.at, row.tick);
+        // A wall 50 units east, a zombie 100 units south, a survivor south-east.
+        for (int column = 0; column < 3; ++column)
+            testing::wall(*game, int(row.at.x() + 50) / 10 + column, int(row.at.y()) / 10);
+        testing::place(*game, QVector2D(row.at + QPointF(0, 100)));
+        testing::place<Human>(*game, QVector2D(row.at + QPointF(90, 90)));
+        noteSurroundings(*game);
+        const QImage shown = viewed(*game);
+        const QRect square = Minimap::placeIn(game->view->viewport()->rect(), 0);
+        const double scale = square.width() / (2 * params::mapReach);
+        const auto pixel = [&](QPointF offset) {
+            const QPointF at = QPointF(square.topLeft()) + QPointF(square.width(), square.height()) / 2 + offset * scale;
+            return shown.pixelColor(int(std::floor(at.x())), int(std::floor(at.y())));
+        };
+        COMPARE_COLOUR(pixel({0, -4 / scale}), Scene::markerColor, "the survivor's ring");
+        COMPARE_COLOUR(pixel({65, 5}), Minimap::wall, "the wall");
+        COMPARE_COLOUR(pixel({0, 100}), Minimap::zombie, "the zombie");
+        COMPARE_COLOUR(pixel({90, 90}), Minimap::survivor, "the other survivor");
+        // The edge near: its line 60 units off, and beyond it no land.
+        const QPointF out = row.at.y() < 100 ? QPointF(0, -1) : QPointF(-1, 0);
+        COMPARE_COLOUR(pixel(out * 60), row.nearEdge ? Minimap::edge : Minimap::land, "where the edge would be");
+        COMPARE_COLOUR(pixel(out * 90), row.nearEdge ? over(Minimap::backdrop, black) : Minimap::land, "beyond it");
+        // N hides the map and shows it again; the world sees no key.
+        QTest::keyClick(game->view, Qt::Key_N);
+        QVERIFY(!game->keys.held.contains(Qt::Key_N));
+        COMPARE_COLOUR(viewed(*game).pixelColor(square.center()), black, "the map's middle, hidden");
+        QTest::keyClick(game->view, Qt::Key_N);
+        QCOMPARE(viewed(*game).copy(square), shown.copy(square));
+        QCOMPARE(QVector2D(survivor->pos()), QVector2D(row.at));
+    }
+
+    void rimMarksGrowAsZombiesCloseIn_data()
+    {
+        // Sight is 70 units by day, 35 by night; what is heard ends at 150.
+        ROWS(Rim);
+        QTest::newRow("by day, from 140 to 80") << Rim{0, 140, 80, false, true};
+        QTest::newRow("by night, from 140 to 40") << Rim{1047, 140, 40, false, true};
+        QTest::newRow("walking away") << Rim{0, 140, 80, true, false};
+        QTest::newRow("within sight by day") << Rim{0, 65, 40, false, false};
+        QTest::newRow("beyond earshot") << Rim{1047, 170, 155, false, false};
+    }
+
+    void rimMarksGrowAsZombiesCloseIn()
+    {
+        ROW(Rim);
+        const auto game = testing::makeEmptyGame();
+        steeredAt(*game, {800, 400}, row.tick);
+        const QImage quiet = viewed(*game);
+        int red[2] = {};
+        Unit* zombie = testing::place(*game, {800, 400});
+        for (const double distance : {row.far, row.near}) {
+            zombie->position = QVector2D(800 + float(distance) * 0.6f, 400 - float(distance) * 0.8f);
+            zombie->velocity = QVector2D(-0.3f, 0.4f) * (row.walksAway ? -1.0f : 1.0f);
+            zombie->commit();
+            noteSurroundings(*game);
+            const QImage frame = viewed(*game);
+            red[distance == row.near] = redIn(frame) - redIn(quiet);
+            // Toward the zombie, just beyond the rim.
+            const QPointF rim = QPointF(frame.width(), frame.height()) / 2
+                + QPointF(0.6, -0.8) * (2 * game->selected->viewRange + 6);
+            QCOMPARE(QColor(frame.pixelColor(rim.toPoint())).red() > 100, row.marked);
+        }
+        QCOMPARE(red[0] > 0, row.marked);
+        if (row.marked)
+            QVERIFY2(red[1] > red[0], qPrintable(QStringLiteral("%1 near, %2 far").arg(red[1]).arg(red[0])));
+    }
+
+    void aWaveIsToldWithItsEdge_data()
+    {
+        QTest::addColumn<int>("seed");
+        for (const int seed : {1, 2, 3, 4, 5, 6})
+            QTest::newRow(qPrintable(QStringLiteral("seed %1").arg(seed))) << seed;
+    }
+
+    void aWaveIsToldWithItsEdge()
+    {
+        QFETCH(int, seed);
+        const auto game = testing::makeGame(std::uint64_t(seed));
+        const Warnings warnings(*game);
+        // Steps in the timers' proportions until the next spawn begins a wave.
+        for (int step = 0; game->waves.began < 0 || game->waves.waveLeft > 0; ++step) {
+            game->physicsUpdate();
+            if (step % 2)
+                game->AIUpdate();
+            if (step % 8 == 0)
+                game->spawn();
+        }
+        game->spawn();
+        // Where its first zombie came in names the edge.
+        const QVector2D first = game->units.back()->position;
+        const QString side = first.x() < 1 ? "west" : first.y() < 1 ? "north" : first.x() > game->cells->width - 2 ? "east" : "south";
+        QVERIFY2(warnings.lines().contains("A wave comes from the " + side), qPrintable(warnings.lines().join(" / ")));
+        QVERIFY((first - game->selected->position).length() > float(game->selected->viewRange));
+        game->tick += params::waveNotice;
+        QVERIFY(!warnings.lines().join(' ').contains("A wave"));
+    }
+
+    void theWorldsEdgeIsShownNearIt_data()
+    {
+        ROWS(Edge); // the side warned of; seen: the edge within sight
+        QTest::newRow("by day, 40 units from the west") << Edge{0, {40, 400}, "west", true};
+        QTest::newRow("by night, 30 units from the south") << Edge{1047, {800, 770}, "south", true};
+        QTest::newRow("by night, 50 units from the north") << Edge{1047, {800, 50}, "north", false};
+        QTest::newRow("by day, 90 units from the east") << Edge{0, {1510, 400}, "east", false};
+        QTest::newRow("by day, mid-world") << Edge{0, {800, 400}, "", false};
+        QTest::newRow("by day, 110 units from the east") << Edge{0, {1490, 400}, "", false};
+    }
+
+    void theWorldsEdgeIsShownNearIt()
+    {
+        ROW(Edge);
+        const auto game = testing::makeEmptyGame();
+        const Human* survivor = steeredAt(*game, row.at, row.tick);
+        const QString told = Warnings(*game).lines().join(' ');
+        QCOMPARE(told.contains("edge"), !row.side.isEmpty());
+        QVERIFY(row.side.isEmpty() || told.contains("to the " + row.side));
+        // The band in the edge's colour, within sight only.
+        const QImage frame = viewed(*game);
+        const QPointF centre = QPointF(frame.width(), frame.height()) / 2;
+        int band = 0;
+        for (int y = 0; y < frame.height(); ++y)
+            for (int x = 0; x < frame.width(); ++x)
+                band += QLineF(centre, QPointF(x, y)).length() < 2 * survivor->viewRange
+                    && near(frame.pixelColor(x, y), Warnings::notice);
+        QCOMPARE(band > 0, row.seen);
+    }
+
+    void aZombieAboutToReachIsRinged_data()
+    {
+        ROWS(Closing);
+        QTest::newRow("12 units off, coming") << Closing{12, true, true};
+        QTest::newRow("12 units off, going") << Closing{12, false, false};
+        QTest::newRow("25 units off, coming") << Closing{25, true, false};
+    }
+
+    void aZombieAboutToReachIsRinged()
+    {
+        ROW(Closing);
+        const auto game = testing::makeEmptyGame();
+        steeredAt(*game, {800, 400});
+        Unit* zombie = testing::place(*game, QVector2D(800 - float(row.distance), 400));
+        zombie->velocity = QVector2D(row.toward ? 0.4f : -0.4f, 0);
+        noteSurroundings(*game);
+        const QImage frame = viewed(*game, 4);
+        // Above and below the zombie, a ring's radius off it.
+        const QPoint at = QPoint(frame.width(), frame.height()) / 2 - QPoint(int(row.distance * 4), 0);
+        for (const QPoint off : {QPoint(0, -24), QPoint(0, 23)})
+            QCOMPARE(redIn(frame.copy(QRect(at + off - QPoint(1, 1), QSize(3, 3)))) > 0, row.ringed);
     }
 
     void theSummaryChartsEachKindOnItsOwnScale()
