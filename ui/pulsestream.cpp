@@ -43,6 +43,18 @@ void raisePriority()
     pthread_setschedparam(pthread_self(), SCHED_RR, &param);
 }
 
+// A buffer that holds milliseconds of sound; the server picks the rest.
+pa_buffer_attr bufferOf(int milliseconds)
+{
+    pa_buffer_attr attributes{};
+    attributes.maxlength = std::uint32_t(-1);
+    attributes.tlength = std::uint32_t(bytesFor(milliseconds));
+    attributes.prebuf = std::uint32_t(-1);
+    attributes.minreq = std::uint32_t(-1);
+    attributes.fragsize = std::uint32_t(-1);
+    return attributes;
+}
+
 } // namespace
 
 PulseStream::PulseStream(Mixer& mixer)
@@ -124,12 +136,7 @@ void PulseStream::openStream()
     pa_stream_set_state_callback(stream, &PulseStream::streamChanged, this);
     pa_stream_set_write_callback(stream, &PulseStream::writable, this);
     pa_stream_set_underflow_callback(stream, &PulseStream::underflowed, this);
-    pa_buffer_attr attributes{};
-    attributes.maxlength = std::uint32_t(-1);
-    attributes.tlength = std::uint32_t(bytesFor(targetMs));
-    attributes.prebuf = std::uint32_t(-1);
-    attributes.minreq = std::uint32_t(-1);
-    attributes.fragsize = std::uint32_t(-1);
+    pa_buffer_attr attributes = bufferOf(targetMs);
     // The latency asked for is the whole delay, the server's share included.
     auto flags = PA_STREAM_ADJUST_LATENCY;
     if (corked)
@@ -228,12 +235,7 @@ void PulseStream::grow()
 {
     grown = true;
     targetMs = grownBufferMs;
-    pa_buffer_attr attributes{};
-    attributes.maxlength = std::uint32_t(-1);
-    attributes.tlength = std::uint32_t(bytesFor(grownBufferMs));
-    attributes.prebuf = std::uint32_t(-1);
-    attributes.minreq = std::uint32_t(-1);
-    attributes.fragsize = std::uint32_t(-1);
+    pa_buffer_attr attributes = bufferOf(grownBufferMs);
     if (pa_operation* operation = pa_stream_set_buffer_attr(stream, &attributes, nullptr, nullptr))
         pa_operation_unref(operation);
 }
