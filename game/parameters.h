@@ -104,6 +104,16 @@ inline double soundDecay = 0.95;       // per physics step
 inline double soundThreshold = 0.1;
 inline double earshot = 150.0;         // world units about the player: the zombies heard as a crowd
 
+// How the world is drawn; never read by the rules. Zooms are the view's
+// scale, screen pixels per world unit.
+inline double fieldFrom = 0.6;         // below this zoom the crowds' field fades in (a zombie under 2 pixels); 0: never
+inline double fieldFull = 0.3;         // at and below it the field alone shows the agents
+inline int fieldCellPixels = 4;        // side of a cell of the field, screen pixels
+inline int fieldSaturation = 40;       // living agents of a kind in a cell at full brightness
+inline double fieldDimming = 0.7;      // opacity of the field's black where a cell is empty
+inline double soundRingPixels = 2.0;   // least width of a noise's ring, and of its dark edge
+inline double soundRingLeast = 4.0;    // least radius of a noise's ring, screen pixels
+
 // Threads that plan the units' steering side by side in an AI tick: as many
 // as the machine has, four at most, each given a share of at least
 // unitsPerThread units. Their plans are the same on one thread as on many.

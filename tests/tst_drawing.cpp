@@ -120,6 +120,35 @@ int redIn(const QImage& image)
     }
     return sum;
 }
+struct Lit { Kind kind; int tick; };
+struct Ring { double zoom; int tick; };
+struct Field { int scale; int tick; bool fielded; };
+
+// The world's light at a physics step: 0 full day, 524 dusk (light 0), 1047 midnight.
+void lightAt(Game& game, int tick)
+{
+    const Daylight day = Daylight::at(tick);
+    game.light = day.level;
+    game.lightColor = day.tint;
+}
+
+// Relative luminance and contrast ratio, as WCAG defines them.
+double linear(double c) { return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); }
+double luminance(const QColor& c) { return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF()); }
+double contrast(const QColor& a, const QColor& b)
+{
+    return (std::max(luminance(a), luminance(b)) + 0.05) / (std::min(luminance(a), luminance(b)) + 0.05);
+}
+
+// A colour as a deuteranope sees it (Machado, Oliveira and Fernandes 2009,
+// severity 1), in linear light; returned as its luminance.
+double deuteranopeLuminance(const QColor& c)
+{
+    const double r = linear(c.redF()), g = linear(c.greenF()), b = linear(c.blueF());
+    const auto unit = [](double v) { return std::clamp(v, 0.0, 1.0); };
+    return 0.2126 * unit(0.367322 * r + 0.860646 * g - 0.227968 * b) + 0.7152 * unit(0.280085 * r + 0.672501 * g + 0.047413 * b)
+        + 0.0722 * unit(-0.011820 * r + 0.042940 * g + 0.968881 * b);
+}
 
 } // namespace
 
@@ -131,6 +160,9 @@ Q_DECLARE_METATYPE(Map)
 Q_DECLARE_METATYPE(Rim)
 Q_DECLARE_METATYPE(Edge)
 Q_DECLARE_METATYPE(Closing)
+Q_DECLARE_METATYPE(Lit)
+Q_DECLARE_METATYPE(Ring)
+Q_DECLARE_METATYPE(Field)
 
 class TestDrawing : public QObject
 {
@@ -182,6 +214,7 @@ private slots:
                 outline += image.pixelColor(x, y) == black;
         QVERIFY2(qAbs(across - row.span) <= 1, qPrintable(QStringLiteral("%1 pixels across").arg(across)));
         if (row.zoom < 1) { // the scene draws far agents by the batch: the same square in the same place
+            const testing::Override<double> noField(params::fieldFrom, 0.0); // the squares alone, even from afar
             const Frame scene = render(game->scene, QPointF(300, 300), row.zoom);
             COMPARE_COLOUR(scene.at(QPointF(300.5, 300.5)), row.colour, "in the scene");
             int sceneAcross = 0;
@@ -249,6 +282,156 @@ private slots:
             COMPARE_COLOUR(frame.at(QPointF(400.5, 400.5) + row.distance * way), row.seen ? ground : black, "there");
         // The player's survivor wears its ring by day and by night.
         COMPARE_COLOUR(frame.at(QPointF(400, 408)), Scene::markerColor, "the marker");
+    }
+
+    void agentsStandOutNearTheSurvivor_data()
+    {
+        ROWS(Lit);
+        QTest::newRow("zombie at dusk") << Lit{Zombie, 524};
+        QTest::newRow("unarmed at dusk") << Lit{Unarmed, 524};
+        QTest::newRow("armed at dusk") << Lit{Armed, 524};
+        QTest::newRow("zombie at midnight") << Lit{Zombie, 1047};
+        QTest::newRow("unarmed at midnight") << Lit{Unarmed, 1047};
+        QTest::newRow("armed at midnight") << Lit{Armed, 1047};
+    }
+
+    void agentsStandOutNearTheSurvivor()
+    {
+        // An agent near the steered survivor: a good part of its pixels
+        // stand out 3:1 from the ground beside it.
+        ROW(Lit);
+        const auto game = testing::makeEmptyGame();
+        Human* survivor = testing::place<Human>(*game, {400, 400});
+        game->select(survivor);
+        lightAt(*game, row.tick);
+        survivor->adaptToLight();
+        agent(*game, row.kind, {415, 400});
+        const Frame frame = render(game->scene, QPointF(400, 400), 4);
+        const QColor ground = frame.at(QPointF(415, 408));
+        QVERIFY2(contrast(ground, QColor(200, 200, 200)) > 1.5, "the ground is tinted");
+        int standing = 0;
+        for (double y = 397; y < 403; y += 0.25)
+            for (double x = 412; x < 418; x += 0.25)
+                standing += contrast(frame.at(QPointF(x, y)), ground) >= 3;
+        QVERIFY2(standing >= 40, qPrintable(QStringLiteral("%1 pixels stand out").arg(standing)));
+    }
+
+    void kindsDifferToAColourBlindEye_data()
+    {
+        ROWS(Lit);
+        QTest::newRow("by day") << Lit{Zombie, 0};
+        QTest::newRow("at dusk") << Lit{Zombie, 524};
+        QTest::newRow("at midnight") << Lit{Zombie, 1047};
+    }
+
+    void kindsDifferToAColourBlindEye()
+    {
+        // Seen by a deuteranope, each pair of kinds differs both in the
+        // brightness of its body and in the share of its box it fills.
+        ROW(Lit);
+        const auto game = testing::makeEmptyGame();
+        Human* survivor = testing::place<Human>(*game, {400, 400});
+        game->select(survivor);
+        lightAt(*game, row.tick);
+        survivor->adaptToLight();
+        const QPointF places[3] = {{385, 400}, {415, 400}, {400, 415}};
+        for (int kind : {Zombie, Unarmed, Armed})
+            agent(*game, Kind(kind), places[kind]);
+        const Frame frame = render(game->scene, QPointF(400, 400), 4);
+        const double ground = deuteranopeLuminance(frame.at(QPointF(408, 408)));
+        double body[3], filled[3];
+        for (int kind : {Zombie, Unarmed, Armed}) {
+            body[kind] = deuteranopeLuminance(frame.at(places[kind] + QPointF(0.1, 0.1)));
+            int inside = 0, left = 99, right = -99, top = 99, bottom = -99;
+            for (int y = -16; y < 16; ++y)
+                for (int x = -16; x < 16; ++x)
+                    if (qAbs(deuteranopeLuminance(frame.at(places[kind] + QPointF(x, y) / 4)) - ground) > 0.02) {
+                        ++inside;
+                        left = std::min(left, x), right = std::max(right, x), top = std::min(top, y), bottom = std::max(bottom, y);
+                    }
+            filled[kind] = double(inside) / ((right - left + 1) * (bottom - top + 1));
+        }
+        for (auto [a, b] : {std::pair(Zombie, Unarmed), std::pair(Zombie, Armed), std::pair(Unarmed, Armed)}) {
+            const QString pair = QStringLiteral("kinds %1 and %2: bodies %3 and %4, filling %5 and %6")
+                                     .arg(a).arg(b).arg(body[a]).arg(body[b]).arg(filled[a]).arg(filled[b]);
+            QVERIFY2((std::max(body[a], body[b]) + 0.05) / (std::min(body[a], body[b]) + 0.05) >= 1.3, qPrintable(pair));
+            QVERIFY2(qAbs(filled[a] - filled[b]) >= 0.1, qPrintable(pair));
+        }
+    }
+
+    void noiseRingsOutAtEveryZoom_data()
+    {
+        ROWS(Ring);
+        for (const double zoom : {0.2, 1.0, 4.0})
+            for (const int tick : {0, 1047})
+                QTest::newRow(qPrintable(QStringLiteral("zoom %1, %2").arg(zoom).arg(tick ? "night" : "day"))) << Ring{zoom, tick};
+    }
+
+    void noiseRingsOutAtEveryZoom()
+    {
+        // A band of at least two pixels that stands out 3:1 from the ground,
+        // farther out as the noise fades.
+        ROW(Ring);
+        const auto game = testing::makeEmptyGame();
+        lightAt(*game, row.tick);
+        int reach[2] = {0, 0};
+        for (const double volume : {0.9, 0.6}) {
+            Sound* sound = game->makeSound(QPointF(400, 400), 1.0);
+            sound->volume = volume;
+            const Frame frame = render(game->scene, QPointF(400, 400), row.zoom, 400, 400);
+            const QColor ground = frame.image.pixelColor(215, 215);
+            int standing = 0, first = 0;
+            for (int x = 201; x < 400; ++x)
+                if (contrast(frame.image.pixelColor(x, 200), ground) >= 3 && ++standing == 1)
+                    first = x - 200;
+            QVERIFY2(standing >= 2, qPrintable(QStringLiteral("%1 pixels at volume %2").arg(standing).arg(volume)));
+            reach[volume < 0.8] = first;
+            game->sounds.removeAll(sound);
+            delete sound;
+        }
+        QVERIFY2(reach[1] > reach[0], qPrintable(QStringLiteral("%1 then %2 pixels out").arg(reach[0]).arg(reach[1])));
+    }
+
+    void crowdsShowAsAFieldFromAfar_data()
+    {
+        ROWS(Field);
+        QTest::newRow("--scale 50, day") << Field{50, 0, true};
+        QTest::newRow("--scale 50, night") << Field{50, 1047, true};
+        QTest::newRow("--scale 20, night") << Field{20, 1047, true};
+        QTest::newRow("--scale 1, day: single agents") << Field{1, 0, false};
+    }
+
+    void crowdsShowAsAFieldFromAfar()
+    {
+        // A whole-world frame: forty zombies glow brighter than three, which
+        // glow over the bare ground; survivors warm, zombies green. Close
+        // enough, the agents are squares again over plain ground.
+        ROW(Field);
+        const double side = std::sqrt(double(row.scale));
+        const testing::Override<int> width(params::worldWidth, int(std::lround(1600 * side)));
+        const testing::Override<int> height(params::worldHeight, int(std::lround(800 * side)));
+        const auto game = testing::makeEmptyGame();
+        lightAt(*game, row.tick);
+        const QPointF middle(params::worldWidth / 2.0, params::worldHeight / 2.0);
+        const QPointF crowd = middle + QPointF(-300, -100), few = middle + QPointF(200, 100);
+        const QPointF survivors = middle + QPointF(0, -150), bare = middle + QPointF(300, 200);
+        for (int i = 0; i < 40; ++i)
+            agent(*game, Zombie, crowd + QPointF(i % 4, i / 10));
+        for (int i = 0; i < 3; ++i)
+            agent(*game, Zombie, few + QPointF(i, 0));
+        for (int i = 0; i < 5; ++i)
+            agent(*game, Unarmed, survivors + QPointF(i, 0));
+        const Frame frame = render(game->scene, middle, std::min(1920.0 / params::worldWidth, 1080.0 / params::worldHeight), 1080, 1080);
+        const QColor many = frame.at(crowd + QPointF(1, 1)), three = frame.at(few), warm = frame.at(survivors), none = frame.at(bare);
+        const QString seen = QStringLiteral("crowd %1, three %2, survivors %3, bare %4")
+                                 .arg(many.name(), three.name(), warm.name(), none.name());
+        if (row.fielded) {
+            QVERIFY2(luminance(many) > 1.3 * luminance(three) && contrast(three, none) >= 1.5, qPrintable(seen));
+            QVERIFY2(many.green() > many.red() && warm.red() > warm.green() && warm.green() > warm.blue(), qPrintable(seen));
+        } else {
+            COMPARE_COLOUR(three, QColor(100, 100, 100), "a zombie's square");
+            COMPARE_COLOUR(none, QColor(200, 200, 200), "the bare ground");
+        }
     }
 
     void theMapShowsTheSurroundings_data()

@@ -9,6 +9,7 @@
 #include <QStyleOptionGraphicsItem>
 
 #include <algorithm>
+#include <cmath>
 
 namespace looks {
 
@@ -100,28 +101,101 @@ Square far(const Unit& agent)
     return {QRect(-2, -2, 4, 4), armed ? QColor(0, 0, 255, 255) : QColor(255, 0, 0, 255)};
 }
 
-void paintZombie(QPainter* painter, const Unit& zombie)
+namespace {
+
+QColor zombieBody(const Unit& zombie)
 {
     const double glow = 100 + glowOf(zombie);
     const double flash = 100 + 150 * zombie.hitFlash;
-    paintAs(painter, zombie, {4.0, QColor(100, 150, 100), 3.0, 60.0, 5.0f,
-                              clampedColor(glow, std::max(glow, flash), glow, 255), true});
+    return clampedColor(glow, std::max(glow, flash), glow, 255);
+}
+
+// Pale red, or blue when armed; deeper during a flash.
+QColor survivorBody(const Human& survivor)
+{
+    const double shade = 100 + glowOf(survivor) - 100 * survivor.hitFlash;
+    return survivor.armed ? clampedColor(shade, shade, 250, 255) : clampedColor(250, shade, shade, 255);
+}
+
+} // namespace
+
+void paintZombie(QPainter* painter, const Unit& zombie)
+{
+    paintAs(painter, zombie, {4.0, QColor(100, 150, 100), 3.0, 60.0, 5.0f, zombieBody(zombie), true});
 }
 
 void paintSurvivor(QPainter* painter, const Human& survivor)
 {
-    // Pale red, or blue when armed; deeper during a flash.
-    const double shade = 100 + glowOf(survivor) - 100 * survivor.hitFlash;
-    const QColor body = survivor.armed ? clampedColor(shade, shade, 250, 255) : clampedColor(250, shade, shade, 255);
-    paintAs(painter, survivor, {2.0, QColor(250, 0, 0), 5.0, 3.0, 2.0f, body, false});
+    paintAs(painter, survivor, {2.0, QColor(250, 0, 0), 5.0, 3.0, 2.0f, survivorBody(survivor), false});
 }
 
 void paintSound(QPainter* painter, const Sound& sound)
 {
-    painter->setPen(QPen(QBrush(QColor(220, 220, 220, 255)), 0.5, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+    const double zoom = QStyleOptionGraphicsItem::levelOfDetailFromTransform(painter->worldTransform());
+    if (!(zoom > 0))
+        return;
+    // The light band lies just outside the sound's reach, the dark edge
+    // outside that, so that whatever the noise reaches stays in sight.
+    const double width = std::max(0.5, params::soundRingPixels / zoom);
+    const double ring = std::max((1 - sound.volume) * sound.radius, params::soundRingLeast / zoom);
     painter->setBrush(Qt::NoBrush);
-    const double ring = (1 - sound.volume) * sound.radius;
-    painter->drawEllipse(QRect(int(-ring), int(-ring), int(2 * ring), int(2 * ring)));
+    const auto band = [painter](const QColor& color, double width, double radius) {
+        painter->setPen(QPen(QBrush(color), width, Qt::SolidLine, Qt::FlatCap, Qt::BevelJoin));
+        painter->drawEllipse(QRectF(-radius, -radius, 2 * radius, 2 * radius));
+    };
+    band(QColor(220, 220, 220, 255), width, ring + width / 2);
+    band(QColor(30, 30, 30, 255), width, ring + 1.5 * width);
+}
+
+void paintSeen(QPainter* painter, const Unit& agent, bool overDark)
+{
+    const double radius = agent.radius;
+    QPen rim(overDark ? QColor(255, 235, 215) : QColor(25, 25, 25), params::soundRingPixels);
+    rim.setCosmetic(true);
+    rim.setJoinStyle(Qt::MiterJoin);
+    if (!agent.isHuman) {
+        const QColor body = zombieBody(agent);
+        if (overDark)
+            rim.setColor(QColor(175, 215, 165));
+        painter->setPen(rim);
+        painter->setBrush(QColor(body.red() / 2, body.green() / 2, body.blue() / 2));
+        // A diamond that hides the disc drawn under the tint.
+        const double reach = 1.45 * radius;
+        const QPointF corners[4] = {{0, -reach}, {reach, 0}, {0, reach}, {-reach, 0}};
+        painter->drawPolygon(corners, 4);
+        return;
+    }
+    const auto& survivor = static_cast<const Human&>(agent);
+    painter->setBrush(survivorBody(survivor));
+    if (survivor.armed) {
+        if (overDark)
+            rim.setColor(QColor(215, 230, 255));
+        painter->setPen(rim);
+        painter->drawRect(QRectF(-radius, -radius, 2 * radius, 2 * radius));
+    } else {
+        painter->setPen(rim);
+        painter->drawEllipse(QRectF(-radius, -radius, 2 * radius, 2 * radius));
+    }
+}
+
+double fieldLevel(int count)
+{
+    if (count <= 0)
+        return 0;
+    const double saturation = std::max(2, params::fieldSaturation);
+    return std::min(1.0, 0.45 + 0.55 * std::log(double(count)) / std::log(saturation));
+}
+
+unsigned int fieldPixel(double zombies, double survivors)
+{
+    // The plain dims where nobody is and a cell with anyone in it is
+    // opaque, so that more agents look brighter over day and night alike:
+    // zombies a pale green, survivors amber.
+    if (zombies <= 0 && survivors <= 0)
+        return qRgba(0, 0, 0, int(std::lround(255 * params::fieldDimming)));
+    const auto channel = [](double value) { return std::clamp(int(std::lround(value)), 0, 255); };
+    return qRgba(channel(150 * zombies + 255 * survivors), channel(235 * zombies + 170 * survivors),
+                 channel(130 * zombies + 60 * survivors), 255);
 }
 
 } // namespace looks

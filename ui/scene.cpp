@@ -25,6 +25,14 @@ Scene::Scene(Game* game)
 
 void Scene::paintAt(QPainter* painter, QPointF at, QGraphicsItem* item)
 {
+    const QTransform base = painter->worldTransform();
+    moveTo(painter, at);
+    item->paint(painter, nullptr, nullptr);
+    painter->setWorldTransform(base);
+}
+
+void Scene::moveTo(QPainter* painter, QPointF at)
+{
     // Small shapes are drawn from whole device pixels: the raster engine then
     // fills their ellipses directly instead of flattening curves into
     // polygons, and without antialiasing they land on whole pixels anyway
@@ -36,8 +44,6 @@ void Scene::paintAt(QPainter* painter, QPointF at, QGraphicsItem* item)
     if (moved.type() <= QTransform::TxScale)
         moved.setMatrix(moved.m11(), 0, 0, 0, moved.m22(), 0, std::round(moved.m31()), std::round(moved.m32()), 1);
     painter->setWorldTransform(moved);
-    item->paint(painter, nullptr, nullptr);
-    painter->setWorldTransform(base);
 }
 
 template <typename Visit>
@@ -69,8 +75,10 @@ void Scene::drawBackground(QPainter* painter, const QRectF& rect)
     drawGround(painter);
     drawAgents(painter, rect);
     drawCells(painter, rect);
-    drawSounds(painter);
     drawTint(painter, rect);
+    drawSeen(painter);
+    drawField(painter);
+    drawSounds(painter);
 }
 
 void Scene::clipToSight(QPainter* painter) const
@@ -88,7 +96,7 @@ void Scene::clipToSight(QPainter* painter) const
 
 void Scene::drawGround(QPainter* painter) const
 {
-    painter->setBrush(QColor(200, 200, 200, 255));
+    painter->setBrush(groundColor);
     painter->drawRect(QRect(0, 0, cells->width, cells->height));
     // Where the current wave comes in.
     const double spread = 0.5 * params::spawnSpread;
@@ -104,18 +112,30 @@ void Scene::drawAgents(QPainter* painter, const QRectF& rect)
     // index is the AI's, and rebuilding it for every frame after a physics
     // step cost more than the walk (a frame of 100,000 agents from far off
     // went from 31 to 16 ms).
+    seen.clear();
+    fieldOpacity = 0;
     const QTransform base = painter->worldTransform();
     if (QStyleOptionGraphicsItem::levelOfDetailFromTransform(base) < 1.0 && base.type() <= QTransform::TxScale) {
         drawFarAgents(painter, rect);
         return;
     }
     const Bins::Span shown = bins->span(rect.left(), rect.top(), rect.right(), rect.bottom());
+    const Human* survivor = game->selected;
+    const QPointF eye = survivor ? survivor->pos() : QPointF();
+    const double sight = survivor ? survivor->viewRange : 0;
     painter->save();
-    forEachAgent([this, painter, &shown](Unit* unit) {
+    forEachAgent([&](Unit* unit) {
         const int column = unit->bin % bins->columns;
         const int row = unit->bin / bins->columns;
-        if (column >= shown.firstColumn && column <= shown.lastColumn && row >= shown.firstRow && row <= shown.lastRow)
-            paintAt(painter, unit->pos(), unit);
+        if (column < shown.firstColumn || column > shown.lastColumn || row < shown.firstRow || row > shown.lastRow)
+            return;
+        paintAt(painter, unit->pos(), unit);
+        if (survivor && !unit->dead) {
+            const QPointF apart = unit->pos() - eye;
+            const double reach = sight + unit->radius;
+            if (QPointF::dotProduct(apart, apart) <= reach * reach)
+                seen.push_back(unit);
+        }
     });
     painter->restore();
 }
@@ -170,6 +190,68 @@ void Scene::drawTint(QPainter* painter, const QRectF& rect) const
     painter->drawRect(rect);
 }
 
+void Scene::drawSeen(QPainter* painter)
+{
+    if (seen.empty())
+        return;
+    // The rims are light where the tinted ground is darker than a mid grey
+    // (a relative luminance of 0.18, as far from black as from white in
+    // contrast), dark elsewhere.
+    QColor ground = groundColor;
+    if (game->lightColor.isValid()) {
+        const QColor tint = game->lightColor;
+        const double a = tint.alphaF();
+        const auto mix = [a](int top, int bottom) { return int(std::lround(top * a + bottom * (1 - a))); };
+        ground = QColor(mix(tint.red(), ground.red()), mix(tint.green(), ground.green()), mix(tint.blue(), ground.blue()));
+    }
+    const auto linear = [](double channel) {
+        return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+    };
+    const double luminance = 0.2126 * linear(ground.redF()) + 0.7152 * linear(ground.greenF()) + 0.0722 * linear(ground.blueF());
+    const bool overDark = luminance < 0.18;
+    painter->save();
+    const QTransform base = painter->worldTransform();
+    for (const Unit* unit : seen) {
+        moveTo(painter, unit->pos());
+        looks::paintSeen(painter, *unit, overDark);
+        painter->setWorldTransform(base);
+    }
+    painter->restore();
+}
+
+void Scene::drawField(QPainter* painter)
+{
+    if (fieldOpacity <= 0)
+        return;
+    painter->save();
+    painter->resetTransform();
+    painter->setOpacity(fieldOpacity);
+    painter->setRenderHint(QPainter::SmoothPixmapTransform, false);
+    painter->drawImage(fieldArea, field);
+    painter->restore();
+}
+
+void Scene::makeField(int columns, int rows)
+{
+    if (field.width() != columns || field.height() != rows)
+        field = QImage(columns, rows, QImage::Format_ARGB32_Premultiplied);
+    const int saturation = std::max(1, params::fieldSaturation);
+    std::vector<double> levels(std::size_t(saturation) + 1);
+    for (int count = 0; count <= saturation; ++count)
+        levels[std::size_t(count)] = looks::fieldLevel(count);
+    const auto level = [&levels, saturation](std::uint16_t count) { return levels[std::min<std::size_t>(count, std::size_t(saturation))]; };
+    const QRgb empty = looks::fieldPixel(0, 0);
+    for (int row = 0; row < rows; ++row) {
+        QRgb* line = reinterpret_cast<QRgb*>(field.scanLine(row));
+        const std::size_t first = std::size_t(row) * std::size_t(columns);
+        for (int column = 0; column < columns; ++column) {
+            const std::uint16_t zombies = zombieCounts[first + std::size_t(column)];
+            const std::uint16_t survivors = survivorCounts[first + std::size_t(column)];
+            line[column] = zombies == 0 && survivors == 0 ? empty : looks::fieldPixel(level(zombies), level(survivors));
+        }
+    }
+}
+
 void Scene::drawFarAgents(QPainter* painter, const QRectF& rect)
 {
     // From far off every agent is a square of a few colours: drawn in device
@@ -178,12 +260,47 @@ void Scene::drawFarAgents(QPainter* painter, const QRectF& rect)
     // benchmark).
     const QTransform base = painter->worldTransform();
     const QRect visible = base.mapRect(rect).toAlignedRect();
+    // Where agents shrink below a couple of pixels their crowds show as a
+    // field, counted by cell in the same walk, fading in as the view zooms
+    // out; with the field alone, the walk only counts.
+    const double zoom = base.m11();
+    const double share = zoom >= params::fieldFrom ? 0.0
+                         : zoom <= params::fieldFull ? 1.0
+                                                     : (params::fieldFrom - zoom) / (params::fieldFrom - params::fieldFull);
+    const int cell = std::max(1, params::fieldCellPixels);
+    const int columns = share > 0 ? (visible.width() + cell - 1) / cell : 0;
+    const int rows = share > 0 ? (visible.height() + cell - 1) / cell : 0;
+    zombieCounts.assign(std::size_t(columns) * std::size_t(rows), 0);
+    survivorCounts.assign(zombieCounts.size(), 0);
+    const double left = base.m31() - visible.left(), top = base.m32() - visible.top();
+    const auto count = [&](const Unit* unit) {
+        if (unit->dead)
+            return;
+        const QPointF at = unit->pos();
+        const double x = left + base.m11() * at.x(), y = top + base.m22() * at.y();
+        if (!(x >= 0 && y >= 0 && x < columns * cell && y < rows * cell))
+            return;
+        std::uint16_t& counted = (unit->isHuman ? survivorCounts : zombieCounts)[std::size_t(int(y) / cell) * std::size_t(columns) + std::size_t(int(x) / cell)];
+        if (counted < 0xffff)
+            ++counted;
+    };
+    if (share > 0) {
+        fieldArea = QRect(visible.topLeft(), QSize(columns * cell, rows * cell));
+        fieldOpacity = share;
+    }
+    if (share >= 1) {
+        forEachAgent(count);
+        makeField(columns, rows);
+        return;
+    }
     for (Batch& batch : farBatches) {
         batch.squares.clear();
         batch.points.clear();
     }
     std::size_t last = 0; // agents come in runs of one kind: look the colour up only when it changes
     forEachAgent([&](const Unit* unit) {
+        if (share > 0)
+            count(unit);
         const looks::Square look = looks::far(*unit);
         // Placed on whole device pixels, as paintAt places a close-up agent;
         // at least a pixel, so that a crowd seen from afar does not vanish.
@@ -211,6 +328,8 @@ void Scene::drawFarAgents(QPainter* painter, const QRectF& rect)
     painter->resetTransform();
     const bool opaque = std::all_of(farBatches.cbegin(), farBatches.cend(),
                                     [](const Batch& batch) { return qAlpha(batch.color) == 255; });
+    if (share > 0)
+        makeField(columns, rows);
     if (opaque && painter->paintEngine() && painter->paintEngine()->type() == QPaintEngine::Raster) {
         drawFarLayer(painter, visible);
         painter->restore();

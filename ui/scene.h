@@ -7,6 +7,7 @@
 #include <QRect>
 #include <QRectF>
 
+#include <cstdint>
 #include <unordered_map>
 #include <vector>
 
@@ -14,6 +15,7 @@ class Bins;
 class Game;
 class Human;
 class Ground;
+class Unit;
 
 // Shows the world. It holds no items: both passes walk the game's own bins
 // and cells for the exposed rectangle only.
@@ -35,6 +37,8 @@ public:
     // in screen pixels.
     static constexpr QColor markerColor{255, 220, 0};
     static constexpr double markerRadius = 8;
+    // The bare ground, before the day's tint.
+    static constexpr QColor groundColor{200, 200, 200};
 
     Game* game;
     Ground* cells;
@@ -43,6 +47,8 @@ public:
 private:
     // Paints an agent or a sound with the painter moved to its position.
     static void paintAt(QPainter* painter, QPointF at, QGraphicsItem* item);
+    // Moves the painter's origin to a point, on whole device pixels where it can.
+    static void moveTo(QPainter* painter, QPointF at);
     // The layers of the background, bottom up.
     void clipToSight(QPainter* painter) const;
     void drawGround(QPainter* painter) const; // and the marker of the wave coming in
@@ -52,6 +58,9 @@ private:
     void drawCells(QPainter* painter, const QRectF& rect);
     void drawSounds(QPainter* painter) const;
     void drawTint(QPainter* painter, const QRectF& rect) const;
+    // Over the tint: the agents the steered survivor sees, then the field.
+    void drawSeen(QPainter* painter);
+    void drawField(QPainter* painter);
     void drawMarker(QPainter* painter, const Human& survivor);
 
     // Every filed agent, in the order of the game's list.
@@ -73,4 +82,15 @@ private:
     // The far agents of a frame on a raster surface, drawn here pixel by pixel.
     QImage farLayer;
     void drawFarLayer(QPainter* painter, const QRect& visible);
+
+    // The living agents within the steered survivor's sight in this frame.
+    std::vector<const Unit*> seen;
+    // Living zombies and survivors counted by cell of the field over the
+    // visible pixels, the image made of them, where it goes on the screen
+    // and how opaque; 0 when the frame has no field.
+    std::vector<std::uint16_t> zombieCounts, survivorCounts;
+    QImage field;
+    QRect fieldArea;
+    double fieldOpacity = 0;
+    void makeField(int columns, int rows);
 };
