@@ -1,35 +1,39 @@
 #include "app/interface.h"
 
 #include "app/messages.h"
+#include "app/settingspage.h"
+#include "app/window.h"
 #include "game/game.h"
 #include "game/parameters.h"
 #include "game/playback.h"
 #include "game/replaywriter.h"
 #include "game/summary.h"
+#include "game/worldbuild.h"
 #include "ui/audio.h"
+#include "ui/keys.h"
+#include "ui/status.h"
 #include "ui/view.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QSlider>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include <utility>
 
-const char* const Interface::controlsText =
-    "\nControls:\n\n-- Human control --\n[WASD]/[Arrows] Move\n[SPACE] Scream\n\n"
-    "-- Simulation --\n[Right click] Make noise at position\n\n"
-    "-- General --\n[ESC] Give up control/Menu/Exit\n";
-
-const char* const Interface::moreControlsText =
-    "[P] Pause   [1]-[4] Speed x1 x2 x4 x8   [M] Sound   [H]/[F1] Help   [F11] Full screen   [Home] Whole world\n"
-    "[Left drag] Pan   [Wheel] Zoom\n"
-    "On this page: [Enter]/[Space] New world   [R] Same world again   [ESC] Exit";
+QString Interface::controlsText(unsigned states)
+{
+    QStringList lines;
+    for (const keys::Row& row : keys::table())
+        if (row.states & states)
+            lines << keys::line(row) + QStringLiteral("  (") + keys::whereText(row.states) + u')';
+    return lines.join(u'\n');
+}
 
 namespace {
 
@@ -41,10 +45,16 @@ const char* const buttonStyle =
     "QPushButton:pressed { background: rgb(0, 110, 0); }"
     "QSlider::groove:horizontal { height: 4px; background: rgb(0, 80, 0); }"
     "QSlider::handle:horizontal { width: 14px; margin: -6px 0; background: rgb(0, 250, 0); }"
-    "QSlider:focus { border: 1px solid rgb(0, 250, 0); }";
+    "QSlider:focus { border: 2px solid rgb(0, 250, 0); background: rgb(0, 60, 0); }"
+    "QLabel { color: rgb(0, 250, 0); }";
 
 const QString volumeKey = QStringLiteral("volume");
 const QString mutedKey = QStringLiteral("muted");
+
+QString today()
+{
+    return QDateTime::currentDateTimeUtc().date().toString(QStringLiteral("yyyyMMdd"));
+}
 
 } // namespace
 
@@ -56,9 +66,17 @@ Interface::Interface(QWidget* parent, std::optional<std::uint64_t> firstSeed, bo
     layout = new QVBoxLayout(this);
     layout->setSpacing(0);
     layout->setContentsMargins(0, 0, 0, 0);
+    // The menu's fonts shrink to fit, rather than its contents holding the
+    // window large.
+    layout->setSizeConstraint(QLayout::SetNoConstraint);
 
     menu = new QWidget(this);
-    auto* menuLayout = new QVBoxLayout(menu);
+    auto* pages = new QVBoxLayout(menu);
+    pages->setSizeConstraint(QLayout::SetNoConstraint);
+    front = new QWidget(menu);
+    pages->addWidget(front);
+    auto* menuLayout = new QVBoxLayout(front);
+    menuLayout->setSizeConstraint(QLayout::SetNoConstraint);
 
     // Every colour group: the page stays black when its window is not the
     // active one.
@@ -72,7 +90,7 @@ Interface::Interface(QWidget* parent, std::optional<std::uint64_t> firstSeed, bo
     setFocusPolicy(Qt::StrongFocus);
 
     const auto label = [&](const QString& text) {
-        auto* shown = new QLabel(text, menu);
+        auto* shown = new QLabel(text, front);
         shown->setPalette(palette);
         shown->setFont(font);
         shown->setAutoFillBackground(true);
@@ -82,23 +100,40 @@ Interface::Interface(QWidget* parent, std::optional<std::uint64_t> firstSeed, bo
     };
     title = label(QStringLiteral("Carrowmere"));
     recordsLabel = label(QString());
-    controls = label(QString::fromLatin1(controlsText));
+    controls = label(controlsText(keys::Playing));
     controls->setObjectName(QStringLiteral("controls"));
-    controls->setAlignment(Qt::AlignLeft);
-    moreControls = label(QString::fromLatin1(moreControlsText));
+    moreControls = label(controlsText(keys::Summary | keys::Menu));
+    auto* columns = new QHBoxLayout;
+    for (QLabel* column : {controls, moreControls}) {
+        menuLayout->removeWidget(column);
+        column->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        columns->addWidget(column, 0, Qt::AlignTop);
+    }
+    columns->setSpacing(48);
+    menuLayout->addLayout(columns);
+    menuLayout->setAlignment(columns, Qt::AlignCenter);
 
+    auto* buttons = new QHBoxLayout;
     restart = new QPushButton(QStringLiteral("Restart"));
     sameWorld = new QPushButton(QStringLiteral("Same world again"));
-    for (QPushButton* button : {restart, sameWorld}) {
+    dayWorld = new QPushButton(tr("World of the day"));
+    settingsButton = new QPushButton(tr("Settings"));
+    quit = new QPushButton(tr("Quit"));
+    buttons->addStretch();
+    for (QPushButton* button : {restart, sameWorld, dayWorld, settingsButton, quit}) {
         button->setFont(font);
         button->setStyleSheet(QString::fromLatin1(buttonStyle));
         button->setFocusPolicy(Qt::TabFocus);
-        menuLayout->addWidget(button, 0, Qt::AlignCenter);
+        buttons->addWidget(button);
+        connect(button, &QPushButton::pressed, audio, &Audio::click);
     }
+    buttons->addStretch();
+    menuLayout->addLayout(buttons);
     connect(restart, &QPushButton::clicked, this, &Interface::startGame);
     connect(sameWorld, &QPushButton::clicked, this, &Interface::startSameWorld);
-    for (QPushButton* button : {restart, sameWorld})
-        connect(button, &QPushButton::pressed, audio, &Audio::click);
+    connect(dayWorld, &QPushButton::clicked, this, &Interface::startDayWorld);
+    connect(settingsButton, &QPushButton::clicked, this, &Interface::showSettings);
+    connect(quit, &QPushButton::clicked, this, &QApplication::closeAllWindows);
 
     // The volume, kept with the records once the slider rests.
     const QVariant kept = records.setting(volumeKey);
@@ -106,29 +141,24 @@ Interface::Interface(QWidget* parent, std::optional<std::uint64_t> firstSeed, bo
     audio->setMuted(mute || records.setting(mutedKey).toBool());
     if (mute)
         records.setSetting(mutedKey, true);
-    auto* volumeRow = new QHBoxLayout;
-    auto* volumeLabel = new QLabel(tr("Volume"), menu);
-    volumeLabel->setPalette(palette);
-    volumeLabel->setFont(font);
-    volumeRow->addStretch();
-    volumeRow->addWidget(volumeLabel);
-    volume = new QSlider(Qt::Horizontal, menu);
-    volume->setRange(0, 100);
-    volume->setValue(int(std::lround(audio->volume() * 100)));
-    volume->setFixedWidth(240);
-    volume->setStyleSheet(QString::fromLatin1(buttonStyle));
-    volume->setFocusPolicy(Qt::TabFocus);
-    volumeRow->addWidget(volume);
-    volumeRow->addStretch();
-    menuLayout->addLayout(volumeRow);
-    keepVolume = new QTimer(this);
-    keepVolume->setSingleShot(true);
-    keepVolume->setInterval(500);
-    connect(keepVolume, &QTimer::timeout, this, [this] { records.setSetting(volumeKey, audio->volume()); });
-    connect(volume, &QSlider::valueChanged, this, [this](int value) {
-        audio->setVolume(value / 100.0);
-        keepVolume->start();
+    params::difficulty = SettingsPage::keptDifficulty(records);
+
+    settings = new SettingsPage(records, *audio, menu);
+    settings->setFont(font);
+    settings->setStyleSheet(QString::fromLatin1(buttonStyle));
+    settings->setPalette(palette);
+    settings->hide();
+    pages->addWidget(settings, 0, Qt::AlignCenter);
+    connect(settings, &SettingsPage::soundAsked, this, &Interface::switchMute);
+    connect(settings, &SettingsPage::fullScreenAsked, this, [this] {
+        if (auto* shown = qobject_cast<Window*>(window()))
+            shown->switchFullScreen();
     });
+    connect(settings, &SettingsPage::difficultyChosen, this, [this](params::Difficulty chosen) {
+        params::difficulty = chosen;
+        showRecords();
+    });
+    connect(settings, &SettingsPage::closed, this, &Interface::hideSettings);
 
     layout->addWidget(menu);
 
@@ -152,10 +182,7 @@ Interface::~Interface()
 void Interface::keepBeforeExit()
 {
     // A volume set just before the program ends is kept all the same.
-    if (keepVolume->isActive()) {
-        keepVolume->stop();
-        records.setSetting(volumeKey, audio->volume());
-    }
+    settings->keepVolume();
     if (game)
         game->keepRun();
     // What cannot be saved now is left beside the records for the next save.
@@ -171,18 +198,29 @@ void Interface::startGame()
 
 void Interface::startSameWorld()
 {
-    start(lastSeed);
+    start(lastSeed, lastDay);
 }
 
-void Interface::start(std::optional<std::uint64_t> seed)
+void Interface::startDayWorld()
 {
+    const QString day = today();
+    start(seedOfDay(QDate::fromString(day, QStringLiteral("yyyyMMdd"))), day);
+}
+
+void Interface::start(std::optional<std::uint64_t> seed, const QString& day)
+{
+    hideSettings();
+    records.keepAs(Records::variantOf(params::difficulty, day));
+    lastDay = day;
     auto* made = new Game(this, seed, &records);
     made->recorder = ReplayWriter::start(disk, Replay::folder(), made->seed, params::worldScale);
+    if (made->recorder)
+        made->recorder->difficulty(made->difficulty);
     lastReplay = made->recorder ? made->recorder->fileName() : QString();
     show(made);
 }
 
-void Interface::watch(const QString& fileName)
+void Interface::watch(const QString& fileName, int fromTick)
 {
     lastReplay = fileName;
     // The last game's end may still be on its way to the disk.
@@ -197,14 +235,22 @@ void Interface::watch(const QString& fileName)
         stopGame();
         return;
     }
-    show(new Game(this, std::nullopt, &records, std::make_unique<Playback>(std::get<Replay>(std::move(read)))));
+    hideSettings();
+    auto playback = std::make_unique<Playback>(std::get<Replay>(std::move(read)));
+    playback->windTo = fromTick;
+    show(new Game(this, std::nullopt, &records, std::move(playback)));
 }
 
 void Interface::watchLastReplay()
 {
+    watchLastSeconds(0);
+}
+
+void Interface::watchLastSeconds(int fromTick)
+{
     endGame();
     if (!lastReplay.isEmpty())
-        return watch(lastReplay);
+        return watch(lastReplay, fromTick);
     notice = tr("That game could not be kept as a replay");
     stopGame();
 }
@@ -231,7 +277,9 @@ void Interface::show(Game* shown)
     connect(game, &Game::worldAsked, this, &Interface::replaceGame, Qt::QueuedConnection);
     connect(game, &Game::muteAsked, this, &Interface::switchMute);
     connect(game, &Game::replayAsked, this, &Interface::watchLastReplay, Qt::QueuedConnection);
+    connect(game, &Game::lastSecondsAsked, this, &Interface::watchLastSeconds, Qt::QueuedConnection);
     audio->listenTo(game);
+    game->soundOff = audio->isMuted();
     menu->setVisible(false);
     // A first start ever: the goal and the keys, before anything moves.
     if (!std::exchange(started, true) && records.bestScore < 0 && records.longestSurvival == 0 && !game->replaying())
@@ -250,6 +298,10 @@ void Interface::switchMute()
 {
     audio->setMuted(!audio->isMuted());
     records.setSetting(mutedKey, audio->isMuted());
+    if (game) {
+        game->soundOff = audio->isMuted();
+        game->status->update();
+    }
 }
 
 void Interface::stopGame()
@@ -262,10 +314,31 @@ void Interface::stopGame()
     setFocus();
 }
 
+void Interface::showSettings()
+{
+    front->hide();
+    settings->refresh();
+    settings->show();
+    settings->volume->setFocus(Qt::TabFocusReason);
+}
+
+void Interface::hideSettings()
+{
+    if (settings->isHidden())
+        return;
+    settings->keepVolume();
+    settings->hide();
+    front->show();
+    setFocus();
+}
+
 void Interface::showRecords()
 {
+    // The kind of game the next Restart plays: its records.
+    records.keepAs(Records::variantOf(params::difficulty));
     QString text = params::worldScale == 1 ? tr("Records of the default world")
                                            : tr("Records of a world of scale %1").arg(params::worldScale);
+    text += QStringLiteral(", %1").arg(SettingsPage::difficultyName(params::difficulty));
     text += QLatin1Char('\n')
         + (records.bestScore < 0 ? tr("No best score yet")
                                  : tr("Best score %1   Longest survival %2")
@@ -282,18 +355,25 @@ void Interface::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     const QMargins margins = menu->layout()->contentsMargins();
-    const int room = height() - margins.top() - margins.bottom() - 6 * menu->layout()->spacing();
-    const QList<QWidget*> shown{title, recordsLabel, controls, moreControls, restart, sameWorld};
+    const int room = height() - margins.top() - margins.bottom() - 8 * front->layout()->spacing();
+    const QList<QWidget*> buttons{restart, sameWorld, dayWorld, settingsButton, quit};
+    const QList<QWidget*> sized = QList<QWidget*>{title, recordsLabel, controls, moreControls, settings} + buttons;
     for (int size = 20; size >= 5; --size) {
-        int height = 0, width = 0;
-        for (QWidget* widget : shown) {
+        for (QWidget* widget : sized) {
             QFont font = widget->font();
             font.setPointSize(widget == title ? size * 2 : size);
             widget->setFont(font);
-            height += widget->sizeHint().height();
-            width = std::max(width, widget->sizeHint().width());
         }
-        if (height <= room && width <= this->width())
+        int row = 0, rowHeight = 0;
+        for (QWidget* button : buttons) {
+            row += button->sizeHint().width() + 12;
+            rowHeight = std::max(rowHeight, button->sizeHint().height());
+        }
+        const int height = title->sizeHint().height() + recordsLabel->sizeHint().height()
+            + std::max(controls->sizeHint().height(), moreControls->sizeHint().height()) + rowHeight;
+        const int width = std::max({title->sizeHint().width(), recordsLabel->sizeHint().width(), row,
+                                    controls->sizeHint().width() + moreControls->sizeHint().width() + 48});
+        if (height <= room && width <= this->width() && settings->sizeHint().height() <= room)
             break;
     }
 }
@@ -304,20 +384,29 @@ void Interface::keyPressEvent(QKeyEvent* event)
     // also close the program.
     if (!keyPresses.press(*event))
         return;
-    switch (event->key()) {
-    case Qt::Key_Escape:
-        QApplication::closeAllWindows();
+    if (settings->isVisible()) {
+        if (event->key() == Qt::Key_Escape)
+            hideSettings();
+        return;
+    }
+    switch (keys::actionOf(event->key(), keys::Menu)) {
+    case keys::Action::Quit:
+        quit->click();
         break;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Space:
+    case keys::Action::NewWorld:
         // The button with the focus, "Restart" when none has it.
-        (sameWorld->hasFocus() ? sameWorld : restart)->click();
+        if (auto* focused = qobject_cast<QPushButton*>(focusWidget()); focused && focused->isVisible())
+            focused->click();
+        else
+            restart->click();
         break;
-    case Qt::Key_R:
+    case keys::Action::SameWorld:
         sameWorld->click();
         break;
-    case Qt::Key_M:
+    case keys::Action::Settings:
+        settingsButton->click();
+        break;
+    case keys::Action::Sound:
         switchMute();
         break;
     default:

@@ -11,11 +11,10 @@
 #include <optional>
 
 class Audio;
+class SettingsPage;
 class Game;
 class QLabel;
 class QPushButton;
-class QSlider;
-class QTimer;
 class QVBoxLayout;
 
 // The main window's page for the whole run: a running game, or, once a game
@@ -26,9 +25,10 @@ class Interface : public QWidget
     Q_OBJECT
 
 public:
-    static const char* const controlsText;
-    // The keys of what came after the controls above.
-    static const char* const moreControlsText;
+    // The menu's lines of the keys that act in states, from the table of
+    // the keys: those of play in one column, the menu's and the summary's
+    // in another.
+    static QString controlsText(unsigned states);
 
     // The first game's world comes from firstSeed when given; every other
     // new world from a fresh 64-bit seed.
@@ -51,6 +51,10 @@ public:
     std::optional<std::uint64_t> lastSeed;       // of the last world played
     QString lastReplay;                          // the file of the last game kept or watched
     Audio* audio = nullptr;
+    SettingsPage* settings = nullptr; // over the menu while it is open
+    QPushButton* dayWorld = nullptr;
+    QPushButton* settingsButton = nullptr;
+    QPushButton* quit = nullptr;
 
 public slots:
     void startGame();
@@ -61,6 +65,12 @@ public slots:
     void switchMute();
     // The last game kept, or watched, is watched again.
     void watchLastReplay();
+    // Its last seconds, from a physics step on.
+    void watchLastSeconds(int fromTick);
+    // The world of today's date (UTC), the same for every player.
+    void startDayWorld();
+    void showSettings();
+    void hideSettings();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -70,10 +80,12 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void start(std::optional<std::uint64_t> seed);
+    // day: the date of the world of the day, empty for any other world.
+    void start(std::optional<std::uint64_t> seed, const QString& day = QString());
     // The replay in a file is watched in place of a game; the menu says
     // why when it cannot be.
-    void watch(const QString& fileName);
+    // From fromTick on: the steps before it run at once, unseen.
+    void watch(const QString& fileName, int fromTick = 0);
     // The game goes on the page.
     void show(Game* shown);
     // The running game is let go of, and kept as a replay if it is.
@@ -86,10 +98,10 @@ private:
     QLabel* recordsLabel = nullptr;
     QLabel* controls = nullptr;
     QLabel* moreControls = nullptr;
+    QWidget* front = nullptr; // the menu but for the settings
     QPushButton* restart = nullptr;
     QPushButton* sameWorld = nullptr;
-    QSlider* volume = nullptr;
-    QTimer* keepVolume = nullptr; // runs while the slider has not rested
+    QString lastDay; // the date of the last world when it was the world of the day
     std::optional<std::uint64_t> nextSeed;
     QString notice; // why the last replay could not be watched
     bool started = false;

@@ -32,6 +32,7 @@ Game::Game(QWidget* parent, std::optional<std::uint64_t> seed, Records* records,
       hearing{params::soundScale, params::soundRadiusFactor, params::soundDecay, params::soundThreshold},
       records(records),
       seed(playback ? playback->replay.seed : seed.value_or(QRandomGenerator::system()->generate64())),
+      difficulty(playback ? playback->replay.difficulty : params::difficulty),
       playback(std::move(playback)),
       planner(std::make_unique<Planner>())
 {

@@ -5,6 +5,7 @@
 #include "game/happening.h"
 #include "game/keyboard.h"
 #include "game/mover.h"
+#include "game/parameters.h"
 #include "game/playback.h"
 #include "game/replaywriter.h"
 #include "game/summary.h"
@@ -169,6 +170,8 @@ public:
     Records* records;
     Random random;
     std::uint64_t seed;
+    params::Difficulty difficulty; // the replay's when it plays one, else the one chosen
+    bool soundOff = false;         // for the panel to say; the page that plays the sound sets it
     std::unique_ptr<Playback> playback;     // the replay that drives the game, if one does
     std::unique_ptr<ReplayWriter> recorder; // where the game is kept, if it is; set before its first step
 

@@ -161,6 +161,33 @@ inline void scaleWorld(int scale)
     maxUnits *= scale;
 }
 
+// How hard a new world is: the share of Normal's zombies and survivors it
+// starts with. Normal's shares are exactly 1, so that its games are today's.
+enum class Difficulty { Easy, Normal, Hard };
+constexpr int difficultyCount = 3;
+struct Handicap {
+    double zombies;
+    double humans;
+};
+constexpr Handicap handicaps[difficultyCount] = {
+    {0.6, 1.5}, // Easy: fewer zombies, more survivors at your side
+    {1.0, 1.0},
+    {1.6, 0.6}, // Hard
+};
+// Chosen on the menu; a replay carries the one it was played at.
+inline Difficulty difficulty = Difficulty::Normal;
+
+inline int startingZombies(Difficulty chosen)
+{
+    return int(std::lround(initialZombies * handicaps[int(chosen)].zombies));
+}
+// Never none where any start at all: someone to steer.
+inline int startingHumans(Difficulty chosen)
+{
+    const int humans = int(std::lround(initialHumans * handicaps[int(chosen)].humans));
+    return initialHumans > 0 ? std::max(1, humans) : 0;
+}
+
 // Grid sizes, following from the world size whenever a Game is built.
 inline int groundColumns() { return worldWidth / 10; }
 inline int groundRows() { return worldHeight / 10; }

@@ -32,6 +32,8 @@ bool Playback::before(Game& game)
             else if (game.humanCount == 0) // taken down before it came up here
                 game.summary.noSurvivorsTold = true;
             break;
+        case Replay::Kind::Difficulty: // read with the header, never kept as an entry
+            break;
         case Replay::Kind::Check:
         case Replay::Kind::End:
             if (const std::uint64_t hash = worldHash(game); hash != entry.hash)

@@ -454,6 +454,7 @@ void say(QStringList& lines)
 Records::Records(const QString& fileName, int scale, DiskQueue* disk)
     : shared(std::make_shared<Shared>()),
       disk(disk),
+      scale(scale),
       group(scale == 1 ? QString() : QStringLiteral("scale%1/").arg(scale))
 {
     shared->fileName = fileName;
@@ -516,6 +517,40 @@ bool Records::add(double score, qint64 survivedMilliseconds)
     }
     post(Attempt::Save);
     return best;
+}
+
+void Records::keepAs(const QString& variant)
+{
+    const std::lock_guard<std::mutex> hold(shared->mutex);
+    syncMembers(shared->entries);
+    // One section a kind: the file stays one that QSettings reads.
+    const QString size = scale == 1 ? QString() : QStringLiteral("scale%1").arg(scale);
+    group = variant.isEmpty() ? (size.isEmpty() ? QString() : size + u'/')
+                              : variant + (size.isEmpty() ? QString() : u'-' + size) + u'/';
+    bestScore = -1;
+    longestSurvival = 0;
+    syncMembers(shared->entries);
+}
+
+QString Records::variantOf(params::Difficulty difficulty, const QString& day)
+{
+    const QString level = difficulty == params::Difficulty::Easy ? QStringLiteral("easy")
+                        : difficulty == params::Difficulty::Hard ? QStringLiteral("hard")
+                                                                  : QString();
+    if (day.isEmpty())
+        return level;
+    return QStringLiteral("day") + day + (level.isEmpty() ? QString() : u'-' + level);
+}
+
+QString Records::mapSize() const
+{
+    const QString chosen = setting(QStringLiteral("mapSize")).toString();
+    return chosen == u"large" || chosen == u"off" ? chosen : QStringLiteral("small");
+}
+
+bool Records::highContrast() const
+{
+    return setting(QStringLiteral("highContrast")).toBool();
 }
 
 QVariant Records::setting(const QString& key) const

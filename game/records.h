@@ -1,5 +1,7 @@
 #pragma once
 
+#include "game/parameters.h"
+
 #include <QMap>
 #include <QSet>
 #include <QString>
@@ -44,6 +46,17 @@ public:
     // this copy knows of: its own and those its saves have found on disk.
     bool add(double score, qint64 survivedMilliseconds);
 
+    // From now on the records of another kind of game of the same world
+    // size: "easy", "hard", "day20261208", "day20261208-hard"; none for
+    // Normal's, kept as before.
+    void keepAs(const QString& variant);
+    static QString variantOf(params::Difficulty difficulty, const QString& day = QString());
+
+    // The settings page's choices that other parts read: the corner map
+    // "small", "large" or "off"; the high-contrast look.
+    QString mapSize() const;
+    bool highContrast() const;
+
     // Values come back as text, as from any INI file: toDouble(), toBool().
     QVariant setting(const QString& key) const;
     void setSetting(const QString& key, const QVariant& value);
@@ -78,6 +91,7 @@ private:
 
     std::shared_ptr<Shared> shared;
     DiskQueue* disk;
-    QString group; // where this scale's records are kept
+    int scale;
+    QString group; // where this scale's records of this kind of game are kept
     std::unique_ptr<QTimer> retry;
 };

@@ -113,6 +113,7 @@ int bodySize(Replay::Kind kind)
     case Replay::Kind::End: return 8;
     case Replay::Kind::GiveUp:
     case Replay::Kind::Dismiss: return 0;
+    case Replay::Kind::Difficulty: return 1;
     }
     return -1; // a kind of a later build: skipped whole
 }
@@ -170,6 +171,15 @@ QString readEntries(const QByteArray& payload, Replay& replay, std::int64_t& ste
         case Replay::Kind::GiveUp:
         case Replay::Kind::Dismiss:
             break;
+        case Replay::Kind::Difficulty: {
+            // It built the world: nothing may have come before it.
+            const auto chosen = int(in.take(1));
+            if (steps != 0 || !replay.entries.empty() || chosen >= params::difficultyCount)
+                return QStringLiteral("a difficulty out of place or range");
+            replay.difficulty = params::Difficulty(chosen);
+            in.at = next;
+            continue;
+        }
         case Replay::Kind::Check:
         case Replay::Kind::End:
             entry.hash = in.take(8);
@@ -230,6 +240,9 @@ void Replay::write(QByteArray& out, std::int64_t steps, const Entry& entry)
         break;
     case Kind::GiveUp:
     case Kind::Dismiss:
+        break;
+    case Kind::Difficulty:
+        put(out, std::uint64_t(entry.difficulty), 1);
         break;
     case Kind::Check:
     case Kind::End:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "game/keyboard.h"
+#include "game/parameters.h"
 
 #include <QByteArray>
 #include <QPointF>
@@ -26,6 +27,7 @@ struct Replay {
         Check,        // the world's hash
         End,          // the world's hash as the game ended; nothing follows
         Dismiss,      // the summary taken down; the world does not see it
+        Difficulty,   // first, at step 0, in a game not played at Normal
     };
     struct Entry {
         Kind kind;
@@ -33,11 +35,13 @@ struct Replay {
         Controls controls;  // of Controls
         QPointF point;      // of Noise, in single precision as written
         std::uint64_t hash; // of Check and End
+        params::Difficulty difficulty = params::Difficulty::Normal; // of Difficulty
     };
 
     QString version;            // of the program that wrote it, for people to read
     std::uint64_t seed = 0;
     int scale = 1;
+    params::Difficulty difficulty = params::Difficulty::Normal; // where no entry says otherwise
     qint64 started = 0;         // ms since 1970 (UTC) as the game began
     std::vector<Entry> entries;
     qint64 cutAt = -1;          // where a file cut short mid-block ends; -1 when whole

@@ -207,6 +207,12 @@ void ReplayWriter::dismiss(std::int64_t at)
     add({Replay::Kind::Dismiss, at, {}, {}, 0});
 }
 
+void ReplayWriter::difficulty(params::Difficulty chosen)
+{
+    if (chosen != params::Difficulty::Normal)
+        add({Replay::Kind::Difficulty, 0, {}, {}, 0, chosen});
+}
+
 void ReplayWriter::check(std::int64_t at, std::uint64_t hash)
 {
     add({Replay::Kind::Check, at, {}, {}, hash});

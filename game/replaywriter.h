@@ -31,6 +31,8 @@ public:
     void noise(std::int64_t at, QPointF point);
     void giveUp(std::int64_t at);
     void dismiss(std::int64_t at);
+    // Before the first step: the difficulty that built the world, unless Normal.
+    void difficulty(params::Difficulty chosen);
     void check(std::int64_t at, std::uint64_t hash);
     // The last entry: the file is complete.
     void end(std::int64_t at, std::uint64_t hash);

@@ -62,14 +62,23 @@ QVector2D emptyPoint(const Ground& ground, Random& random)
 
 void populate(Game& game)
 {
-    for (int i = 0; i < params::initialZombies; ++i) {
+    for (int i = 0; i < params::startingZombies(game.difficulty); ++i) {
         Unit* zombie = game.addAgent<Unit>();
         zombie->position = emptyPoint(*game.cells, game.random);
     }
-    for (int i = 0; i < params::initialHumans; ++i) {
+    for (int i = 0; i < params::startingHumans(game.difficulty); ++i) {
         Human* human = game.addAgent<Human>();
         human->position = emptyPoint(*game.cells, game.random);
         if (i == 0)
             game.select(human);
     }
+}
+
+std::uint64_t seedOfDay(const QDate& date)
+{
+    // SplitMix64's finish: neighbouring days give unrelated worlds.
+    auto z = std::uint64_t(date.toJulianDay()) + 0x9e3779b97f4a7c15ULL;
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+    return z ^ (z >> 31);
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QDate>
 #include <QVector2D>
+
+#include <cstdint>
 
 class Game;
 class Ground;
@@ -18,3 +21,7 @@ QVector2D emptyPoint(const Ground& ground, Random& random);
 // values before its place; the first survivor comes under the player's
 // control.
 void populate(Game& game);
+
+// The world of the day: the same seed for everyone on a calendar day (UTC),
+// another the next.
+std::uint64_t seedOfDay(const QDate& date);

@@ -1,6 +1,7 @@
 #include "ui/cards.h"
 
 #include "game/parameters.h"
+#include "ui/keys.h"
 
 #include <QCoreApplication>
 #include <QFontMetrics>
@@ -95,18 +96,19 @@ void paintChart(QPainter* painter, const QRect& frame, const std::vector<Census>
 
 QStringList helpLines()
 {
-    return {tr("Survive the outbreak for as long as you can."),
-            tr("Your score grows while your survivor lives, the faster the more zombies are about."),
-            QString(),
-            tr("[W A S D] or [Arrows]  move your survivor, or the free camera"),
-            tr("[Space]  scream: a noise that draws zombies and survivors alike"),
-            tr("[P]  pause     [M]  sound on or off     [H] or [F1]  this card     [F11]  full screen or a window"),
-            tr("[1] [2] [3] [4]  the world at its pace, or two, four or eight times as fast"),
-            tr("[Esc]  give up control; then leave for the menu"),
-            tr("With no survivor under control: [Right click] a noise there, [Left drag] pan,"),
-            tr("[Wheel] zoom, [Home] the whole world"),
-            QString(),
-            tr("Press any key to play")};
+    QStringList lines{tr("Survive the outbreak for as long as you can."),
+                      tr("Your score grows while your survivor lives, the faster the more zombies are about."),
+                      QString(),
+                      tr("The yellow ring is you.   Red: survivors   Blue: armed survivors   Grey: zombies"),
+                      tr("A green flash: a blow that missed   Pale: a fighter that just struck"),
+                      tr("Evade: your chance to slip a bite   Melee: to fell a zombie with a blow   "
+                         "Range: a shot's to hit"),
+                      QString()};
+    for (const keys::Row& row : keys::table())
+        if (row.states & keys::Playing)
+            lines << keys::line(row) + QStringLiteral("  (") + keys::whereText(row.states) + u')';
+    lines << tr("[Esc] at the end of a run: the menu; on the menu: quit") << QString() << tr("Press any key to play");
+    return lines;
 }
 
 void paintHelp(QPainter* painter, const QRect& area)

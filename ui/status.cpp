@@ -107,5 +107,7 @@ void Status::paintEvent(QPaintEvent*)
     }
     row(350, QStringLiteral("Score"));
     row(370, QString::number(int(game->score)));
+    if (game->soundOff)
+        row(390, QStringLiteral("Sound off [M]"));
     row(410, QStringLiteral("[ESC] Menu"));
 }

@@ -4,6 +4,7 @@
 #include "game/game.h"
 #include "game/parameters.h"
 #include "ui/cards.h"
+#include "ui/keys.h"
 #include "ui/scene.h"
 #include "ui/viewport.h"
 #include "world/ground.h"
@@ -100,19 +101,21 @@ void View::keyPressEvent(QKeyEvent* event)
             hideHelp();
         return;
     }
-    if (key == Qt::Key_N) { // the corner map: the view's, no input to the world
+    const bool steering = game->selected && !game->replaying();
+    const keys::Action action = keys::actionOf(key, steering ? keys::Steering : keys::FreeCamera);
+    if (action == keys::Action::Map) { // the corner map: the view's, no input to the world
         if (fresh)
             mapShown = !mapShown;
         return;
     }
-    if (key == Qt::Key_H || key == Qt::Key_F1 || key == Qt::Key_P || key == Qt::Key_Pause) {
-        if (fresh && (key == Qt::Key_H || key == Qt::Key_F1))
+    if (action == keys::Action::Help || action == keys::Action::Pause) {
+        if (fresh && action == keys::Action::Help)
             showHelp();
         else if (fresh)
             game->setPaused(!game->paused);
         return;
     }
-    if (key >= Qt::Key_1 && key <= Qt::Key_4) { // the world at 1, 2, 4 or 8 times its pace
+    if (action == keys::Action::Speed) { // the world at 1, 2, 4 or 8 times its pace
         if (fresh)
             game->setSpeed(1 << (key - Qt::Key_1));
         return;
@@ -120,45 +123,43 @@ void View::keyPressEvent(QKeyEvent* event)
     // A repeat too: it may follow a release that was half of it.
     game->pressKey(key, fresh);
     if (!fresh) {
-        if (game->selected && key == Qt::Key_Space)
+        if (steering && action == keys::Action::Scream)
             game->makeNoise(game->selected->pos()); // a held scream goes on
         return;
     }
     if (game->summary.takes(key) && answerSummary(key))
         return;
-    if (key == Qt::Key_M) {
+    if (action == keys::Action::Sound) {
         emit game->muteAsked();
         return;
     }
     if (game->selected && !game->replaying()) {
-        if (key == Qt::Key_Space)
+        if (action == keys::Action::Scream)
             game->makeNoise(game->selected->pos());
         // In play the survivor's next step lets go; paused, there is none.
-        else if (key == Qt::Key_Escape && game->paused)
+        else if (action == keys::Action::LetGo && game->paused)
             game->giveUp();
         return;
     }
-    if (key == Qt::Key_Home)
+    if (action == keys::Action::WholeWorld)
         showWholeWorld();
-    else if (key == Qt::Key_Escape && !game->summary.isShown())
+    else if (action == keys::Action::LeaveGame && !game->summary.isShown())
         game->deleteLater();
 }
 
 bool View::answerSummary(int key)
 {
-    switch (key) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Space:
+    switch (keys::actionOf(key, keys::Summary)) {
+    case keys::Action::NewWorld:
         emit game->worldAsked(false);
         return true;
-    case Qt::Key_R:
+    case keys::Action::SameWorld:
         emit game->worldAsked(true);
         return true;
-    case Qt::Key_W:
+    case keys::Action::WatchAgain:
         emit game->replayAsked();
         return true;
-    case Qt::Key_Escape:
+    case keys::Action::LeaveGame:
         game->deleteLater();
         return true;
     default:
@@ -272,7 +273,8 @@ void View::drawForeground(QPainter* painter, const QRectF& rect)
 
 void View::wheelEvent(QWheelEvent* event)
 {
-    if (game->selected)
+    // A replay that follows its survivor zooms all the same.
+    if (game->selected && !game->replaying())
         return;
     double factor = std::max(1.0 + 0.002 * event->angleDelta().y(), smallestZoomStep);
     const double scale = transform().m11();
