@@ -4,7 +4,11 @@
 #include "testing.h"
 
 #include "app/interface.h"
+#include "app/settingspage.h"
 #include "app/window.h"
+#include "game/records.h"
+#include "ui/cards.h"
+#include "ui/keys.h"
 #include "ui/audio.h"
 #include "ui/status.h"
 #include "ui/view.h"
@@ -36,6 +40,7 @@ struct Keys { QString script; int steps; bool moved, controlled, paused; QString
 
 Q_DECLARE_METATYPE(Input)
 Q_DECLARE_METATYPE(Keys)
+Q_DECLARE_METATYPE(params::Difficulty)
 
 class TestInput : public QObject
 {
@@ -56,6 +61,7 @@ private slots:
         QTest::newRow("left drag without control") << Input{false, "left drag", {}, 0, 1, true};
         QTest::newRow("left drag under control") << Input{true, "left drag", {}, 0, 1, false};
         QTest::newRow("wheel under control") << Input{true, "wheel", {120, -360}, 0, 1, false};
+        QTest::newRow("wheel following a replay's survivor") << Input{true, "wheel, watching", {120}, 0, 1.24 * 1.24, true};
         QTest::newRow("Home shows the whole world") << Input{false, "Home", {}, 0, 0.3125, true};
         QTest::newRow("Home under control does nothing") << Input{true, "Home", {}, 0, 1, false};
         QTest::newRow("wheel in, out: not undone") << Input{false, "wheel", {120, -120}, 0, 1.24 * 1.24 * 0.76 * 0.76, true};
@@ -270,6 +276,7 @@ private slots:
         QTest::newRow("Enter too") << int(Qt::Key_Return) << true << "a new world";
         QTest::newRow("Enter with the Escape that left still held") << int(Qt::Key_Return) << false << "a new world";
         QTest::newRow("R starts the same world again") << int(Qt::Key_R) << true << "the same world";
+        QTest::newRow("the Quit button closes the window") << 0 << true << "closed";
     }
 
     void menuAndGameTakeTurns()
@@ -283,7 +290,7 @@ private slots:
         window.resize(640, 360);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QCOMPARE(interface->menu->findChild<QLabel*>("controls")->text(), QString::fromLatin1(Interface::controlsText));
+        QCOMPARE(interface->menu->findChild<QLabel*>("controls")->text(), Interface::controlsText(keys::Playing));
         for (int round = 0; round < 2; ++round) {
             QPointer<Game> game = interface->game;
             QTRY_VERIFY(game && game->isVisible() && !interface->menu->isVisible());
@@ -317,7 +324,7 @@ private slots:
                 QTest::mouseClick(interface->menu->findChild<QPushButton*>(), Qt::LeftButton);
         }
         const std::uint64_t played = *interface->lastSeed;
-        sendKey(interface, std::abs(key), key < 0);
+        key == 0 ? interface->quit->click() : sendKey(interface, std::abs(key), key < 0);
         QTRY_COMPARE(window.isVisible(), then != "closed");
         QCOMPARE(interface->menu->isVisible(), then == "the menu");
         if (interface->game)
@@ -352,8 +359,144 @@ private slots:
         const int set = before == 30 ? 70 : 30;
         QVERIFY(slider->value() == set && qAbs(again.audio->volume() - set / 100.0) < 1e-9);
         QCOMPARE(again.audio->isMuted(), !wasMuted);
+        QCOMPARE(again.game->soundOff, !wasMuted); // the panel's sign
         slider->setValue(before);
         again.switchMute();
+    }
+
+    void theSettingsPageIsReachedByKeyboardAndMouse_data()
+    {
+        QTest::addColumn<bool>("mouse");
+        QTest::newRow("by the keyboard") << false;
+        QTest::newRow("by the mouse") << true;
+    }
+
+    void theSettingsPageIsReachedByKeyboardAndMouse()
+    {
+        QFETCH(bool, mouse);
+        const auto choose = [mouse](QPushButton* button) {
+            QTRY_COMPARE(QApplication::focusWidget(), button);
+            mouse ? QTest::mouseClick(button, Qt::LeftButton) : QTest::keyClick(button, Qt::Key_Return);
+        };
+        {
+            auto* interface = new Interface;
+            Window window(interface);
+            window.resize(1920, 1080);
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            QApplication::setActiveWindow(&window); // no window manager to do it
+            delete interface->game;
+            QTRY_VERIFY(interface->menu->isVisible());
+            mouse ? QTest::mouseClick(interface->settingsButton, Qt::LeftButton) : sendKey(interface, Qt::Key_S);
+            SettingsPage* page = interface->settings;
+            QTRY_VERIFY(page->isVisible() && page->volume->hasFocus());
+            // Clear of the bottom edge, and the focus plain to see.
+            QVERIFY(page->volume->mapTo(&window, page->volume->rect().bottomLeft()).y() < 1080 - 100);
+            const QImage focused = page->volume->grab().toImage();
+            for (QPushButton* next : {page->sound, page->fullScreen, page->difficulty}) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                QTRY_COMPARE(QApplication::focusWidget(), next);
+            }
+            QVERIFY(page->volume->grab().toImage() != focused);
+            choose(page->difficulty); // Normal, then Hard
+            QCOMPARE(params::difficulty, params::Difficulty::Hard);
+            QTest::keyClick(page->difficulty, Qt::Key_Tab);
+            choose(page->map);
+            QTest::keyClick(page->map, Qt::Key_Tab);
+            choose(page->contrast);
+            QTest::keyClick(page->contrast, Qt::Key_Escape);
+            QTRY_VERIFY(!page->isVisible() && interface->menu->isVisible());
+        }
+        params::difficulty = params::Difficulty::Normal;
+        Interface again;
+        QVERIFY(params::difficulty == params::Difficulty::Hard && again.settings->difficulty->text().endsWith("Hard"));
+        QVERIFY(again.records.mapSize() == "large" && again.records.highContrast());
+        params::difficulty = params::Difficulty::Normal;
+        for (const auto& [key, value] : {std::pair{"difficulty", "normal"}, {"mapSize", "small"}, {"highContrast", "false"}})
+            again.records.setSetting(key, value);
+    }
+
+    void eachDifficultyStartsFromItsNumbers_data()
+    {
+        QTest::addColumn<params::Difficulty>("difficulty");
+        QTest::addColumn<int>("zombies");
+        QTest::addColumn<int>("survivors");
+        QTest::newRow("Easy") << params::Difficulty::Easy << 300 << 45;
+        QTest::newRow("Normal") << params::Difficulty::Normal << 500 << 30;
+        QTest::newRow("Hard") << params::Difficulty::Hard << 800 << 18;
+    }
+
+    void eachDifficultyStartsFromItsNumbers()
+    {
+        QFETCH(params::Difficulty, difficulty);
+        QFETCH(int, zombies);
+        QFETCH(int, survivors);
+        std::uint64_t built = 0;
+        {
+            const testing::Override<params::Difficulty> chosen(params::difficulty, difficulty);
+            const auto game = testing::makeGame(3);
+            QVERIFY(game->zombieCount == zombies && game->humanCount == survivors);
+            built = worldHash(*game);
+        }
+        // Its replay builds the same world whatever is chosen now.
+        const Replay::Entry told{Replay::Kind::Difficulty, 0, {}, {}, 0, difficulty};
+        QByteArray entries;
+        Replay::write(entries, 0, told);
+        Replay::write(entries, 1, {Replay::Kind::End, 0, {}, {}, 7});
+        auto read = Replay::parse(Replay::header(3, 1, 0) + Replay::block(entries));
+        QVERIFY(std::holds_alternative<Replay>(read) && std::get<Replay>(read).difficulty == difficulty);
+        Game replayed(nullptr, std::nullopt, nullptr, std::make_unique<Playback>(std::get<Replay>(std::move(read))));
+        replayed.stopTimers();
+        QVERIFY(replayed.zombieCount == zombies && worldHash(replayed) == built);
+    }
+
+    void theKeysTableHoldsTheManualAndTheReadme_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("form"); // a row there: %1 its key, %2 where it acts, %3 what it does
+        QTest::newRow("the manual") << "resources/man/carrowmere.6" << ".TP\n.B %1\n%2: %3\n";
+        QTest::newRow("the README") << "README.md" << "| %1 | %2 | %3 |\n";
+    }
+
+    void theKeysTableHoldsTheManualAndTheReadme()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, form);
+        QFile read(QStringLiteral(CARROWMERE_SOURCE_DIR "/") + file);
+        QVERIFY(read.open(QIODevice::ReadOnly | QIODevice::Text));
+        const QString text = QString::fromUtf8(read.readAll());
+        for (const keys::Row& row : keys::table()) {
+            const QString line = form.arg(QString::fromLatin1(row.label), keys::whereText(row.states), QString::fromLatin1(row.does));
+            QVERIFY2(text.contains(line), qPrintable(file + " lacks " + line));
+        }
+    }
+
+    void theCardAndTheMenuExplainWhatTheyShow_data()
+    {
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("the ring") << "card" << "The yellow ring is you";
+        QTest::newRow("survivors") << "card" << "Red: survivors   Blue: armed survivors";
+        QTest::newRow("zombies") << "card" << "Grey: zombies";
+        QTest::newRow("a miss") << "card" << "A green flash: a blow that missed";
+        QTest::newRow("a blow") << "card" << "Pale: a fighter that just struck";
+        QTest::newRow("the panel's chances") << "card" << "Evade: your chance to slip a bite   Melee:";
+        QTest::newRow("Escape steering") << "card" << "[Esc]  let go of your survivor: the run ends, the world plays on  (steering)";
+        QTest::newRow("Escape with the free camera") << "card" << "[Esc]  leave for the menu (a replay: leave it)  (free camera)";
+        QTest::newRow("Escape elsewhere") << "card" << "[Esc] at the end of a run: the menu; on the menu: quit";
+        QTest::newRow("the map's key") << "card" << "[N]  the corner map shown or hidden";
+        QTest::newRow("Escape on the menu") << "menu" << "[Esc]  quit  (menu)";
+        QTest::newRow("the settings") << "menu" << "[S]  settings";
+        QTest::newRow("the last seconds") << "menu" << "[L]  watch its last ten seconds  (end of a run)";
+    }
+
+    void theCardAndTheMenuExplainWhatTheyShow()
+    {
+        QFETCH(QString, where);
+        QFETCH(QString, said);
+        const QString shown = where == "card" ? cards::helpLines().join('\n')
+                                              : Interface::controlsText(keys::Summary | keys::Menu);
+        QVERIFY2(shown.contains(said), qPrintable(shown));
     }
 
     void wWatchesTheGameJustPlayed()

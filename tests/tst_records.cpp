@@ -8,6 +8,7 @@
 #include "game/diskqueue.h"
 #include "game/records.h"
 #include "game/replay.h"
+#include "game/worldbuild.h"
 
 #include <QProcess>
 #include <QRandomGenerator>
@@ -117,6 +118,7 @@ const Replay::Entry steer{Replay::Kind::Controls, 0, {-1, 1, true}, {}, 0};
 const Replay::Entry click{Replay::Kind::Noise, 0, {}, {300.5, 20}, 0};
 const Replay::Entry check{Replay::Kind::Check, 0, {}, {}, 0x0123456789abcdefull};
 const Replay::Entry end{Replay::Kind::End, 0, {}, {}, 7};
+const Replay::Entry hard{Replay::Kind::Difficulty, 0, {}, {}, 0, params::Difficulty::Hard};
 // Of the largest world there is, which is read all the same.
 const QByteArray sound = replayOf({{10, steer}, {5, click}, {130, check}, {150, end}}, 42, 500);
 
@@ -269,6 +271,8 @@ private slots:
         QTest::newRow("a noise at infinity") << Hostile{Standing::File, replayOf({{1, {Replay::Kind::Noise, 0, {}, {qInf(), 0}, 0}}}), "is damaged"};
         QTest::newRow("steps beyond a day") << Hostile{Standing::File, replayOf({{5'000'001, check}}), "is damaged"};
         QTest::newRow("an entry after the end") << Hostile{Standing::File, replayOf({{1, end}, {1, check}}), "is damaged"};
+        QTest::newRow("a difficulty after the start") << Hostile{Standing::File, replayOf({{1, hard}, {1, end}}), "is damaged"};
+        QTest::newRow("a difficulty of 3") << Hostile{Standing::File, replayOf({{0, {Replay::Kind::Difficulty, 0, {}, {}, 0, params::Difficulty(3)}}, {1, end}}), "is damaged"};
         QTest::newRow("an empty block") << Hostile{Standing::File, header + QByteArray(4, 0) + QByteArray(8, 1), "is damaged at byte " + firstBlock};
         QTest::newRow("a block of 64 KiB and one") << Hostile{Standing::File, header + QByteArray("\x01\x00\x01\x00", 4), "is damaged at byte " + firstBlock};
         QTest::newRow("a 3 MB sparse file") << Hostile{Standing::SparseFile, sound, "is too large for a replay (3145728 bytes; at most 2097152)"};
@@ -341,6 +345,34 @@ private slots:
         const QSettings older(path, QSettings::IniFormat);
         QVERIFY(older.value("bestScore").toDouble() == 41 && older.value("longestSurvivalMs").toLongLong() == 900);
         QCOMPARE(older.value("Window/state").toByteArray(), QByteArray("x"));
+        // Each difficulty, and each day's world, in a section of its own.
+        one.keepAs(Records::variantOf(params::Difficulty::Hard));
+        QVERIFY(one.bestScore == -1 && one.add(7, 50));
+        fifty.keepAs(Records::variantOf(params::Difficulty::Easy, "20261208"));
+        QVERIFY(fifty.bestScore == -1 && fifty.add(9, 60));
+        one.keepAs(QString());
+        fifty.keepAs(QString());
+        QVERIFY(one.bestScore == 41 && fifty.bestScore == 12);
+        const QSettings read(path, QSettings::IniFormat);
+        QVERIFY(read.value("hard/bestScore").toDouble() == 7 && read.value("day20261208-easy-scale50/bestScore").toDouble() == 9);
+        QCOMPARE(read.value("bestScore").toDouble(), 41.0);
+    }
+
+    void theWorldOfTheDayIsEveryonesForADay_data()
+    {
+        QTest::addColumn<QDate>("other");
+        QTest::addColumn<bool>("same");
+        QTest::newRow("the same day") << QDate(2026, 12, 8) << true;
+        QTest::newRow("the next day") << QDate(2026, 12, 9) << false;
+        QTest::newRow("a year on") << QDate(2027, 12, 8) << false;
+    }
+
+    void theWorldOfTheDayIsEveryonesForADay()
+    {
+        QFETCH(QDate, other);
+        QFETCH(bool, same);
+        QCOMPARE(seedOfDay(QDate(2026, 12, 8)) == seedOfDay(other), same);
+        QVERIFY(seedOfDay(other) != 0 && seedOfDay(other) != std::uint64_t(other.toJulianDay()));
     }
 
     void copiesOfTheGameKeepTheBestOfEach()
