@@ -132,7 +132,7 @@ void Warnings::paint(QPainter* painter, const QTransform& toScreen) const
     for (const RimMark& mark : rimMarks()) {
         const QPointF way(std::cos(mark.angle), std::sin(mark.angle));
         const QPointF across(-way.y(), way.x());
-        const double length = 6 + 10 * mark.strength, half = 4 + 5 * mark.strength;
+        const double length = 8 + 14 * mark.strength, half = 5 + 7 * mark.strength;
         const QPointF base = centre + way * (rim + 2);
         const QPointF points[] = {base + across * half, base - across * half, base + way * length};
         QColor colour = danger;
@@ -148,8 +148,8 @@ void Warnings::paint(QPainter* painter, const QTransform& toScreen) const
         if (length > steered->viewRange) {
             way /= length;
             const QPointF across(-way.y(), way.x());
-            const QPointF tip = centre + way * (rim + 24);
-            const QPointF points[] = {tip, tip - way * 12 + across * 7, tip - way * 12 - across * 7};
+            const QPointF tip = centre + way * (rim + 34);
+            const QPointF points[] = {tip, tip - way * 18 + across * 10, tip - way * 18 - across * 10};
             painter->setBrush(notice);
             painter->setPen(QPen(Qt::black, 1));
             painter->drawPolygon(points, 3);
