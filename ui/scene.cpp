@@ -262,7 +262,9 @@ void Scene::drawFarAgents(QPainter* painter, const QRectF& rect)
     const QRect visible = base.mapRect(rect).toAlignedRect();
     // Where agents shrink below a couple of pixels their crowds show as a
     // field, counted by cell in the same walk, fading in as the view zooms
-    // out; with the field alone, the walk only counts.
+    // out; with the field alone, the walk only counts (the whole-world frame
+    // of 100,000 agents from 13-16 ms with every square to 12-13 with the
+    // field, in alternating runs).
     const double zoom = base.m11();
     const double share = zoom >= params::fieldFrom ? 0.0
                          : zoom <= params::fieldFull ? 1.0
