@@ -354,7 +354,7 @@ private slots:
         for (auto [a, b] : {std::pair(Zombie, Unarmed), std::pair(Zombie, Armed), std::pair(Unarmed, Armed)}) {
             const QString pair = QStringLiteral("kinds %1 and %2: bodies %3 and %4, filling %5 and %6")
                                      .arg(a).arg(b).arg(body[a]).arg(body[b]).arg(filled[a]).arg(filled[b]);
-            QVERIFY2((std::max(body[a], body[b]) + 0.05) / (std::min(body[a], body[b]) + 0.05) >= 1.3, qPrintable(pair));
+            QVERIFY2((std::max(body[a], body[b]) + 0.05) / (std::min(body[a], body[b]) + 0.05) >= 1.5, qPrintable(pair));
             QVERIFY2(qAbs(filled[a] - filled[b]) >= 0.1, qPrintable(pair));
         }
     }
@@ -398,6 +398,7 @@ private slots:
         QTest::newRow("--scale 50, day") << Field{50, 0, true};
         QTest::newRow("--scale 50, night") << Field{50, 1047, true};
         QTest::newRow("--scale 20, night") << Field{20, 1047, true};
+        QTest::newRow("--scale 2, day: squares") << Field{2, 0, false};
         QTest::newRow("--scale 1, day: single agents") << Field{1, 0, false};
     }
 
