@@ -134,7 +134,6 @@ inline double scorePerZombie = 0.005;  // per physics step per living zombie
 // What the steered survivor is shown of its surroundings and warned of;
 // read from the world, never a rule
 inline double mapReach = 180.0;        // world units from the survivor to the corner map's sides
-inline int mapRefresh = 100;           // physics steps between redrawings of the map's walls
 inline double edgeWarning = 100.0;     // world units from the world's edge at which the survivor is told of it
 inline double closingRange = 18.0;     // world units within which a zombie closing in is ringed
 inline int waveNotice = 133;           // physics steps a wave's announcement stays up: 4 s

@@ -32,13 +32,10 @@ public:
     static constexpr QColor armed{110, 160, 255};
 
 private:
-    // The walls about a point, a pixel a cell, kept for a few seconds: they
-    // wear down slowly, and the survivor crosses the margin kept about the
-    // map in no less than a second or two.
+    // The walls about a point, a pixel a cell.
     void redrawWalls(QPointF around);
 
     const Game& game;
-    QImage walls;
+    QImage walls;       // kept between frames for its memory
     QPoint wallsOrigin; // the column and row of the image's top left pixel
-    int wallsTick = -1; // the physics step they were drawn at
 };
