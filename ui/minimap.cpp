@@ -11,10 +11,11 @@
 #include <algorithm>
 #include <cmath>
 
-QRect Minimap::placeIn(const QRect& area, int top)
+QRect Minimap::placeIn(const QRect& area, int top, bool large)
 {
     constexpr int margin = 8;
-    const int side = std::clamp(std::min(area.width(), area.height()) / 4, 96, 220);
+    const int shortest = std::min(area.width(), area.height());
+    const int side = large ? std::clamp(shortest * 2 / 5, 160, 440) : std::clamp(shortest / 4, 96, 220);
     return QRect(area.right() + 1 - margin - side, area.top() + top + margin, side, side);
 }
 
@@ -79,9 +80,10 @@ void Minimap::paint(QPainter* painter, const QRect& square)
     painter->drawEllipse(toMap(centre), steered->viewRange * scale, steered->viewRange * scale);
 
     painter->setPen(Qt::NoPen);
+    const double mark = std::max(2.0, square.width() / 80.0); // a mark's radius, in pixels
     const auto dot = [&](const Unit* unit, const QColor& colour) {
         painter->setBrush(colour);
-        painter->drawEllipse(toMap(unit->pos()), 2.0, 2.0);
+        painter->drawEllipse(toMap(unit->pos()), mark, mark);
     };
     for (const Unit* other : game.surroundings.zombies)
         dot(other, zombie);
@@ -94,17 +96,17 @@ void Minimap::paint(QPainter* painter, const QRect& square)
         QPointF shown = toMap(at);
         if (!reach.contains(at)) {
             const QPointF way = at - centre;
-            const double along = 0.5 * square.width() - 5;
+            const double along = 0.5 * square.width() - 2 * mark - 1;
             shown = QPointF(square.center()) + way * (along / std::max(std::abs(way.x()), std::abs(way.y())));
         }
         painter->setBrush(edge);
-        painter->drawEllipse(shown, 4.0, 4.0);
+        painter->drawEllipse(shown, 2 * mark, 2 * mark);
     }
 
     // The survivor itself, in the middle.
     painter->setBrush(Qt::NoBrush);
     painter->setPen(QPen(Scene::markerColor, 2));
-    painter->drawEllipse(toMap(centre), 4.0, 4.0);
+    painter->drawEllipse(toMap(centre), 2 * mark, 2 * mark);
     painter->setRenderHint(QPainter::Antialiasing, false);
     painter->setPen(QPen(QColor(90, 100, 110), 1));
     painter->drawRect(square.adjusted(0, 0, -1, -1));

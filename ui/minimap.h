@@ -17,8 +17,8 @@ public:
     explicit Minimap(const Game& game) : game(game) {}
 
     // The map's square in the view's pixels: the top right corner of the
-    // area, below whatever takes the top rows.
-    static QRect placeIn(const QRect& area, int top);
+    // area, below whatever takes the top rows; a large one near half of it.
+    static QRect placeIn(const QRect& area, int top, bool large = false);
     // Draws the survivor's surroundings into the square; nothing without one.
     void paint(QPainter* painter, const QRect& square);
 

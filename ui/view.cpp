@@ -3,6 +3,7 @@
 #include "agents/human.h"
 #include "game/game.h"
 #include "game/parameters.h"
+#include "game/records.h"
 #include "ui/cards.h"
 #include "ui/keys.h"
 #include "ui/scene.h"
@@ -52,6 +53,8 @@ View::View(Game* game, QWidget* parent)
     // which would take them from every other program on the display.
     setFocusPolicy(Qt::StrongFocus);
     setViewport(makeViewport(game));
+    mapShown = game->records->mapSize() != QLatin1String("off");
+    largeMap = game->records->mapSize() == QLatin1String("large");
     resize(params::viewWidth, params::viewHeight);
     if (game->selected)
         zoom(params::initialZoom);
@@ -260,7 +263,7 @@ void View::drawForeground(QPainter* painter, const QRectF& rect)
         warnings.paint(painter, toScreen);
         warnings.paintLines(painter, area);
         if (mapShown)
-            minimap.paint(painter, Minimap::placeIn(area, lines.isEmpty() ? 0 : bannerHeight()));
+            minimap.paint(painter, Minimap::placeIn(area, lines.isEmpty() ? 0 : bannerHeight(), largeMap));
     }
     if (help)
         cards::paintHelp(painter, area);

@@ -39,7 +39,9 @@ public:
     bool helpShown() const { return help; }
 
     // The corner map, while a survivor is steered; N shows or hides it.
+    // The settings choose whether it starts shown, and its size.
     bool mapShown = true;
+    bool largeMap = false;
 
     Game* game;
     // Which keys are held. The page that shows the game hands it its own, so
