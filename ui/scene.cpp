@@ -202,12 +202,14 @@ void Scene::drawSeen(QPainter* painter)
         const QColor tint = game->lightColor;
         const double a = tint.alphaF();
         const auto mix = [a](int top, int bottom) { return int(std::lround(top * a + bottom * (1 - a))); };
-        ground = QColor(mix(tint.red(), ground.red()), mix(tint.green(), ground.green()), mix(tint.blue(), ground.blue()));
+        ground = QColor(mix(tint.red(), ground.red()), mix(tint.green(), ground.green()),
+                        mix(tint.blue(), ground.blue()));
     }
     const auto linear = [](double channel) {
         return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
     };
-    const double luminance = 0.2126 * linear(ground.redF()) + 0.7152 * linear(ground.greenF()) + 0.0722 * linear(ground.blueF());
+    const double luminance =
+        0.2126 * linear(ground.redF()) + 0.7152 * linear(ground.greenF()) + 0.0722 * linear(ground.blueF());
     const bool overDark = luminance < 0.18;
     painter->save();
     const QTransform base = painter->worldTransform();
@@ -239,7 +241,9 @@ void Scene::makeField(int columns, int rows)
     std::vector<double> levels(std::size_t(saturation) + 1);
     for (int count = 0; count <= saturation; ++count)
         levels[std::size_t(count)] = looks::fieldLevel(count);
-    const auto level = [&levels, saturation](std::uint16_t count) { return levels[std::min<std::size_t>(count, std::size_t(saturation))]; };
+    const auto level = [&levels, saturation](std::uint16_t count) {
+        return levels[std::min<std::size_t>(count, std::size_t(saturation))];
+    };
     const QRgb empty = looks::fieldPixel(0, 0);
     for (int row = 0; row < rows; ++row) {
         QRgb* line = reinterpret_cast<QRgb*>(field.scanLine(row));
@@ -282,7 +286,8 @@ void Scene::drawFarAgents(QPainter* painter, const QRectF& rect)
         const double x = left + base.m11() * at.x(), y = top + base.m22() * at.y();
         if (!(x >= 0 && y >= 0 && x < columns * cell && y < rows * cell))
             return;
-        std::uint16_t& counted = (unit->isHuman ? survivorCounts : zombieCounts)[std::size_t(int(y) / cell) * std::size_t(columns) + std::size_t(int(x) / cell)];
+        const std::size_t slot = std::size_t(int(y) / cell) * std::size_t(columns) + std::size_t(int(x) / cell);
+        std::uint16_t& counted = (unit->isHuman ? survivorCounts : zombieCounts)[slot];
         if (counted < 0xffff)
             ++counted;
     };
