@@ -285,6 +285,7 @@ void Unit::strike(Unit* target, double chance, bool evadable)
         if (!evadable || game->random.fraction() > target->evade) {
             if (evadable)
                 game->happen(Happening::Kind::BlowLands, target->position);
+            game->noteStriker(this);
             target->die();
             return;
         }

@@ -52,6 +52,12 @@ void Clock::hold(double wallMs)
     marks.clear(); // a pause is no slowness
 }
 
+void Clock::windOn(double wallMs)
+{
+    gameMs = ranMs;
+    hold(wallMs);
+}
+
 void Clock::measure(double wallMs)
 {
     if (!marks.empty() && wallMs - marks.back().wallMs < markEvery)

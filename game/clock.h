@@ -26,6 +26,9 @@ public:
     std::optional<Step> due(double wallMs);
     // Game time stands still up to wallMs: the game is paused.
     void hold(double wallMs);
+    // Game time jumps to the last step taken, at wallMs: a replay wound on
+    // by take() plays on from there at its pace.
+    void windOn(double wallMs);
     // Wall milliseconds from the last look until the next step is due.
     double untilNext() const;
 

@@ -113,6 +113,7 @@ void Game::agentDied(Unit* agent)
 {
     --(agent->isHuman ? humanCount : zombieCount);
     happen(agent->isHuman ? Happening::Kind::SurvivorBitten : Happening::Kind::ZombieFalls, agent->position);
+    story.fell(*this, *agent, std::exchange(striker, nullptr));
     if (agent == selected)
         deselect(RunEnd::Cause::Bitten);
 }
@@ -127,6 +128,8 @@ Sound* Game::makeSound(QPointF at, double volume, Happening::Kind heardAs)
 
 void Game::advance()
 {
+    if (winding())
+        return windOn();
     if (paused) {
         clock.hold(timers.now());
         timers.wakeIn(params::displayInterval);
@@ -181,6 +184,24 @@ void Game::playbackEnded()
         summary.show(*summary.run, keys.held);
 }
 
+void Game::windOn()
+{
+    const double until = timers.now() + params::displayInterval;
+    while (winding() && timers.now() < until)
+        if (!runStep(clock.take()))
+            return;
+    happenings.clear(); // the sound of the seconds skipped is never heard
+    if (!winding())
+        clock.windOn(timers.now());
+    timers.wakeIn(0);
+}
+
+int Game::lastSecondsFrom() const
+{
+    const int end = summary.run && summary.run->endTick > 0 ? summary.run->endTick : tick;
+    return std::max(0, end - int(params::lastSecondsMs / params::physicsInterval));
+}
+
 void Game::physicsUpdate()
 {
     if (paused)
@@ -202,6 +223,7 @@ void Game::physicsUpdate()
     noiseMade = false;
     if (qint64(tick) * params::physicsInterval / 1000 > qint64(tick - 1) * params::physicsInterval / 1000)
         census.push_back({zombieCount, humanCount});
+    story.afterPhysics(*this);
 }
 
 void Game::advanceDay()
@@ -223,6 +245,7 @@ void Game::AIUpdate()
     surroundings.note(*bins, selected, params::earshot);
     if (listening)
         countZombiesInEarshot();
+    story.afterAI(*this);
 }
 
 QVector2D Game::listener() const
@@ -245,6 +268,7 @@ void Game::spawn()
     if (waves.waveLeft <= 0) {
         waves.begin(tick, random, *cells);
         happen(Happening::Kind::WaveArrives, waves.wavePoint);
+        story.waveBegan(nextId, tick, waves.wavePoint);
     }
     for (int i = 0, batch = waves.batch(); i < batch; ++i) {
         if (units.size() >= params::maxUnits)
@@ -258,6 +282,8 @@ void Game::spawn()
 
 void Game::display()
 {
+    if (winding())
+        return;
     const StepTimer timed(displayTime);
     if (paused && !selected)
         panCamera(); // the world stands still, the free camera does not
@@ -300,6 +326,8 @@ bool Game::onWorld(QPointF at) const
 void Game::noiseAt(QPointF at)
 {
     noiseMade = true;
+    if (selected)
+        story.screamed();
     makeSound(at, 1.0, selected ? Happening::Kind::Scream : Happening::Kind::Click);
 }
 
@@ -339,6 +367,7 @@ void Game::select(Human* human)
     human->controlled = true;
     selected = human;
     runStart = tick;
+    story.begin(*this);
     if (view)
         view->setDragMode(QGraphicsView::NoDrag);
 }
@@ -347,7 +376,10 @@ void Game::deselect(RunEnd::Cause cause)
 {
     if (!selected)
         return;
-    summary.runEnded(cause, tick - runStart, score, playback ? nullptr : records, keys.held);
+    summary.runEnded(cause, tick - runStart, score, playback ? nullptr : records, keys.held, story, tick);
+    // The panel shows the summary's score now, not at its next refresh.
+    if (status)
+        status->repaint();
     happen(Happening::Kind::RunEnds, selected->position);
     summary.noSurvivorsTold = summary.noSurvivorsTold || humanCount == 0; // said by this summary
     selected->controlled = false;

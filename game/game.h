@@ -8,6 +8,7 @@
 #include "game/parameters.h"
 #include "game/playback.h"
 #include "game/replaywriter.h"
+#include "game/runstory.h"
 #include "game/summary.h"
 #include "game/surroundings.h"
 #include "game/timers.h"
@@ -77,6 +78,9 @@ public:
     Agent* addAgent();
     // The one way out: an agent has just died.
     void agentDied(Unit* agent);
+    // Who deals the blow about to kill, told before the death: the summary
+    // says what bit the survivor. The rules never read it.
+    void noteStriker(const Unit* by) { striker = by; }
     // Every noise of the world, a shot, a scream or a click, is made here.
     Sound* makeSound(QPointF at, double volume, Happening::Kind heardAs = Happening::Kind::Click);
     // Where the player hears from: the steered survivor, or the free
@@ -98,6 +102,9 @@ public:
     // replay has no more steps.
     bool runStep(Step step);
     bool replaying() const { return playback != nullptr; }
+    bool winding() const { return playback && tick < playback->windTo; }
+    // Where watching the last seconds of the run shown on the summary starts.
+    int lastSecondsFrom() const;
     // The world runs at 1, 2, 4 or 8 times its pace.
     void setSpeed(int speed);
 
@@ -161,6 +168,8 @@ public:
     bool runKept = false;      // the game has ended for good
     int runStart = 0;          // the physics step the survivor came under control
     Summary summary;
+    RunStory story;            // of the player's run, for its summary
+    const Unit* striker = nullptr; // the last blow's dealer, until the death it dealt is told
     bool listening = false;                // the sound takes the happenings
     std::vector<Happening> happenings;     // since the sound last took them
     int zombiesInEarshot = 0;              // of the listener, at the last AI step
@@ -182,6 +191,8 @@ signals:
     void muteAsked();
     // The player asks from the summary to watch the run again.
     void replayAsked();
+    // The player asks to watch the seconds before the run's end, from this physics step.
+    void lastSecondsAsked(int fromTick);
 
 protected:
     bool event(QEvent* event) override;
@@ -207,6 +218,9 @@ private:
     void countZombiesInEarshot();
     // The replay has played out, or went astray.
     void playbackEnded();
+    // Runs the replay's steps up to where it is to be watched from, a
+    // frame's period at a time.
+    void windOn();
 
     std::unique_ptr<Records> ownRecords;
     std::unique_ptr<Planner> planner;

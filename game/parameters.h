@@ -131,6 +131,11 @@ inline double keyDamping = 0.8;
 inline double scoreBase = 0.1;         // per physics step under control
 inline double scorePerZombie = 0.005;  // per physics step per living zombie
 
+// The story of a run, told by its summary; read from the world, never a rule
+inline double metresPerUnit = 0.25;    // a survivor's radius of 2 units is half a metre across
+inline int hordeSize = 10;             // zombies within a flock radius of one another, itself included
+inline double lastSecondsMs = 10000;   // game time shown again by the summary's last-seconds key
+
 // What the steered survivor is shown of its surroundings and warned of;
 // read from the world, never a rule
 inline double mapReach = 180.0;        // world units from the survivor to the corner map's sides

@@ -24,6 +24,7 @@ public:
 
     const Replay replay;
     Controls controls; // what the steered survivor obeys
+    int windTo = 0;    // the physics step run up to at once, unseen and unheard, before it plays at its pace
 
 private:
     std::size_t next = 0;

@@ -2,6 +2,7 @@
 
 #include "game/parameters.h"
 #include "game/records.h"
+#include "game/runstory.h"
 
 #include <QCoreApplication>
 
@@ -33,18 +34,30 @@ void Summary::show(const RunEnd& run, const QSet<int>& heldKeys)
         noSurvivorsTold = true;
 }
 
-void Summary::runEnded(RunEnd::Cause cause, int steps, double score, Records* records, const QSet<int>& heldKeys)
+void Summary::runEnded(RunEnd::Cause cause, int steps, double score, Records* records, const QSet<int>& heldKeys,
+                       const RunStory& story, int endTick)
 {
     const qint64 survived = qint64(steps) * params::physicsInterval;
+    RunEnd run{cause, steps, score, -1, survived, false, !records};
+    if (cause == RunEnd::Cause::Bitten)
+        run.told = story.causeLines();
+    run.story = story.storyLines();
+    run.endTick = endTick;
     // A replayed run was added to the records when it was played.
-    if (!records) {
-        show({cause, steps, score, -1, survived, false, true}, heldKeys);
-        return;
+    if (records) {
+        const bool firstAtSize = records->bestScore < 0;
+        // After the run is added: the best then includes what other copies of
+        // the game saved meanwhile.
+        run.newBest = records->add(score, survived);
+        run.firstAtSize = firstAtSize && run.newBest;
+        run.best = run.newBest ? -1 : records->bestScore;
+        run.longest = records->longestSurvival;
+        run.milestones = keepMilestones(*records, recordsGroup(params::worldScale), milestonesOf(steps, story));
+    } else {
+        for (const Milestone milestone : milestonesOf(steps, story))
+            run.milestones << milestoneName(milestone);
     }
-    // After the run is added: the best then includes what other copies of
-    // the game saved meanwhile.
-    const bool newBest = records->add(score, survived);
-    show({cause, steps, score, newBest ? -1 : records->bestScore, records->longestSurvival, newBest}, heldKeys);
+    show(run, heldKeys);
 }
 
 bool Summary::takes(int key) const
@@ -67,7 +80,8 @@ QStringList Summary::lines(std::uint64_t seed, int scale) const
     QStringList lines;
     switch (run->cause) {
     case RunEnd::Cause::Bitten:
-        lines << tr("Your survivor was bitten") << tr("Survived %1").arg(minutesAndSeconds(survived));
+        lines << (run->told.isEmpty() ? QStringList{tr("Your survivor was bitten")} : run->told)
+              << tr("Survived %1").arg(minutesAndSeconds(survived));
         break;
     case RunEnd::Cause::GaveUp:
         lines << tr("You gave up control") << tr("Survived %1").arg(minutesAndSeconds(survived));
@@ -76,11 +90,16 @@ QStringList Summary::lines(std::uint64_t seed, int scale) const
         lines << tr("No survivors left") << tr("The survivors held out %1").arg(minutesAndSeconds(survived));
         break;
     }
+    lines << run->story;
+    if (!run->milestones.isEmpty())
+        lines << tr("Milestones: %1").arg(run->milestones.join(QStringLiteral(" \u00b7 ")));
     if (run->cause != RunEnd::Cause::NoSurvivors)
         lines << tr("Score %1").arg(qint64(run->score));
     // A run watched again has no records of its own to show.
     if (!run->replayed) {
-        if (run->newBest)
+        if (run->firstAtSize)
+            lines << tr("A first record at this size");
+        else if (run->newBest)
             lines << tr("A new best score!");
         else if (run->best >= 0)
             lines << tr("Best %1").arg(qint64(run->best));

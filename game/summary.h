@@ -9,6 +9,7 @@
 #include <utility>
 
 class Records;
+class RunStory;
 
 // How a run came to an end, and what it was worth.
 struct RunEnd {
@@ -20,6 +21,11 @@ struct RunEnd {
     qint64 longest;       // the longest survival at this size, this run included, ms
     bool newBest;
     bool replayed = false; // a run watched again: the records are not its to show
+    bool firstAtSize = false;  // no run at this world size had a score before
+    QStringList told;          // how it ended, in words; the plain words when empty
+    QStringList story;         // what the run was
+    QStringList milestones;    // earned in it, those new said so
+    int endTick = 0;           // the physics step it ended at
 };
 
 // The summary that stays over the game once the player's run has ended, or
@@ -38,7 +44,8 @@ public:
     void show(const RunEnd& run, const QSet<int>& heldKeys);
     // The player's run has ended after steps physics steps: the records
     // take it, unless it is a replay's (no records), and the summary shows.
-    void runEnded(RunEnd::Cause cause, int steps, double score, Records* records, const QSet<int>& heldKeys);
+    void runEnded(RunEnd::Cause cause, int steps, double score, Records* records, const QSet<int>& heldKeys,
+                  const RunStory& story, int endTick);
     bool isShown() const { return shown; }
     // One display step, at wallMs of the wall clock.
     void tick(double wallMs);

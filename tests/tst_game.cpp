@@ -8,6 +8,7 @@
 #include "game/diskqueue.h"
 #include "game/records.h"
 #include "game/replaywriter.h"
+#include "ui/status.h"
 #include "ui/view.h"
 
 #include <QCryptographicHash>
@@ -18,6 +19,7 @@
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -57,7 +59,7 @@ struct Painted : QObject {
 struct Physics { int tick; bool steered; QList<int> keys; QVector2D pan; double light; QColor tint; QVector2D panAfter; double score; };
 struct Wave { int tick, left, edge; QVector2D anchor; int created, leftAfter; QVector2D inwards; int cap = 2000; };
 struct Camera { bool steered; int key, steps; QVector2D pan, camera; };
-struct Ending { QString how; int tick; double best; QStringList notices; double bestAfter; qint64 longestBefore = 0; };
+struct Ending { QString how; int tick; double best; QStringList notices; double bestAfter; qint64 longestBefore = 0; QString keptBefore = ""; QString keptAfter = ""; };
 struct Report { double physics, ai, display; int physicsInterval, aiInterval, displayInterval; QString text; };
 struct Scaling { int scale, width, height, forts, attempts, zombies, humans, cap, columns, houses, mansions; };
 struct Pace { int speed; double every, until, holdFrom, holdTo; QString steps; double wait; double twiceFrom = -1; };
@@ -307,25 +309,37 @@ private slots:
         // at a physics step with the best score before; the summary's lines.
         ROWS(Ending);
         QTest::newRow("bitten as the grace ends, a first run") << Ending{"bitten", 300, -1,
-            {"Your survivor was bitten", "Survived 0:09", "Score 12", "A new best score!",
+            {"Your survivor was bitten", "Survived 0:09", "Score 12", "A first record at this size",
              "Longest survival 0:09 in the default world", "World seed 3"}, 12.5};
         QTest::newRow("let go after a better run") << Ending{"let go", 4321, 99,
-            {"You gave up control", "Survived 2:09", "Score 12", "Best 99",
-             "Longest survival 2:09 in the default world", "World seed 3"}, 99};
+            {"You gave up control", "Survived 2:09", "Milestones: A minute lasted", "Score 12", "Best 99",
+             "Longest survival 2:09 in the default world", "World seed 3"}, 99, 0, "1min", "1min"};
+        QTest::newRow("bitten from behind, heading east") << Ending{"bite from behind", 300, 99,
+            {"Bitten by a zombie from the north-west (from behind), with 3 more within sight",
+             "It was one of the first outbreak", "Survived 0:09", "Score 12", "Best 99",
+             "Longest survival 0:09 in the default world", "World seed 3"}, 99};
+        QTest::newRow("bitten by one of a horde, standing") << Ending{"bite by a horde", 300, 99,
+            {"Bitten by a zombie from the south-east, with 11 more within sight",
+             "It was one of the first outbreak, one of a horde of 12", "Survived 0:09", "Score 12", "Best 99",
+             "Longest survival 0:09 in the default world", "World seed 3"}, 99};
+        QTest::newRow("let go after walking east and two screams") << Ending{"walk", 0, 99,
+            {"You gave up control", "Survived 0:01", "Walked %1 m · 2 screams", "Score 12", "Best 99",
+             "Longest survival 0:01 in the default world", "World seed 3"}, 99};
         QTest::newRow("bitten at the best score so far") << Ending{"bitten", 300, 12.5,
             {"Your survivor was bitten", "Survived 0:09", "Score 12", "Best 12",
              "Longest survival 0:09 in the default world", "World seed 3"}, 12.5};
         QTest::newRow("let go after an hour, short of the longest") << Ending{"let go", 130000, 99,
-            {"You gave up control", "Survived 65:00", "Score 12", "Best 99",
-             "Longest survival 70:00 in the default world", "World seed 3"}, 99, 4200000};
+            {"You gave up control", "Survived 65:00",
+             "Milestones: A minute lasted (new) · Three minutes (new) · Five minutes (new) · Ten minutes (new)",
+             "Score 12", "Best 99", "Longest survival 70:00 in the default world", "World seed 3"}, 99, 4200000, "", "1min,3min,5min,10min"};
         QTest::newRow("let go after a worse run") << Ending{"let go", 2000, 12,
-            {"You gave up control", "Survived 1:00", "Score 12", "A new best score!",
-             "Longest survival 1:00 in the default world", "World seed 3"}, 12.5};
+            {"You gave up control", "Survived 1:00", "Milestones: A minute lasted (new)", "Score 12", "A new best score!",
+             "Longest survival 1:00 in the default world", "World seed 3"}, 12.5, 0, "", "1min"};
         QTest::newRow("bitten in a replay: the records are not its") << Ending{"bitten in a replay", 300, 99,
             {"Replay", "[1]-[4] speed   [Esc] leave", "Your survivor was bitten", "Survived 0:09", "Score 12", "World seed 3"}, 99};
         QTest::newRow("the last survivor falls") << Ending{"all fall", 2000, 99,
             {"No survivors left", "The survivors held out 1:00", "Best 99",
-             "Longest survival 1:00 in the default world", "World seed 3"}, 99};
+             "Longest survival 1:00 in the default world", "World seed 3"}, 99, 0, "", "1min"};
     }
 
     void endOfARun()
@@ -334,17 +348,57 @@ private slots:
         Records records;
         records.bestScore = row.best;
         records.longestSurvival = row.longestBefore;
+        records.setSetting("milestones", row.keptBefore);
         const auto game = std::make_unique<Game>(nullptr, 3, &records);
         game->stopTimers();
+        QVERIFY(game->view->notices().isEmpty() && game->view->transform().m11() == 4.0); // close up on the survivor
+        game->show(); // the panel paints what it shows
+        QVERIFY(QTest::qWaitForWindowExposed(game.get()));
+        game->setPaused(false); // as the last row's window went
         game->tick = row.tick;
         game->score = 12.5;
-        QVERIFY(game->view->notices().isEmpty() && game->view->transform().m11() == 4.0); // close up on the survivor
+        Human* survivor = game->selected;
+        double walked = 0;
+        if (row.how == "walk") { // east for a second, the test's own tally of the way
+            game->pressKey(Qt::Key_Right);
+            for (int step = 0; step < 40; ++step) {
+                if (step == 5 || step == 30)
+                    QVERIFY(game->makeNoise(survivor->pos()));
+                const QVector2D before = survivor->position;
+                game->physicsUpdate();
+                walked += double(survivor->position.distanceToPoint(before));
+            }
+            QVERIFY(walked > 40);
+            row.notices[2] = row.notices[2].arg(qint64(walked / 4));
+            game->score = 12.5;
+        }
+        if (row.how.startsWith("bite ")) { // alone at the world's middle, then a biter and others about
+            for (Unit* unit : std::as_const(game->units))
+                if (unit != survivor)
+                    unit->position = QVector2D(3, 3);
+            survivor->position = QVector2D(800, 400);
+            survivor->velocity = QVector2D(row.how.endsWith("behind") ? 1 : 0, 0);
+            const bool horde = row.how.endsWith("horde");
+            Unit* biter = testing::place(*game, survivor->position + QVector2D(horde ? 4 : -4, horde ? 4 : -4));
+            for (int other = 0; other < (horde ? 11 : 3); ++other)
+                testing::place(*game, horde ? biter->position + QVector2D(other % 4 * 5, other / 4 * 5 + 5)
+                                            : survivor->position + QVector2D(20 - 20 * other, 30));
+            testing::place(*game, survivor->position + QVector2D(0, 100)); // out of sight
+            for (Unit* unit : std::as_const(game->units))
+                unit->commit();
+            game->bins->refresh();
+            biter->melee = 1;
+            survivor->evade = 0;
+            biter->attack(survivor);
+            QVERIFY(game->summary.isShown());
+            QCOMPARE(game->status->paintedScore, 12); // at once, as the summary shows it
+        }
         const bool replayed = row.how.endsWith("replay");
         if (replayed)
             game->playback = std::make_unique<Playback>(Replay{});
         if (row.how.startsWith("bitten")) {
             game->selected->die();
-        } else {
+        } else if (!row.how.startsWith("bite ")) {
             game->deselect();
             if (row.how == "all fall") {
                 game->summary.dismiss();
@@ -354,13 +408,19 @@ private slots:
                 game->display();
             }
         }
+        const int ended = row.how == "walk" ? 40 : row.tick;
         QCOMPARE(game->view->notices(), row.notices);
         QVERIFY(records.bestScore == row.bestAfter
-                && records.longestSurvival == std::max(row.longestBefore, replayed ? 0 : qint64(row.tick) * 30));
+                && records.longestSurvival == std::max(row.longestBefore, replayed ? 0 : qint64(ended) * 30));
+        QCOMPARE(records.setting("milestones").toString(), row.keptAfter.isEmpty() ? row.keptBefore : row.keptAfter);
         // It stays until the player takes it down.
         for (int frame = 0; frame < 1000; ++frame)
             game->display();
         QCOMPARE(game->view->notices(), row.notices);
+        // Its last ten seconds asked for: the replay is to start 333 physics steps before the end.
+        QSignalSpy lastSeconds(game.get(), &Game::lastSecondsAsked);
+        QTest::keyClick(game->view, Qt::Key_L);
+        QVERIFY(lastSeconds.size() == 1 && lastSeconds[0][0].toInt() == std::max(0, ended - 333));
     }
 
     void worldScaling_data()
@@ -554,6 +614,28 @@ private slots:
         QCOMPARE(played.view->notices().contains("It went astray at " + astray), !row.astray.isEmpty()); // and says so
         if (row.astray.isEmpty())
             QVERIFY((fingerprint(played) == expected || !row.damage.isEmpty()) && played.steps == steps);
+        if (row.steered && row.recordedOn == 1 && row.steps == 900 && row.damage.isEmpty()) {
+            // Watched from physics step 400: the steps before run at once, then the rest at the world's pace.
+            const auto watched = [&file](int from) {
+                auto playback = std::make_unique<Playback>(std::get<Replay>(Replay::read(file)));
+                playback->windTo = from;
+                return std::make_unique<Game>(nullptr, std::nullopt, nullptr, std::move(playback));
+            };
+            const auto straight = watched(0), wound = watched(400);
+            straight->stopTimers();
+            while (straight->tick < 400 && straight->runStep(straight->clock.take())) {
+            }
+            QVERIFY2(straight->tick == 400, qPrintable(straight->playback->problem()));
+            wound->stopTimers();
+            for (int call = 0; call < 1000 && wound->tick < 400; ++call)
+                wound->advance();
+            QVERIFY(wound->tick == 400 && fingerprint(*wound) == fingerprint(*straight));
+            QElapsedTimer paced;
+            paced.start();
+            while (paced.elapsed() < 300)
+                wound->advance();
+            QVERIFY2(wound->tick > 403 && wound->tick < 420, qPrintable(QString::number(wound->tick)));
+        }
     }
 
     void replaysPrunedAreOnlyTheGamesOwn_data()

@@ -119,7 +119,7 @@ void paintHelp(QPainter* painter, const QRect& area)
 
 QString summaryChoices()
 {
-    return tr("[Enter] a new world   [R] this world again   [W] watch it again   [Esc] the menu   [Click] keep watching");
+    return tr("[Enter] a new world   [R] this world again   [W] watch it again   [L] its last ten seconds   [Esc] the menu   [Click] keep watching");
 }
 
 void paintSummary(QPainter* painter, const QRect& area, const QStringList& lines, const std::vector<Census>& census)

@@ -106,7 +106,8 @@ void Status::paintEvent(QPaintEvent*)
         }
     }
     row(350, QStringLiteral("Score"));
-    row(370, QString::number(int(game->score)));
+    paintedScore = int(game->score);
+    row(370, QString::number(paintedScore));
     if (game->soundOff)
         row(390, QStringLiteral("Sound off [M]"));
     row(410, QStringLiteral("[ESC] Menu"));

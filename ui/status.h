@@ -21,6 +21,7 @@ public:
     QStringList speedLines() const;
 
     Game* game;
+    int paintedScore = -1; // as the panel last showed it
 
 public slots:
     // Takes the speed reached anew, and repaints at once, not at the next

@@ -152,6 +152,10 @@ void View::keyPressEvent(QKeyEvent* event)
 
 bool View::answerSummary(int key)
 {
+    if (key == Qt::Key_L) {
+        emit game->lastSecondsAsked(game->lastSecondsFrom());
+        return true;
+    }
     switch (keys::actionOf(key, keys::Summary)) {
     case keys::Action::NewWorld:
         emit game->worldAsked(false);
