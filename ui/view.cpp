@@ -152,10 +152,6 @@ void View::keyPressEvent(QKeyEvent* event)
 
 bool View::answerSummary(int key)
 {
-    if (key == Qt::Key_L) {
-        emit game->lastSecondsAsked(game->lastSecondsFrom());
-        return true;
-    }
     switch (keys::actionOf(key, keys::Summary)) {
     case keys::Action::NewWorld:
         emit game->worldAsked(false);
@@ -165,6 +161,9 @@ bool View::answerSummary(int key)
         return true;
     case keys::Action::WatchAgain:
         emit game->replayAsked();
+        return true;
+    case keys::Action::LastSeconds:
+        emit game->lastSecondsAsked(game->lastSecondsFrom());
         return true;
     case keys::Action::LeaveGame:
         game->deleteLater();
