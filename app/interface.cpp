@@ -26,11 +26,11 @@
 
 #include <utility>
 
-QString Interface::controlsText(unsigned states)
+QString Interface::controlsText(unsigned states, unsigned except)
 {
     QStringList lines;
     for (const keys::Row& row : keys::table())
-        if (row.states & states)
+        if ((row.states & states) && !(row.states & except))
             lines << keys::line(row) + QStringLiteral("  (") + keys::whereText(row.states) + u')';
     return lines.join(u'\n');
 }
@@ -102,7 +102,7 @@ Interface::Interface(QWidget* parent, std::optional<std::uint64_t> firstSeed, bo
     recordsLabel = label(QString());
     controls = label(controlsText(keys::Playing));
     controls->setObjectName(QStringLiteral("controls"));
-    moreControls = label(controlsText(keys::Summary | keys::Menu));
+    moreControls = label(controlsText(keys::Summary | keys::Menu, keys::Playing));
     auto* columns = new QHBoxLayout;
     for (QLabel* column : {controls, moreControls}) {
         menuLayout->removeWidget(column);

@@ -25,10 +25,10 @@ class Interface : public QWidget
     Q_OBJECT
 
 public:
-    // The menu's lines of the keys that act in states, from the table of
-    // the keys: those of play in one column, the menu's and the summary's
-    // in another.
-    static QString controlsText(unsigned states);
+    // The menu's lines of the keys that act in states and not in except,
+    // from the table of the keys: those of play in one column, the menu's
+    // and the summary's in another.
+    static QString controlsText(unsigned states, unsigned except = 0);
 
     // The first game's world comes from firstSeed when given; every other
     // new world from a fresh 64-bit seed.
