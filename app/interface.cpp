@@ -220,7 +220,7 @@ void Interface::start(std::optional<std::uint64_t> seed, const QString& day)
     show(made);
 }
 
-void Interface::watch(const QString& fileName)
+void Interface::watch(const QString& fileName, int fromTick)
 {
     lastReplay = fileName;
     // The last game's end may still be on its way to the disk.
@@ -236,14 +236,21 @@ void Interface::watch(const QString& fileName)
         return;
     }
     hideSettings();
-    show(new Game(this, std::nullopt, &records, std::make_unique<Playback>(std::get<Replay>(std::move(read)))));
+    auto playback = std::make_unique<Playback>(std::get<Replay>(std::move(read)));
+    playback->windTo = fromTick;
+    show(new Game(this, std::nullopt, &records, std::move(playback)));
 }
 
 void Interface::watchLastReplay()
 {
+    watchLastSeconds(0);
+}
+
+void Interface::watchLastSeconds(int fromTick)
+{
     endGame();
     if (!lastReplay.isEmpty())
-        return watch(lastReplay);
+        return watch(lastReplay, fromTick);
     notice = tr("That game could not be kept as a replay");
     stopGame();
 }
@@ -270,6 +277,7 @@ void Interface::show(Game* shown)
     connect(game, &Game::worldAsked, this, &Interface::replaceGame, Qt::QueuedConnection);
     connect(game, &Game::muteAsked, this, &Interface::switchMute);
     connect(game, &Game::replayAsked, this, &Interface::watchLastReplay, Qt::QueuedConnection);
+    connect(game, &Game::lastSecondsAsked, this, &Interface::watchLastSeconds, Qt::QueuedConnection);
     audio->listenTo(game);
     game->soundOff = audio->isMuted();
     menu->setVisible(false);

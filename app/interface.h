@@ -65,6 +65,8 @@ public slots:
     void switchMute();
     // The last game kept, or watched, is watched again.
     void watchLastReplay();
+    // Its last seconds, from a physics step on.
+    void watchLastSeconds(int fromTick);
     // The world of today's date (UTC), the same for every player.
     void startDayWorld();
     void showSettings();
@@ -82,7 +84,8 @@ private:
     void start(std::optional<std::uint64_t> seed, const QString& day = QString());
     // The replay in a file is watched in place of a game; the menu says
     // why when it cannot be.
-    void watch(const QString& fileName);
+    // From fromTick on: the steps before it run at once, unseen.
+    void watch(const QString& fileName, int fromTick = 0);
     // The game goes on the page.
     void show(Game* shown);
     // The running game is let go of, and kept as a replay if it is.

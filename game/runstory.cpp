@@ -125,7 +125,7 @@ QStringList RunStory::causeLines() const
     QStringList lines{tr("Bitten by a zombie %1, %2").arg(side, others)};
     QStringList whence;
     if (bite->waveAgeSteps < 0)
-        whence << tr("It was one of the first outbreak");
+        whence << tr("It had been there since the outbreak began");
     else
         whence << tr("It came in with a wave from the %1 edge %2 before")
                       .arg(edgeOf(bite->waveEdge), minutesAndSeconds(msOf(bite->waveAgeSteps)));

@@ -22,9 +22,9 @@ struct RunEnd {
     bool newBest;
     bool replayed = false; // a run watched again: the records are not its to show
     bool firstAtSize = false;  // no run at this world size had a score before
-    QStringList told;          // how it ended, in words; the plain words when empty
-    QStringList story;         // what the run was
-    QStringList milestones;    // earned in it, those new said so
+    QStringList told{};        // how it ended, in words; the plain words when empty
+    QStringList story{};       // what the run was
+    QStringList milestones{};  // earned in it, those new said so
     int endTick = 0;           // the physics step it ended at
 };
 

@@ -316,11 +316,11 @@ private slots:
              "Longest survival 2:09 in the default world", "World seed 3"}, 99, 0, "1min", "1min"};
         QTest::newRow("bitten from behind, heading east") << Ending{"bite from behind", 300, 99,
             {"Bitten by a zombie from the north-west (from behind), with 3 more within sight",
-             "It was one of the first outbreak", "Survived 0:09", "Score 12", "Best 99",
+             "It had been there since the outbreak began", "Survived 0:09", "Score 12", "Best 99",
              "Longest survival 0:09 in the default world", "World seed 3"}, 99};
         QTest::newRow("bitten by one of a horde, standing") << Ending{"bite by a horde", 300, 99,
             {"Bitten by a zombie from the south-east, with 11 more within sight",
-             "It was one of the first outbreak, one of a horde of 12", "Survived 0:09", "Score 12", "Best 99",
+             "It had been there since the outbreak began, one of a horde of 12", "Survived 0:09", "Score 12", "Best 99",
              "Longest survival 0:09 in the default world", "World seed 3"}, 99};
         QTest::newRow("let go after walking east and two screams") << Ending{"walk", 0, 99,
             {"You gave up control", "Survived 0:01", "Walked %1 m · 2 screams", "Score 12", "Best 99",
