@@ -280,6 +280,7 @@ void Interface::show(Game* shown)
     connect(game, &Game::lastSecondsAsked, this, &Interface::watchLastSeconds, Qt::QueuedConnection);
     audio->listenTo(game);
     game->soundOff = audio->isMuted();
+    game->highContrast = records.highContrast();
     menu->setVisible(false);
     // A first start ever: the goal and the keys, before anything moves.
     if (!std::exchange(started, true) && records.bestScore < 0 && records.longestSurvival == 0 && !game->replaying())

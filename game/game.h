@@ -181,6 +181,7 @@ public:
     std::uint64_t seed;
     params::Difficulty difficulty; // the replay's when it plays one, else the one chosen
     bool soundOff = false;         // for the panel to say; the page that plays the sound sets it
+    bool highContrast = false;     // the player's look: the night's tint at half its depth
     std::unique_ptr<Playback> playback;     // the replay that drives the game, if one does
     std::unique_ptr<ReplayWriter> recorder; // where the game is kept, if it is; set before its first step
 

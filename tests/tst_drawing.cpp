@@ -314,6 +314,10 @@ private slots:
             for (double x = 412; x < 418; x += 0.25)
                 standing += contrast(frame.at(QPointF(x, y)), ground) >= 3;
         QVERIFY2(standing >= 40, qPrintable(QStringLiteral("%1 pixels stand out").arg(standing)));
+        // The high-contrast look tints the night half as deep.
+        game->highContrast = true;
+        const QColor lighter = render(game->scene, QPointF(400, 400), 4).at(QPointF(415, 408));
+        QVERIFY2(luminance(lighter) > 1.2 * luminance(ground), qPrintable(lighter.name()));
     }
 
     void kindsDifferToAColourBlindEye_data()

@@ -130,9 +130,13 @@ private slots:
                                    .arg(first).arg(second);
         qInfo("%s", qPrintable(growth));
         // What a game kept would grow both stretches alike, by a world of over a
-        // megabyte; the toolkit's caches grow now and then to a new high-water
-        // mark, by up to 18 kB, in one stretch or the other.
-        QVERIFY2(std::min(first, second) < 48 * 1024 && first + second < 256 * 1024, qPrintable(growth));
+        // megabyte a game; the toolkit's caches grow now and then to a new
+        // high-water mark, by up to 18 kB, in one stretch or the other. Mesa's
+        // software OpenGL keeps some 10 to 25 kB of every context's shaders,
+        // more with the corner map's and the warnings' pens and brushes
+        // (200 to 700 kB a stretch here, nothing on the raster viewport).
+        const qint64 bound = viewport == "raster" ? 48 * 1024 : 1024 * 1024;
+        QVERIFY2(std::min(first, second) < bound && first + second < 5 * bound, qPrintable(growth));
         shown.restart();
         QCOMPARE(shown.interface->findChildren<Game*>().size(), 1);
     }

@@ -27,8 +27,10 @@ void Minimap::redrawWalls(QPointF around)
     const int rows = int(std::ceil(2 * params::mapReach / ground.cellHeight)) + 2;
     wallsOrigin = QPoint(int(std::floor(around.x() / ground.cellWidth)) - columns / 2,
                          int(std::floor(around.y() / ground.cellHeight)) - rows / 2);
-    if (walls.size() != QSize(columns, rows))
-        walls = QImage(columns, rows, QImage::Format_ARGB32_Premultiplied);
+    // A new image, not this one changed: an OpenGL viewport keeps a texture
+    // for every state of an image drawn, until the image itself goes (the
+    // live heap grew by 18 kB a game over 50 games with the old one kept).
+    walls = QImage(columns, rows, QImage::Format_ARGB32_Premultiplied);
     walls.fill(Qt::transparent);
     const QRgb shown = wall.rgba();
     for (int row = std::max(0, wallsOrigin.y()); row < std::min(ground.rows, wallsOrigin.y() + rows); ++row) {

@@ -36,6 +36,6 @@ private:
     void redrawWalls(QPointF around);
 
     const Game& game;
-    QImage walls;       // kept between frames for its memory
+    QImage walls;       // made anew each frame
     QPoint wallsOrigin; // the column and row of the image's top left pixel
 };

@@ -179,14 +179,23 @@ void Scene::drawSounds(QPainter* painter) const
     }
 }
 
+QColor Scene::tint() const
+{
+    QColor color = game->lightColor;
+    if (color.isValid() && game->highContrast)
+        color.setAlpha(color.alpha() / 2);
+    return color;
+}
+
 void Scene::drawTint(QPainter* painter, const QRectF& rect) const
 {
     // Before the first physics step there is no light yet, and an invalid
     // colour would paint the frame black.
-    if (!game->lightColor.isValid())
+    const QColor color = tint();
+    if (!color.isValid())
         return;
     painter->setPen(Qt::NoPen);
-    painter->setBrush(game->lightColor);
+    painter->setBrush(color);
     painter->drawRect(rect);
 }
 
@@ -198,12 +207,11 @@ void Scene::drawSeen(QPainter* painter)
     // (a relative luminance of 0.18, as far from black as from white in
     // contrast), dark elsewhere.
     QColor ground = groundColor;
-    if (game->lightColor.isValid()) {
-        const QColor tint = game->lightColor;
-        const double a = tint.alphaF();
+    if (const QColor over = tint(); over.isValid()) {
+        const double a = over.alphaF();
         const auto mix = [a](int top, int bottom) { return int(std::lround(top * a + bottom * (1 - a))); };
-        ground = QColor(mix(tint.red(), ground.red()), mix(tint.green(), ground.green()),
-                        mix(tint.blue(), ground.blue()));
+        ground = QColor(mix(over.red(), ground.red()), mix(over.green(), ground.green()),
+                        mix(over.blue(), ground.blue()));
     }
     const auto linear = [](double channel) {
         return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
@@ -235,8 +243,9 @@ void Scene::drawField(QPainter* painter)
 
 void Scene::makeField(int columns, int rows)
 {
-    if (field.width() != columns || field.height() != rows)
-        field = QImage(columns, rows, QImage::Format_ARGB32_Premultiplied);
+    // Made anew, as the corner map's walls are: an OpenGL viewport would
+    // keep a texture of every frame's field while this image lived.
+    field = QImage(columns, rows, QImage::Format_ARGB32_Premultiplied);
     const int saturation = std::max(1, params::fieldSaturation);
     std::vector<double> levels(std::size_t(saturation) + 1);
     for (int count = 0; count <= saturation; ++count)

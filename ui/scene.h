@@ -57,6 +57,8 @@ private:
     void drawFarAgents(QPainter* painter, const QRectF& rect);
     void drawCells(QPainter* painter, const QRectF& rect);
     void drawSounds(QPainter* painter) const;
+    // The day/night tint as drawn: the player's high-contrast look halves it.
+    QColor tint() const;
     void drawTint(QPainter* painter, const QRectF& rect) const;
     // Over the tint: the agents the steered survivor sees, then the field.
     void drawSeen(QPainter* painter);
