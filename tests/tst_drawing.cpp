@@ -132,6 +132,18 @@ void lightAt(Game& game, int tick)
     game.lightColor = day.tint;
 }
 
+// An empty world whose steered survivor stands at (400, 400), seeing as far
+// as the light of that physics step lets it.
+std::unique_ptr<Game> steeredAt(int tick)
+{
+    auto game = testing::makeEmptyGame();
+    Human* survivor = testing::place<Human>(*game, {400, 400});
+    game->select(survivor);
+    lightAt(*game, tick);
+    survivor->adaptToLight();
+    return game;
+}
+
 // Relative luminance and contrast ratio, as WCAG defines them.
 double linear(double c) { return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); }
 double luminance(const QColor& c) { return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF()); }
@@ -300,11 +312,7 @@ private slots:
         // An agent near the steered survivor: a good part of its pixels
         // stand out 3:1 from the ground beside it.
         ROW(Lit);
-        const auto game = testing::makeEmptyGame();
-        Human* survivor = testing::place<Human>(*game, {400, 400});
-        game->select(survivor);
-        lightAt(*game, row.tick);
-        survivor->adaptToLight();
+        const auto game = steeredAt(row.tick);
         agent(*game, row.kind, {415, 400});
         const Frame frame = render(game->scene, QPointF(400, 400), 4);
         const QColor ground = frame.at(QPointF(415, 408));
@@ -333,11 +341,7 @@ private slots:
         // Seen by a deuteranope, each pair of kinds differs both in the
         // brightness of its body and in the share of its box it fills.
         ROW(Lit);
-        const auto game = testing::makeEmptyGame();
-        Human* survivor = testing::place<Human>(*game, {400, 400});
-        game->select(survivor);
-        lightAt(*game, row.tick);
-        survivor->adaptToLight();
+        const auto game = steeredAt(row.tick);
         const QPointF places[3] = {{385, 400}, {415, 400}, {400, 415}};
         for (int kind : {Zombie, Unarmed, Armed})
             agent(*game, Kind(kind), places[kind]);
