@@ -3,11 +3,11 @@
 // machines are shared and noisy. Prints a table, one machine-readable line
 // per case, and whether each goal is met.
 //
-//   carrowmere-bench [--quick] [steps] [scaling] [outbreak] [frames] [sound] [screen]
+//   carrowmere-bench [--quick] [steps] [scaling] [outbreak] [million] [frames] [sound] [screen]
 //
 // Naming sections runs only those; goals of sections not run are left out.
-// (--peak-with n is the program measuring its own memory, in a process of
-// its own.)
+// (--peak-with n scale is the program measuring its own memory, in a
+// process of its own.)
 
 #include "agents/human.h"
 #include "agents/unit.h"
@@ -387,12 +387,13 @@ struct Outbreak {
 };
 
 // The peak resident size, in KiB, of a fresh run of this program that only
-// makes the outbreak's world with so many agents.
-double peakKiBOf(int agents)
+// makes the outbreak's world of this scale with so many agents.
+double peakKiBOf(int agents, int scale = 50)
 {
     QProcess probe;
     probe.setStandardErrorFile(QProcess::nullDevice());
-    probe.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--peak-with"), QString::number(agents)});
+    probe.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--peak-with"), QString::number(agents), QString::number(scale)});
     probe.waitForFinished(-1);
     return probe.readAllStandardOutput().trimmed().toDouble();
 }
@@ -403,7 +404,7 @@ int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
     if (application.arguments().value(1) == QLatin1String("--peak-with")) {
-        const Outbreak world;
+        const Outbreak world(application.arguments().value(3).toInt());
         const auto game = makeGame(application.arguments().value(2).toInt());
         QFile status(QStringLiteral("/proc/self/status"));
         status.open(QIODevice::ReadOnly);
@@ -597,6 +598,32 @@ int main(int argc, char* argv[])
                          params::aiInterval * 2 / 3.0, QStringLiteral("ms")});
         goals.push_back({QStringLiteral("physics step at 200000 agents on 2 threads, ms"), times.physicsTotal,
                          params::physicsInterval * 2 / 3.0, QStringLiteral("ms")});
+    }
+
+    // The world of --scale 500 at its cap of a million agents, stepped on two
+    // threads, and drawn whole as the game draws it from afar.
+    if (runs("million")) {
+        const Outbreak world(500);
+        const Setting<int> threads(params::aiThreads, 2);
+        const double perAgent = (peakKiBOf(1000000, 500) - peakKiBOf(0, 500)) * 1024 / 1000000;
+        auto game = makeGame(1000000);
+        const StepTimes times = measureSteps(*game, quick ? 2 : 6);
+        report(QStringLiteral("ai/1000000 on 2 threads"), times.ai, QStringLiteral("ns/agent"));
+        report(QStringLiteral("physics/1000000 on 2 threads"), times.physics, QStringLiteral("ns/agent"));
+        goals.push_back({QStringLiteral("AI step at 1000000 agents on 2 threads, ms"), times.aiTotal, 40, QStringLiteral("ms")});
+        goals.push_back({QStringLiteral("physics step at 1000000 agents on 2 threads, ms"), times.physicsTotal, 20,
+                         QStringLiteral("ms")});
+        QImage image(1920, 1080, QImage::Format_ARGB32_Premultiplied);
+        game->deselect();
+        const QPointF middle(params::worldWidth / 2.0, params::worldHeight / 2.0);
+        const double zoom = std::min(1920.0 / params::worldWidth, 1080.0 / params::worldHeight);
+        std::vector<double> frames;
+        for (int rep = 0; rep < (quick ? 3 : 9); ++rep)
+            frames.push_back(drawFrame(*game, image, middle, zoom));
+        const Stats frame = statsOf(frames);
+        report(QStringLiteral("frame/whole world, 1000000 agents"), frame, QStringLiteral("ms"));
+        goals.push_back({QStringLiteral("whole-world frame at 1000000 agents, median ms"), frame.median, 16, QStringLiteral("ms")});
+        goals.push_back({QStringLiteral("memory at 1000000 agents, bytes per agent"), perAgent, 640, QStringLiteral("B")});
     }
 
     // The sound: a second of audio mixed with every voice busy, as a share
