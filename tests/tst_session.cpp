@@ -22,6 +22,7 @@
 #include <QApplication>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
+#include <QDeadlineTimer>
 #include <QThread>
 
 #include <csignal>
@@ -31,12 +32,21 @@
 namespace {
 
 // A window waited for may take many seconds to come up in a sanitized
-// build on busy cores.
+// build on busy cores. A search fails outright when a window it looks at
+// goes away under it (another client's, closing), and is made again.
 bool xdotool(const QString& command, int timeoutMs = 5000)
 {
-    QProcess process;
-    process.start(QStringLiteral("xdotool"), command.split(QLatin1Char(' ')));
-    return process.waitForFinished(timeoutMs) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    const QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        QProcess process;
+        process.start(QStringLiteral("xdotool"), command.split(QLatin1Char(' ')));
+        if (process.waitForFinished(int(std::max<qint64>(1, deadline.remainingTime())))
+            && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
+            return true;
+        if (!command.startsWith(QLatin1String("search")) || deadline.hasExpired())
+            return false;
+        QThread::msleep(100);
+    }
 }
 
 // Holds a key down for a while, as a person does, letting the game run.
