@@ -73,6 +73,11 @@ Game::~Game()
     delete std::exchange(cells, nullptr);
 }
 
+void Game::together(int parts, const std::function<void(int part)>& work)
+{
+    planner->together(parts, work);
+}
+
 void Game::keepRun()
 {
     if (std::exchange(runKept, true))

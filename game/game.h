@@ -24,6 +24,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -64,6 +65,11 @@ public:
     // goes, or as the program ends where no destructor runs. Once; the
     // timers stop with it.
     void keepRun();
+
+    // Runs work(part) for parts 0 to parts - 1 on the AI's threads and
+    // returns when all are done: for work between the steps, such as a
+    // frame's, that is the same in however many parts.
+    void together(int parts, const std::function<void(int part)>& work);
 
     // Every unit strictly closer than radius to (x, y), found through the
     // bins, which must be current (the AI step refreshes them first).

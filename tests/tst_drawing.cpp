@@ -403,6 +403,7 @@ private slots:
     void crowdsShowAsAFieldFromAfar_data()
     {
         ROWS(Field);
+        QTest::newRow("--scale 200, night") << Field{200, 1047, true};
         QTest::newRow("--scale 50, day") << Field{50, 0, true};
         QTest::newRow("--scale 50, night") << Field{50, 1047, true};
         QTest::newRow("--scale 20, night") << Field{20, 1047, true};
@@ -413,19 +414,40 @@ private slots:
     void crowdsShowAsAFieldFromAfar()
     {
         // A whole-world frame: forty zombies glow brighter than three, which
-        // glow over the bare ground; survivors warm, zombies green. Close
-        // enough, the agents are squares again over plain ground.
+        // glow over the bare ground; survivors warm, zombies green; the dead
+        // are nobody. Close enough, the agents are squares again over plain
+        // ground. A wall from the north of the world to its south shows in
+        // every row, however small its cells (in the largest world each
+        // under a pixel, drawn in parts on two threads); a wall worn down
+        // to the threshold no longer shows from afar.
         ROW(Field);
         const double side = std::sqrt(double(row.scale));
         const testing::Override<int> width(params::worldWidth, int(std::lround(1600 * side)));
         const testing::Override<int> height(params::worldHeight, int(std::lround(800 * side)));
+        const testing::Override<int> threads(params::aiThreads, 2);
         const auto game = testing::makeEmptyGame();
         lightAt(*game, row.tick);
+        Ground& ground = *game->cells;
+        const int east = ground.columnOf(params::worldWidth / 2.0 + 420);
+        for (int r = 0; r < ground.rows; ++r) {
+            ground.item(east, r).claimed = true;
+            ground.item(east, r).setPixel(qRgba(255, 0, 0, 255));
+        }
+        const int wornColumn = ground.columnOf(params::worldWidth / 2.0 + 380), wornRow = ground.rowOf(params::worldHeight / 2.0 + 250);
+        const QPointF worn((wornColumn + 0.5) * ground.cellWidth, (wornRow + 0.5) * ground.cellHeight);
+        Cell& wornWall = ground.item(wornColumn, wornRow);
+        wornWall.claimed = true;
+        wornWall.setPixel(qRgba(255, 0, 0, 255));
+        ground.survey();
+        wornWall.strength = ground.passThreshold; // worn down since
         const QPointF middle(params::worldWidth / 2.0, params::worldHeight / 2.0);
         const QPointF crowd = middle + QPointF(-300, -100), few = middle + QPointF(200, 100);
         const QPointF survivors = middle + QPointF(0, -150), bare = middle + QPointF(300, 200);
-        for (int i = 0; i < 40; ++i)
+        const QPointF corpses = middle + QPointF(-300, 200);
+        for (int i = 0; i < 40; ++i) {
             agent(*game, Zombie, crowd + QPointF(i % 4, i / 10));
+            agent(*game, Zombie, corpses + QPointF(i % 4, i / 10))->die();
+        }
         for (int i = 0; i < 3; ++i)
             agent(*game, Zombie, few + QPointF(i, 0));
         for (int i = 0; i < 5; ++i)
@@ -434,7 +456,13 @@ private slots:
         const QColor many = frame.at(crowd + QPointF(1, 1)), three = frame.at(few), warm = frame.at(survivors), none = frame.at(bare);
         const QString seen = QStringLiteral("crowd %1, three %2, survivors %3, bare %4")
                                  .arg(many.name(), three.name(), warm.name(), none.name());
+        for (int r = 0; r < ground.rows; ++r) {
+            const QColor wall = frame.at(QPointF((east + 0.5) * ground.cellWidth, (r + 0.5) * ground.cellHeight));
+            QVERIFY2(wall.red() > 2 * wall.green(), qPrintable(QStringLiteral("row %1: %2").arg(r).arg(wall.name())));
+        }
+        COMPARE_COLOUR(frame.at(worn), none, "a wall worn to the threshold");
         if (row.fielded) {
+            COMPARE_COLOUR(frame.at(corpses + QPointF(1, 1)), none, "the dead");
             QVERIFY2(luminance(many) > 1.3 * luminance(three) && contrast(three, none) >= 1.5, qPrintable(seen));
             QVERIFY2(many.green() > many.red() && warm.red() > warm.green() && warm.green() > warm.blue(), qPrintable(seen));
         } else {

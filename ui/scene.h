@@ -1,5 +1,6 @@
 #pragma once
 
+#include "world/cell.h"
 #include "world/grid.h"
 
 #include <QGraphicsScene>
@@ -56,6 +57,7 @@ private:
     // Every agent in view as a square of its far look.
     void drawFarAgents(QPainter* painter, const QRectF& rect);
     void drawCells(QPainter* painter, const QRectF& rect);
+    void drawFarCells(QPainter* painter, const QRectF& rect, const Grid<Cell>::Span& shown);
     void drawSounds(QPainter* painter) const;
     // The day/night tint as drawn: the player's high-contrast look halves it.
     QColor tint() const;
@@ -83,6 +85,7 @@ private:
     std::vector<Batch> farBatches;
     // The far agents of a frame on a raster surface, drawn here pixel by pixel.
     QImage farLayer;
+    QImage wallLayer; // the standing cells from afar, a pixel each
     void drawFarLayer(QPainter* painter, const QRect& visible);
 
     // The living agents within the steered survivor's sight in this frame.
@@ -90,7 +93,8 @@ private:
     // Living zombies and survivors counted by cell of the field over the
     // visible pixels, the image made of them, where it goes on the screen
     // and how opaque; 0 when the frame has no field.
-    std::vector<std::uint16_t> zombieCounts, survivorCounts;
+    std::vector<std::uint32_t> fieldCounts; // zombies, then survivors, cell by cell
+    std::vector<std::vector<std::uint32_t>> partCounts; // of each part of a crowd counted on another thread
     QImage field;
     QRect fieldArea;
     double fieldOpacity = 0;

@@ -106,6 +106,7 @@ void Bins::file(int parts, const Together& together)
         array->resize(size + block);
         std::fill(array->begin() + std::ptrdiff_t(size), array->end(), 0.0f);
     }
+    alive.resize(size);
     listIndices.resize(size);
     // Then each bin that holds more than one unit in order of arrival, and
     // the units' data slot by slot, each thread's part a run of the bins.
@@ -144,7 +145,8 @@ void Bins::file(int parts, const Together& together)
             y[at] = unit.y;
             vx[at] = unit.vx;
             vy[at] = unit.vy;
-            human[at] = unit.human;
+            human[at] = unit.human ? 1.0f : 0.0f;
+            alive[at] = unit.alive;
             listIndices[at] = unit.index;
         }
     });

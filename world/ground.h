@@ -6,6 +6,8 @@
 #include <QVector2D>
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 // The ground cells, and beside them a byte a cell saying which of them may
@@ -41,11 +43,38 @@ public:
     // cells hold weak vegetation, which a frame from far off skips unread.
     bool mayStand(int column, int row) const { return held[std::size_t(row * columns + column)] == Standing; }
 
+    // Calls visit(column, row) for every cell of the span that may stand,
+    // row by row. The map is read eight cells at a time, and most such
+    // words, of bare ground or weak vegetation, are passed over at once.
+    template <typename Visit>
+    void forEachStanding(const Span& span, Visit visit) const
+    {
+        for (int row = span.firstRow; row <= span.lastRow; ++row) {
+            const unsigned char* line = held.data() + std::size_t(row) * std::size_t(columns);
+            int column = span.firstColumn;
+            for (; column + 8 <= span.lastColumn + 1; column += 8) {
+                std::uint64_t word;
+                std::memcpy(&word, line + column, sizeof word);
+                if ((word & standingBits) == 0)
+                    continue;
+                for (int k = 0; k < 8; ++k)
+                    if (line[column + k] == Standing)
+                        visit(column + k, row);
+            }
+            for (; column <= span.lastColumn; ++column)
+                if (line[column] == Standing)
+                    visit(column, row);
+        }
+    }
+
     const double passThreshold;
 
 private:
     // A standing wall may wear down to weak, a weak cell never stands again.
     enum : unsigned char { Bare, Weak, Standing };
+    // The bit that only Standing sets, in each byte of a word of the map.
+    static constexpr std::uint64_t standingBits = 0x0202020202020202;
+    static_assert((Standing & 2) && !(Weak & 2) && !(Bare & 2));
     std::vector<unsigned char> held;
     float perWidth, perHeight; // cells to a world unit, for the asking ahead
 };
