@@ -287,8 +287,10 @@ void Game::spawn()
 
 void Game::display()
 {
-    if (winding())
+    if (winding()) {
+        view->viewport()->update(); // only how far it has come
         return;
+    }
     const StepTimer timed(displayTime);
     if (paused && !selected)
         panCamera(); // the world stands still, the free camera does not

@@ -627,9 +627,12 @@ private slots:
             }
             QVERIFY2(straight->tick == 400, qPrintable(straight->playback->problem()));
             wound->stopTimers();
+            // The player is told how far it has come, and then sees the replay.
+            QCOMPARE(wound->view->notices(), QStringList({"Finding the last ten seconds", "0 %"}));
             for (int call = 0; call < 1000 && wound->tick < 400; ++call)
                 wound->advance();
             QVERIFY(wound->tick == 400 && fingerprint(*wound) == fingerprint(*straight));
+            QVERIFY(wound->view->notices().startsWith("Replay"));
             QElapsedTimer paced;
             paced.start();
             while (paced.elapsed() < 300)

@@ -72,6 +72,8 @@ void Scene::drawBackground(QPainter* painter, const QRectF& rect)
     painter->setPen(Qt::NoPen);
     painter->setBrush(QColor(0, 0, 0, 255));
     painter->drawRect(rect);
+    if (game->winding())
+        return; // the seconds skipped are unseen
     clipToSight(painter);
     drawGround(painter);
     drawAgents(painter, rect);
@@ -465,7 +467,7 @@ void Scene::drawForeground(QPainter* painter, const QRectF&)
     if (!painter->isActive())
         return;
     const Human* survivor = game->selected;
-    if (!survivor)
+    if (!survivor || game->winding())
         return;
     // A black ring from the sight range out to twice it covers the whole
     // clip square of the background.

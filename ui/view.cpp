@@ -235,6 +235,9 @@ void View::mousePressEvent(QMouseEvent* event)
 QStringList View::banner() const
 {
     QStringList lines;
+    if (game->winding()) // which may take minutes in a large world
+        return {tr("Finding the last ten seconds"),
+                tr("%1 %").arg(int(100.0 * game->tick / std::max(1, game->playback->windTo)))};
     if (game->replaying()) {
         lines << tr("Replay") << tr("[1]-[4] speed   [Esc] leave");
         if (!game->playback->problem().isEmpty())
@@ -262,7 +265,7 @@ void View::drawForeground(QPainter* painter, const QRectF& rect)
     painter->resetTransform();
     const QRect area = viewport()->rect();
     const QStringList lines = banner();
-    if (!help && !game->summary.isShown()) {
+    if (!help && !game->summary.isShown() && !game->winding()) {
         warnings.paint(painter, toScreen);
         warnings.paintLines(painter, area);
         if (mapShown)
