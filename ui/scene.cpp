@@ -199,6 +199,7 @@ void Scene::drawFarCells(QPainter* painter, const QRectF& rect, const Grid<Cell>
     const auto pixelRowOf = [&](int row) { return int(top + perRow * (row + 0.5)); };
     // A large world's rows in parts on the AI's threads, each part the cell
     // rows of its own rows of pixels.
+    // A cell of the map is about a quarter of an agent's work.
     const int parts = shown.isEmpty() ? 1 : Planner::threadsFor(qsizetype(shown.lastRow - shown.firstRow + 1) * (shown.lastColumn - shown.firstColumn + 1) / 4);
     game->together(parts, [&](int part) {
         Grid<Cell>::Span rows = shown;
@@ -321,28 +322,44 @@ void Scene::makeField(int columns, int rows)
     }
 }
 
-namespace {
-
-// Adds the living agents of the index's slots [first, end) to the counts of
-// the field's cells, a zombie's first and a survivor's second, with a cell
-// (x, y) of the field at fromX + perX * x, fromY + perY * y.
-void countField(const Bins& bins, int first, int end, double fromX, double fromY, double perX, double perY, int columns,
-                int rows, std::uint32_t* counts)
+void Scene::countField(const QTransform& base, const QRect& visible, int columns, int rows)
 {
-    const float* xs = bins.xs();
-    const float* ys = bins.ys();
-    const float* humans = bins.humans();
-    const unsigned char* living = bins.living();
-    const float x0 = float(fromX), y0 = float(fromY), dx = float(perX), dy = float(perY);
-    const float width = float(columns), height = float(rows);
-    for (int slot = first; slot < end; ++slot) {
-        const float x = x0 + dx * xs[slot], y = y0 + dy * ys[slot];
-        if (living[slot] && x >= 0 && y >= 0 && x < width && y < height)
-            ++counts[2 * (std::size_t(y) * std::size_t(columns) + std::size_t(x)) + (humans[slot] != 0)];
-    }
+    // Counted from the neighbour index's arrays, read one after another,
+    // rather than from every agent's object: where the agents were at the
+    // last AI step, a step or two ago, which a cell of the field several
+    // world units wide hardly shows. Large crowds are counted in parts on
+    // the AI's threads (the field of 1,000,000 agents from 12-13 ms a frame
+    // to 5-6 on one thread from the arrays, and to 4-5 on two, in runs one
+    // after another).
+    if (bins->size() == 0)
+        bins->refresh(); // a game not yet stepped
+    const int cell = std::max(1, params::fieldCellPixels);
+    // A cell (x, y) of the field from the visible area's corner, a product
+    // and a sum a coordinate.
+    const float fromX = float((base.m31() - visible.left()) / cell), fromY = float((base.m32() - visible.top()) / cell);
+    const float perX = float(base.m11() / cell), perY = float(base.m22() / cell);
+    const int filed = bins->size();
+    const int parts = Planner::threadsFor(filed);
+    fieldCounts.assign(2 * std::size_t(columns) * std::size_t(rows), 0);
+    partCounts.resize(std::size_t(parts - 1));
+    for (std::vector<std::uint32_t>& counts : partCounts)
+        counts.assign(fieldCounts.size(), 0);
+    game->together(parts, [&](int part) {
+        std::uint32_t* const counts = part == 0 ? fieldCounts.data() : partCounts[std::size_t(part - 1)].data();
+        const float* xs = bins->xs();
+        const float* ys = bins->ys();
+        const float* humans = bins->humans();
+        const unsigned char* living = bins->living();
+        for (int slot = filed * part / parts, end = filed * (part + 1) / parts; slot < end; ++slot) {
+            const float x = fromX + perX * xs[slot], y = fromY + perY * ys[slot];
+            if (living[slot] && x >= 0 && y >= 0 && x < float(columns) && y < float(rows))
+                ++counts[2 * (std::size_t(y) * std::size_t(columns) + std::size_t(x)) + (humans[slot] != 0)];
+        }
+    });
+    for (const std::vector<std::uint32_t>& counts : partCounts)
+        for (std::size_t at = 0; at < counts.size(); ++at)
+            fieldCounts[at] += counts[at];
 }
-
-} // namespace
 
 void Scene::drawFarAgents(QPainter* painter, const QRectF& rect)
 {
@@ -353,70 +370,29 @@ void Scene::drawFarAgents(QPainter* painter, const QRectF& rect)
     const QTransform base = painter->worldTransform();
     const QRect visible = base.mapRect(rect).toAlignedRect();
     // Where agents shrink below a couple of pixels their crowds show as a
-    // field, counted by cell in the same walk, fading in as the view zooms
-    // out; with the field alone, the walk only counts (the whole-world frame
-    // of 100,000 agents from 13-16 ms with every square to 12-13 with the
-    // field, in alternating runs).
+    // field, fading in as the view zooms out; with the field alone, nobody
+    // is walked (the whole-world frame of 100,000 agents from 13-16 ms with
+    // every square to 12-13 with the field, in alternating runs).
     const double zoom = base.m11();
     const double share = zoom >= params::fieldFrom ? 0.0
                          : zoom <= params::fieldFull ? 1.0
                                                      : (params::fieldFrom - zoom) / (params::fieldFrom - params::fieldFull);
-    const int cell = std::max(1, params::fieldCellPixels);
-    const int columns = share > 0 ? (visible.width() + cell - 1) / cell : 0;
-    const int rows = share > 0 ? (visible.height() + cell - 1) / cell : 0;
-    fieldCounts.assign(2 * std::size_t(columns) * std::size_t(rows), 0);
-    // In cells of the field from the visible area's corner, a product and
-    // a sum a coordinate.
-    const double fromX = (base.m31() - visible.left()) / cell, fromY = (base.m32() - visible.top()) / cell;
-    const double perX = base.m11() / cell, perY = base.m22() / cell;
-    const auto countAt = [&](double worldX, double worldY, bool human) {
-        const double x = fromX + perX * worldX, y = fromY + perY * worldY;
-        if (!(x >= 0 && y >= 0 && x < columns && y < rows))
-            return;
-        ++fieldCounts[2 * (std::size_t(y) * std::size_t(columns) + std::size_t(x)) + std::size_t(human)];
-    };
-    const auto count = [&](const Unit* unit) {
-        if (!unit->dead)
-            countAt(unit->pos().x(), unit->pos().y(), unit->isHuman);
-    };
     if (share > 0) {
+        const int cell = std::max(1, params::fieldCellPixels);
+        const int columns = (visible.width() + cell - 1) / cell, rows = (visible.height() + cell - 1) / cell;
         fieldArea = QRect(visible.topLeft(), QSize(columns * cell, rows * cell));
         fieldOpacity = share;
-    }
-    if (share >= 1) {
-        // The field alone is counted from the neighbour index's arrays, read
-        // one after another, rather than from every agent's object: where
-        // the agents were at the last AI step, a step or two ago, which a
-        // cell of the field many world units wide does not show. Large
-        // crowds are counted in parts on the AI's threads (the field of
-        // 1,000,000 agents from 12-13 ms a frame to 5-6 on one thread from
-        // the arrays, and to 4-5 on two, in runs one after another).
-        if (bins->size() == 0)
-            bins->refresh(); // a game not yet stepped
-        const int filed = bins->size();
-        const int parts = Planner::threadsFor(filed);
-        partCounts.resize(std::size_t(parts - 1));
-        for (std::vector<std::uint32_t>& counts : partCounts)
-            counts.assign(fieldCounts.size(), 0);
-        game->together(parts, [&](int part) {
-            std::vector<std::uint32_t>& counts = part == 0 ? fieldCounts : partCounts[std::size_t(part - 1)];
-            countField(*bins, filed * part / parts, filed * (part + 1) / parts, fromX, fromY, perX, perY, columns, rows,
-                       counts.data());
-        });
-        for (const std::vector<std::uint32_t>& counts : partCounts)
-            for (std::size_t at = 0; at < counts.size(); ++at)
-                fieldCounts[at] += counts[at];
+        countField(base, visible, columns, rows);
         makeField(columns, rows);
-        return;
     }
+    if (share >= 1)
+        return;
     for (Batch& batch : farBatches) {
         batch.squares.clear();
         batch.points.clear();
     }
     std::size_t last = 0; // agents come in runs of one kind: look the colour up only when it changes
     forEachAgent([&](const Unit* unit) {
-        if (share > 0)
-            count(unit);
         const looks::Square look = looks::far(*unit);
         // Placed on whole device pixels, as paintAt places a close-up agent;
         // at least a pixel, so that a crowd seen from afar does not vanish.
@@ -444,8 +420,6 @@ void Scene::drawFarAgents(QPainter* painter, const QRectF& rect)
     painter->resetTransform();
     const bool opaque = std::all_of(farBatches.cbegin(), farBatches.cend(),
                                     [](const Batch& batch) { return qAlpha(batch.color) == 255; });
-    if (share > 0)
-        makeField(columns, rows);
     if (opaque && painter->paintEngine() && painter->paintEngine()->type() == QPaintEngine::Raster) {
         drawFarLayer(painter, visible);
         painter->restore();

@@ -98,5 +98,7 @@ private:
     QImage field;
     QRect fieldArea;
     double fieldOpacity = 0;
+    // The living in each cell of the field over the visible pixels.
+    void countField(const QTransform& base, const QRect& visible, int columns, int rows);
     void makeField(int columns, int rows);
 };
