@@ -260,6 +260,10 @@ QVector2D Game::listener() const
 
 void Game::countZombiesInEarshot()
 {
+    if (selected) { // noted about the survivor in this very step, within earshot
+        zombiesInEarshot = int(surroundings.zombies.size());
+        return;
+    }
     const QVector2D at = listener();
     unitsNear(nearby, at.x(), at.y(), params::earshot);
     zombiesInEarshot = int(std::count_if(nearby.cbegin(), nearby.cend(),

@@ -75,10 +75,10 @@ void RunStory::afterAI(const Game& game)
     const Human* survivor = game.selected;
     if (!survivor)
         return;
-    game.unitsNear(scratch, survivor->position.x(), survivor->position.y(), survivor->viewRange);
-    for (const Neighbour& other : scratch)
-        if (other.isHuman && !other.unit->dead && other.unit != survivor)
-            met.insert(other.unit->id);
+    // Among those noted within earshot, which sight never passes.
+    for (const Unit* other : game.surroundings.survivors)
+        if (other->position.distanceToPoint(survivor->position) < survivor->viewRange)
+            met.insert(other->id);
 }
 
 void RunStory::waveBegan(int firstId, int tick, QVector2D edge)
