@@ -589,15 +589,20 @@ private slots:
         const QString told = Warnings(*game).lines().join(' ');
         QCOMPARE(told.contains("edge"), !row.side.isEmpty());
         QVERIFY(row.side.isEmpty() || told.contains("to the " + row.side));
-        // The band in the edge's colour, within sight only.
+        // The band in the edge's colour, within sight only, and none of it
+        // over the world itself, a few units in from the edge's line.
         const QImage frame = viewed(*game);
-        int band = 0;
+        int band = 0, overWorld = 0;
         for (int i = 0; i < frame.width() * frame.height(); ++i) {
             const QPoint at(i % frame.width(), i / frame.width());
             const QColor c = frame.pixelColor(at); // amber, whole or hatched; not the ring's yellow
-            band += QLineF(frame.rect().center(), at).length() < 2 * survivor->viewRange && c.red() > c.green() + 40 && c.green() > c.blue() + 40;
+            const bool amber = QLineF(frame.rect().center(), at).length() < 2 * survivor->viewRange && c.red() > c.green() + 40 && c.green() > c.blue() + 40;
+            const QPointF world = survivor->pos() + QPointF(at - frame.rect().center()) / 2;
+            band += amber;
+            overWorld += amber && QRectF(3, 3, params::worldWidth - 6, params::worldHeight - 6).contains(world);
         }
         QCOMPARE(band > 0, row.seen);
+        QCOMPARE(overWorld, 0);
     }
 
     void aZombieAboutToReachIsRinged_data()

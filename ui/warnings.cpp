@@ -32,7 +32,7 @@ QString sideName(Waves::Side side)
 QStringList Warnings::lines() const
 {
     QStringList told;
-    if (game.waves.began >= 0 && game.tick - game.waves.began < params::waveNotice)
+    if (game.waves.isNew(game.tick))
         told << tr("A wave comes from the %1").arg(sideName(game.waves.side()));
     if (const Human* steered = game.selected) {
         const QPointF at = steered->pos();
@@ -109,12 +109,16 @@ void Warnings::paint(QPainter* painter, const QTransform& toScreen) const
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing, true);
 
-    // The world's edge within sight: beyond it hatched, along it a line.
+    // The world's edge within sight: beyond it hatched, along it a line. The
+    // paths are subtracted only where sight reaches past the edge: mid-world
+    // that would cost every frame for nothing.
+    const QRectF worldOnScreen = toScreen.mapRect(QRectF(0, 0, game.cells->width, game.cells->height));
     QPainterPath sight;
     sight.addEllipse(centre, rim, rim);
     QPainterPath world;
-    world.addRect(toScreen.mapRect(QRectF(0, 0, game.cells->width, game.cells->height)));
-    const QPainterPath beyond = sight.subtracted(world);
+    world.addRect(worldOnScreen);
+    const bool edgeInSight = !worldOnScreen.contains(QRectF(centre - QPointF(rim, rim), QSizeF(2 * rim, 2 * rim)));
+    const QPainterPath beyond = edgeInSight ? sight.subtracted(world) : QPainterPath();
     if (!beyond.isEmpty()) {
         painter->setPen(Qt::NoPen);
         painter->setBrush(QBrush(QColor(notice.red(), notice.green(), notice.blue(), 140), Qt::BDiagPattern));
@@ -142,7 +146,7 @@ void Warnings::paint(QPainter* painter, const QTransform& toScreen) const
     }
 
     // The wave just begun: an arrow on the rim toward where it comes in.
-    if (game.waves.began >= 0 && game.tick - game.waves.began < params::waveNotice) {
+    if (game.waves.isNew(game.tick)) {
         QPointF way = game.waves.wavePoint.toPointF() - steered->pos();
         const double length = std::hypot(way.x(), way.y());
         if (length > steered->viewRange) {
