@@ -33,15 +33,14 @@ void Minimap::redrawWalls(QPointF around)
     walls = QImage(columns, rows, QImage::Format_ARGB32_Premultiplied);
     walls.fill(Qt::transparent);
     const QRgb shown = wall.rgba();
-    for (int row = std::max(0, wallsOrigin.y()); row < std::min(ground.rows, wallsOrigin.y() + rows); ++row) {
-        auto* line = reinterpret_cast<QRgb*>(walls.scanLine(row - wallsOrigin.y()));
-        for (int column = std::max(0, wallsOrigin.x()); column < std::min(ground.columns, wallsOrigin.x() + columns); ++column) {
-            // Only what stops a survivor: vegetation would hide the streets.
-            if (ground.mayStand(column, row) && ground.item(column, row).strength > ground.passThreshold
-                && !ground.item(column, row).empty)
-                line[column - wallsOrigin.x()] = shown;
-        }
-    }
+    const Grid<Cell>::Span span{std::max(0, wallsOrigin.x()), std::min(ground.columns, wallsOrigin.x() + columns) - 1,
+                                std::max(0, wallsOrigin.y()), std::min(ground.rows, wallsOrigin.y() + rows) - 1};
+    ground.forEachStanding(span, [&](int column, int row) {
+        // Only what stops a survivor: vegetation would hide the streets.
+        const Cell& cell = ground.item(column, row);
+        if (!cell.empty && cell.strength > ground.passThreshold)
+            reinterpret_cast<QRgb*>(walls.scanLine(row - wallsOrigin.y()))[column - wallsOrigin.x()] = shown;
+    });
 }
 
 void Minimap::paint(QPainter* painter, const QRect& square)
@@ -93,7 +92,7 @@ void Minimap::paint(QPainter* painter, const QRect& square)
         dot(other, static_cast<const Human*>(other)->armed ? armed : survivor);
 
     // The wave just begun: where it comes in, or the way to it from the rim.
-    if (game.waves.began >= 0 && game.tick - game.waves.began < params::waveNotice) {
+    if (game.waves.isNew(game.tick)) {
         const QPointF at = game.waves.wavePoint.toPointF();
         QPointF shown = toMap(at);
         if (!reach.contains(at)) {
