@@ -28,11 +28,7 @@
 
 QString Interface::controlsText(unsigned states, unsigned except)
 {
-    QStringList lines;
-    for (const keys::Row& row : keys::table())
-        if ((row.states & states) && !(row.states & except))
-            lines << keys::line(row) + QStringLiteral("  (") + keys::whereText(row.states) + u')';
-    return lines.join(u'\n');
+    return keys::lines(states, except).join(u'\n');
 }
 
 namespace {
@@ -50,11 +46,6 @@ const char* const buttonStyle =
 
 const QString volumeKey = QStringLiteral("volume");
 const QString mutedKey = QStringLiteral("muted");
-
-QString today()
-{
-    return QDateTime::currentDateTimeUtc().date().toString(QStringLiteral("yyyyMMdd"));
-}
 
 } // namespace
 
@@ -203,8 +194,8 @@ void Interface::startSameWorld()
 
 void Interface::startDayWorld()
 {
-    const QString day = today();
-    start(seedOfDay(QDate::fromString(day, QStringLiteral("yyyyMMdd"))), day);
+    const QDate day = QDateTime::currentDateTimeUtc().date();
+    start(seedOfDay(day), day.toString(QStringLiteral("yyyyMMdd")));
 }
 
 void Interface::start(std::optional<std::uint64_t> seed, const QString& day)

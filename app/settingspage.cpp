@@ -74,7 +74,7 @@ SettingsPage::SettingsPage(Records& records, Audio& audio, QWidget* parent)
     });
     connect(difficulty, &QPushButton::clicked, this, [this] {
         const auto next = params::Difficulty((int(keptDifficulty(this->records)) + 1) % params::difficultyCount);
-        this->records.setSetting(difficultyKey, difficultyName(next).toLower());
+        this->records.setSetting(difficultyKey, QString::fromLatin1(params::difficultyIds[int(next)]));
         emit difficultyChosen(next);
         refresh();
     });
@@ -94,7 +94,7 @@ params::Difficulty SettingsPage::keptDifficulty(const Records& records)
 {
     const QString kept = records.setting(difficultyKey).toString();
     for (int level = 0; level < params::difficultyCount; ++level)
-        if (kept == difficultyName(params::Difficulty(level)).toLower())
+        if (kept == QLatin1String(params::difficultyIds[level]))
             return params::Difficulty(level);
     return params::Difficulty::Normal;
 }

@@ -169,6 +169,8 @@ inline void scaleWorld(int scale)
 // starts with. Normal's shares are exactly 1, so that its games are today's.
 enum class Difficulty { Easy, Normal, Hard };
 constexpr int difficultyCount = 3;
+// Each as the settings and the records' names keep it, whatever the language.
+constexpr const char* difficultyIds[difficultyCount] = {"easy", "normal", "hard"};
 struct Handicap {
     double zombies;
     double humans;

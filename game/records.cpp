@@ -534,9 +534,9 @@ void Records::keepAs(const QString& variant)
 
 QString Records::variantOf(params::Difficulty difficulty, const QString& day)
 {
-    const QString level = difficulty == params::Difficulty::Easy ? QStringLiteral("easy")
-                        : difficulty == params::Difficulty::Hard ? QStringLiteral("hard")
-                                                                  : QString();
+    // Normal's records keep the names they had before there were others.
+    const QString level = difficulty == params::Difficulty::Normal ? QString()
+                                                                   : QString::fromLatin1(params::difficultyIds[int(difficulty)]);
     if (day.isEmpty())
         return level;
     return QStringLiteral("day") + day + (level.isEmpty() ? QString() : u'-' + level);

@@ -20,6 +20,11 @@ void Waves::begin(int tick, Random& random, const Ground& ground)
         wavePoint = QVector2D(float(ground.width * along), waveEdge == 1 ? 0.0f : height - 1);
 }
 
+bool Waves::isNew(int tick) const
+{
+    return began >= 0 && tick - began < params::waveNotice;
+}
+
 int Waves::batch() const
 {
     return std::max(int(waveLeft * params::waveFraction), 1);

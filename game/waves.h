@@ -29,4 +29,7 @@ public:
     int waveLeft = 0;          // zombies still due in the current wave
     int waveEdge = 0;          // 0 left, 1 top, 2 (or 4) right, 3 bottom
     int began = -1;            // the physics step the current wave began, for the warnings; no rule reads it
+
+    // Whether the current wave began recently enough to be told of.
+    bool isNew(int tick) const;
 };

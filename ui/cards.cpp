@@ -104,9 +104,7 @@ QStringList helpLines()
                       tr("Evade: your chance to slip a bite   Melee: to fell a zombie with a blow   "
                          "Range: a shot's to hit"),
                       QString()};
-    for (const keys::Row& row : keys::table())
-        if (row.states & keys::Playing)
-            lines << keys::line(row) + QStringLiteral("  (") + keys::whereText(row.states) + u')';
+    lines << keys::lines(keys::Playing);
     lines << tr("[Esc] at the end of a run: the menu; on the menu: quit") << QString() << tr("Press any key to play");
     return lines;
 }
@@ -135,11 +133,26 @@ void paintSummary(QPainter* painter, const QRect& area, const QStringList& lines
                       summaryChoices());
 }
 
+namespace {
+
+const QFont& bannerFont()
+{
+    static const QFont font(QStringLiteral("Arial"), 14, QFont::Thin);
+    return font;
+}
+
+} // namespace
+
+int bannerHeight()
+{
+    static const int height = QFontMetrics(bannerFont()).height() * 3 / 2;
+    return height;
+}
+
 void paintBanner(QPainter* painter, const QRect& area, const QStringList& lines)
 {
-    const QFont font(QStringLiteral("Arial"), 14, QFont::Thin);
-    const int height = QFontMetrics(font).height() * 3 / 2;
-    const QRect band(area.left(), area.top(), area.width(), height);
+    const QFont& font = bannerFont();
+    const QRect band(area.left(), area.top(), area.width(), bannerHeight());
     painter->fillRect(band, QColor(0, 0, 0, 200));
     painter->setPen(text);
     painter->setFont(font);

@@ -24,5 +24,7 @@ void paintSummary(QPainter* painter, const QRect& area, const QStringList& lines
 QString summaryChoices();
 
 void paintBanner(QPainter* painter, const QRect& area, const QStringList& lines);
+// The height of the band paintBanner fills.
+int bannerHeight();
 
 } // namespace cards

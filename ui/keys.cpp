@@ -69,12 +69,12 @@ QString line(const Row& row)
     return QString::fromLatin1(row.label) + QStringLiteral("  ") + tr(row.does);
 }
 
-QStringList lines(unsigned states)
+QStringList lines(unsigned states, unsigned except)
 {
     QStringList shown;
     for (const Row& row : table())
-        if (row.states & states)
-            shown << line(row);
+        if ((row.states & states) && !(row.states & except))
+            shown << line(row) + QStringLiteral("  (") + whereText(row.states) + u')';
     return shown;
 }
 

@@ -60,6 +60,8 @@ Action actionOf(int key, unsigned state);
 // the manual and the README show it.
 QString line(const Row& row);
 QString whereText(unsigned states);
-QStringList lines(unsigned states);
+// The lines of the rows that act in any of states and in none of except,
+// each with where it acts: "[P]  pause  (in play)".
+QStringList lines(unsigned states, unsigned except = 0);
 
 } // namespace keys

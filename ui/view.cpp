@@ -31,12 +31,6 @@ constexpr double smallestZoomStep = 0.1;
 constexpr double smallestScale = 1e-4;
 constexpr double largestScale = 1e4;
 
-// The banner's height, as cards draws it: the map goes below it.
-int bannerHeight()
-{
-    return QFontMetrics(QFont(QStringLiteral("Arial"), 14, QFont::Thin)).height() * 3 / 2;
-}
-
 } // namespace
 
 View::View(Game* game, QWidget* parent)
@@ -269,7 +263,7 @@ void View::drawForeground(QPainter* painter, const QRectF& rect)
         warnings.paint(painter, toScreen);
         warnings.paintLines(painter, area);
         if (mapShown)
-            minimap.paint(painter, Minimap::placeIn(area, lines.isEmpty() ? 0 : bannerHeight(), largeMap));
+            minimap.paint(painter, Minimap::placeIn(area, lines.isEmpty() ? 0 : cards::bannerHeight(), largeMap));
     }
     if (help)
         cards::paintHelp(painter, area);
