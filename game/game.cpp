@@ -133,7 +133,10 @@ Sound* Game::makeSound(QPointF at, double volume, Happening::Kind heardAs)
 
 void Game::advance()
 {
-    if (winding())
+    // Paused while winding on (the window left, the card of the keys asked
+    // for), it waits like any other game: a step taken while paused would
+    // use up the replay's entries without moving the world.
+    if (winding() && !paused)
         return windOn();
     if (paused) {
         clock.hold(timers.now());

@@ -629,6 +629,11 @@ private slots:
             wound->stopTimers();
             // The player is told how far it has come, and then sees the replay.
             QCOMPARE(wound->view->notices(), QStringList({"Finding the last ten seconds", "0 %"}));
+            wound->setPaused(true); // the window left as it winds on
+            for (int call = 0; call < 5; ++call)
+                wound->advance();
+            QVERIFY(wound->steps == 0 && wound->view->notices().contains("Paused"));
+            wound->setPaused(false);
             for (int call = 0; call < 1000 && wound->tick < 400; ++call)
                 wound->advance();
             QVERIFY(wound->tick == 400 && fingerprint(*wound) == fingerprint(*straight));

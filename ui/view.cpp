@@ -229,10 +229,10 @@ void View::mousePressEvent(QMouseEvent* event)
 QStringList View::banner() const
 {
     QStringList lines;
-    if (game->winding()) // which may take minutes in a large world
-        return {tr("Finding the last ten seconds"),
-                tr("%1 %").arg(int(100.0 * game->tick / std::max(1, game->playback->windTo)))};
-    if (game->replaying()) {
+    if (game->winding()) { // which may take minutes in a large world
+        lines << tr("Finding the last ten seconds")
+              << tr("%1 %").arg(int(100.0 * game->tick / std::max(1, game->playback->windTo)));
+    } else if (game->replaying()) {
         lines << tr("Replay") << tr("[1]-[4] speed   [Esc] leave");
         if (!game->playback->problem().isEmpty())
             lines << tr("It went astray at %1").arg(game->playback->problem());
