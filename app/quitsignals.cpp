@@ -62,6 +62,9 @@ void withoutQtsLastWord(QtMsgType type, const QMessageLogContext& context, const
 
 void quitOnSignals()
 {
+    // A terminal's reader gone (carrowmere 2>&1 | head -1) would otherwise
+    // end the program, run and all, at its next message; the message is lost.
+    std::signal(SIGPIPE, SIG_IGN);
     if (pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0)
         return; // the signals keep their default: the program just ends
     auto* notifier = new QSocketNotifier(pipeEnds[0], QSocketNotifier::Read, QCoreApplication::instance());
@@ -72,9 +75,6 @@ void quitOnSignals()
     action.sa_flags = SA_RESTART;
     for (int signal : {SIGTERM, SIGHUP, SIGINT})
         sigaction(signal, &action, nullptr);
-    // A terminal's reader gone (carrowmere 2>&1 | head -1) would otherwise
-    // end the program, run and all, at its next message; the message is lost.
-    std::signal(SIGPIPE, SIG_IGN);
 }
 
 void keepOnExit(std::function<void()> keep)
