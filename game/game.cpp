@@ -206,7 +206,7 @@ void Game::windOn()
 
 int Game::lastSecondsFrom() const
 {
-    const int end = summary.run && summary.run->endTick > 0 ? summary.run->endTick : tick;
+    const int end = summary.run ? summary.run->endTick : tick;
     return std::max(0, end - int(params::lastSecondsMs / params::physicsInterval));
 }
 
@@ -303,9 +303,9 @@ void Game::display()
         panCamera(); // the world stands still, the free camera does not
     view->moveCamera();
     if (humanCount == 0 && !summary.noSurvivorsTold && !summary.isShown()) {
-        summary.show({RunEnd::Cause::NoSurvivors, tick, score, records->bestScore, records->longestSurvival, false,
-                      replaying()},
-                     keys.held);
+        RunEnd end{RunEnd::Cause::NoSurvivors, tick, score, records->bestScore, records->longestSurvival, false, replaying()};
+        end.endTick = tick;
+        summary.show(end, keys.held);
         happen(Happening::Kind::RunEnds, camera);
     }
     summary.tick(timers.now());
