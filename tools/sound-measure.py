@@ -25,9 +25,9 @@ RATE = 48000
 
 def gaps(build, load, seconds):
     folder = tempfile.mkdtemp()
-    for sink in ("game", "control"):
-        subprocess.run(["pactl", "load-module", "module-null-sink", f"sink_name={sink}", f"rate={RATE}", "channels=2"],
-                       check=True, stdout=subprocess.DEVNULL)
+    modules = [subprocess.run(["pactl", "load-module", "module-null-sink", f"sink_name={sink}", f"rate={RATE}", "channels=2"],
+                              check=True, capture_output=True, text=True).stdout.strip()
+               for sink in ("game", "control")]
     recorders = [subprocess.Popen(["parec", f"--device={sink}.monitor", "--format=s16le", f"--rate={RATE}", "--channels=2",
                                    "--latency-msec=20", "--raw"], stdout=open(os.path.join(folder, sink), "wb"))
                  for sink in ("game", "control")]
@@ -43,6 +43,8 @@ def gaps(build, load, seconds):
         process.wait()
     print("load average", os.getloadavg())
     subprocess.run([os.path.join(build, "carrowmere-soundcheck"), "gaps", os.path.join(folder, "game"), os.path.join(folder, "control")])
+    for module in modules:
+        subprocess.run(["pactl", "unload-module", module], check=True)
     shutil.rmtree(folder)
 
 

@@ -1,4 +1,4 @@
-// The game's sound measured from outside, for tools/sound-measure.sh:
+// The game's sound measured from outside, for tools/sound-measure.py:
 //   carrowmere-soundcheck play SECONDS       a chord through the game's stream
 //   carrowmere-soundcheck gaps GAME CONTROL  gaps of 5 ms or more in both
 //   carrowmere-soundcheck screams RECORDING PRESSES

@@ -15,8 +15,8 @@ namespace {
 
 constexpr int frameBytes = 2 * sizeof(qint16); // stereo
 // What the server is asked to hold ahead at first: most of the delay from a
-// happening to the speakers. Short, since the mixing thread runs at a real-time
-// priority where the system allows it.
+// happening to the speakers. Short, since the mixing thread asks for a raised
+// priority.
 constexpr int startBufferMs = 50;
 // Where underruns keep coming, the buffer grows once to this.
 constexpr int grownBufferMs = 80;
@@ -28,7 +28,9 @@ constexpr int longestBackoffMs = 2000;
 // Muted, the stream is corked once this much silence has been written:
 // whatever sound was still buffered has played out.
 constexpr int silenceBeforeCorkMs = 2 * grownBufferMs;
-constexpr int mixingNice = -10; // the most a desktop grants a sound thread without real time
+// A raised priority, granted where the user may raise one (RLIMIT_NICE, or as
+// root); elsewhere the thread keeps the program's own.
+constexpr int mixingNice = -10;
 
 std::size_t bytesFor(int milliseconds)
 {
