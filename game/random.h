@@ -17,12 +17,17 @@ public:
 
     int draw()
     {
-        state += 0x9E3779B97F4A7C15ull;
-        std::uint64_t z = state;
+        state += step;
+        return static_cast<int>(mix(state) >> 49);
+    }
+
+    // SplitMix64's step and finish: neighbouring inputs give unrelated outputs.
+    static constexpr std::uint64_t step = 0x9E3779B97F4A7C15ull;
+    static constexpr std::uint64_t mix(std::uint64_t z)
+    {
         z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
         z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        z ^= z >> 31;
-        return static_cast<int>(z >> 49);
+        return z ^ (z >> 31);
     }
 
     double fraction() { return draw() / double(maximum); }

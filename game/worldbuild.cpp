@@ -76,9 +76,6 @@ void populate(Game& game)
 
 std::uint64_t seedOfDay(const QDate& date)
 {
-    // SplitMix64's finish: neighbouring days give unrelated worlds.
-    auto z = std::uint64_t(date.toJulianDay()) + 0x9e3779b97f4a7c15ULL;
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    return z ^ (z >> 31);
+    // Neighbouring days give unrelated worlds.
+    return Random::mix(std::uint64_t(date.toJulianDay()) + Random::step);
 }
