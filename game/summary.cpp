@@ -98,7 +98,7 @@ QStringList Summary::lines(std::uint64_t seed, int scale) const
     // A run watched again has no records of its own to show.
     if (!run->replayed) {
         if (run->firstAtSize)
-            lines << tr("A first record at this size");
+            lines << tr("A first record for this kind of game"); // its size, difficulty and world of the day
         else if (run->newBest)
             lines << tr("A new best score!");
         else if (run->best >= 0)

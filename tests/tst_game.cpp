@@ -309,7 +309,7 @@ private slots:
         // at a physics step with the best score before; the summary's lines.
         ROWS(Ending);
         QTest::newRow("bitten as the grace ends, a first run") << Ending{"bitten", 300, -1,
-            {"Your survivor was bitten", "Survived 0:09", "Score 12", "A first record at this size",
+            {"Your survivor was bitten", "Survived 0:09", "Score 12", "A first record for this kind of game",
              "Longest survival 0:09 in the default world", "World seed 3"}, 12.5};
         QTest::newRow("let go after a better run") << Ending{"let go", 4321, 99,
             {"You gave up control", "Survived 2:09", "Milestones: A minute lasted", "Score 12", "Best 99",
