@@ -455,7 +455,7 @@ Records::Records(const QString& fileName, int scale, DiskQueue* disk)
     : shared(std::make_shared<Shared>()),
       disk(disk),
       scale(scale),
-      group(scale == 1 ? QString() : QStringLiteral("scale%1/").arg(scale))
+      group(groupOf(scale))
 {
     shared->fileName = fileName;
     if (fileName.isEmpty())
@@ -523,13 +523,18 @@ void Records::keepAs(const QString& variant)
 {
     const std::lock_guard<std::mutex> hold(shared->mutex);
     syncMembers(shared->entries);
-    // One section a kind: the file stays one that QSettings reads.
-    const QString size = scale == 1 ? QString() : QStringLiteral("scale%1").arg(scale);
-    group = variant.isEmpty() ? (size.isEmpty() ? QString() : size + u'/')
-                              : variant + (size.isEmpty() ? QString() : u'-' + size) + u'/';
+    group = groupOf(scale, variant);
     bestScore = -1;
     longestSurvival = 0;
     syncMembers(shared->entries);
+}
+
+QString Records::groupOf(int scale, const QString& variant)
+{
+    // One section a kind: the file stays one that QSettings reads.
+    const QString size = scale == 1 ? QString() : QStringLiteral("scale%1").arg(scale);
+    return variant.isEmpty() ? (size.isEmpty() ? QString() : size + u'/')
+                             : variant + (size.isEmpty() ? QString() : u'-' + size) + u'/';
 }
 
 QString Records::variantOf(params::Difficulty difficulty, const QString& day)

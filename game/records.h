@@ -51,6 +51,9 @@ public:
     // Normal's, kept as before.
     void keepAs(const QString& variant);
     static QString variantOf(params::Difficulty difficulty, const QString& day = QString());
+    // The section of the file a size's records of a variant are kept in;
+    // Normal's, with no variant, are kept as before there were others.
+    static QString groupOf(int scale, const QString& variant = QString());
 
     // The settings page's choices that other parts read: the corner map
     // "small", "large" or "off"; the high-contrast look.

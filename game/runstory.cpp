@@ -210,11 +210,6 @@ std::vector<Milestone> milestonesOf(int steps, const RunStory& story)
     return earned;
 }
 
-QString recordsGroup(int scale)
-{
-    return scale == 1 ? QString() : QStringLiteral("scale%1/").arg(scale);
-}
-
 QString milestonesKey(const QString& group)
 {
     return group + QStringLiteral("milestones");

@@ -74,6 +74,5 @@ QString milestoneName(Milestone milestone);
 std::vector<Milestone> milestonesOf(int steps, const RunStory& story);
 // The key of the milestones earned in a group of the records ("scale20/", "" for the default world).
 QString milestonesKey(const QString& group);
-QString recordsGroup(int scale);
 // Keeps the earned milestones in the records; the lines to show, a new one said so.
 QStringList keepMilestones(Records& records, const QString& group, const std::vector<Milestone>& earned);

@@ -52,7 +52,7 @@ void Summary::runEnded(RunEnd::Cause cause, int steps, double score, Records* re
         run.firstAtSize = firstAtSize && run.newBest;
         run.best = run.newBest ? -1 : records->bestScore;
         run.longest = records->longestSurvival;
-        run.milestones = keepMilestones(*records, recordsGroup(params::worldScale), milestonesOf(steps, story));
+        run.milestones = keepMilestones(*records, Records::groupOf(params::worldScale), milestonesOf(steps, story));
     } else {
         for (const Milestone milestone : milestonesOf(steps, story))
             run.milestones << milestoneName(milestone);
