@@ -251,7 +251,7 @@ void Game::AIUpdate()
     const StepTimer timed(aiTime);
     planner->thinkAll(units, *bins, sounds, light);
     surroundings.note(*bins, selected, params::earshot);
-    if (listening)
+    if (listening && !winding()) // the seconds skipped are unheard, the crowd too
         countZombiesInEarshot();
     story.afterAI(*this);
 }
