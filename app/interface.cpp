@@ -44,8 +44,6 @@ const char* const buttonStyle =
     "QSlider:focus { border: 2px solid rgb(0, 250, 0); background: rgb(0, 60, 0); }"
     "QLabel { color: rgb(0, 250, 0); }";
 
-const QString volumeKey = QStringLiteral("volume");
-const QString mutedKey = QStringLiteral("muted");
 
 } // namespace
 
@@ -127,12 +125,11 @@ Interface::Interface(QWidget* parent, std::optional<std::uint64_t> firstSeed, bo
     connect(quit, &QPushButton::clicked, this, &QApplication::closeAllWindows);
 
     // The volume, kept with the records once the slider rests.
-    const QVariant kept = records.setting(volumeKey);
-    audio->setVolume(kept.isValid() ? kept.toDouble() : 0.8);
-    audio->setMuted(mute || records.setting(mutedKey).toBool());
+    audio->setVolume(records.volume());
+    audio->setMuted(mute || records.muted());
     if (mute)
-        records.setSetting(mutedKey, true);
-    params::difficulty = SettingsPage::keptDifficulty(records);
+        records.setMuted(true);
+    params::difficulty = records.difficulty();
 
     settings = new SettingsPage(records, *audio, menu);
     settings->setFont(font);
@@ -289,7 +286,7 @@ void Interface::replaceGame(bool same)
 void Interface::switchMute()
 {
     audio->setMuted(!audio->isMuted());
-    records.setSetting(mutedKey, audio->isMuted());
+    records.setMuted(audio->isMuted());
     if (game) {
         game->soundOff = audio->isMuted();
         game->status->update();

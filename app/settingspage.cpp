@@ -14,11 +14,6 @@
 
 namespace {
 
-const QString volumeKey = QStringLiteral("volume");
-const QString difficultyKey = QStringLiteral("difficulty");
-const QString mapKey = QStringLiteral("mapSize");
-const QString contrastKey = QStringLiteral("highContrast");
-
 const QStringList mapSizes{QStringLiteral("small"), QStringLiteral("large"), QStringLiteral("off")};
 
 } // namespace
@@ -43,7 +38,7 @@ SettingsPage::SettingsPage(Records& records, Audio& audio, QWidget* parent)
     volumeRest = new QTimer(this);
     volumeRest->setSingleShot(true);
     volumeRest->setInterval(500);
-    connect(volumeRest, &QTimer::timeout, this, [this] { this->records.setSetting(volumeKey, this->audio.volume()); });
+    connect(volumeRest, &QTimer::timeout, this, [this] { this->records.setVolume(this->audio.volume()); });
     connect(volume, &QSlider::valueChanged, this, [this](int value) {
         this->audio.setVolume(value / 100.0);
         volumeRest->start();
@@ -73,30 +68,21 @@ SettingsPage::SettingsPage(Records& records, Audio& audio, QWidget* parent)
         refresh();
     });
     connect(difficulty, &QPushButton::clicked, this, [this] {
-        const auto next = params::Difficulty((int(keptDifficulty(this->records)) + 1) % params::difficultyCount);
-        this->records.setSetting(difficultyKey, QString::fromLatin1(params::difficultyIds[int(next)]));
+        const auto next = params::Difficulty((int(this->records.difficulty()) + 1) % params::difficultyCount);
+        this->records.setDifficulty(next);
         emit difficultyChosen(next);
         refresh();
     });
     connect(map, &QPushButton::clicked, this, [this] {
-        this->records.setSetting(mapKey, mapSizes[(mapSizes.indexOf(this->records.mapSize()) + 1) % mapSizes.size()]);
+        this->records.setMapSize(mapSizes[(mapSizes.indexOf(this->records.mapSize()) + 1) % mapSizes.size()]);
         refresh();
     });
     connect(contrast, &QPushButton::clicked, this, [this] {
-        this->records.setSetting(contrastKey, !this->records.highContrast());
+        this->records.setHighContrast(!this->records.highContrast());
         refresh();
     });
     connect(back, &QPushButton::clicked, this, &SettingsPage::closed);
     refresh();
-}
-
-params::Difficulty SettingsPage::keptDifficulty(const Records& records)
-{
-    const QString kept = records.setting(difficultyKey).toString();
-    for (int level = 0; level < params::difficultyCount; ++level)
-        if (kept == QLatin1String(params::difficultyIds[level]))
-            return params::Difficulty(level);
-    return params::Difficulty::Normal;
 }
 
 QString SettingsPage::difficultyName(params::Difficulty difficulty)
@@ -113,7 +99,7 @@ void SettingsPage::keepVolume()
 {
     if (volumeRest->isActive()) {
         volumeRest->stop();
-        records.setSetting(volumeKey, audio.volume());
+        records.setVolume(audio.volume());
     }
 }
 
@@ -121,7 +107,7 @@ void SettingsPage::refresh()
 {
     sound->setText(audio.isMuted() ? tr("Sound: off") : tr("Sound: on"));
     fullScreen->setText(window()->isFullScreen() ? tr("Full screen: on") : tr("Full screen: off"));
-    difficulty->setText(tr("Difficulty: %1").arg(difficultyName(keptDifficulty(records))));
+    difficulty->setText(tr("Difficulty: %1").arg(difficultyName(records.difficulty())));
     map->setText(tr("Map: %1").arg(records.mapSize()));
     contrast->setText(records.highContrast() ? tr("High contrast: on") : tr("High contrast: off"));
 }

@@ -22,7 +22,6 @@ class SettingsPage : public QWidget
 public:
     SettingsPage(Records& records, Audio& audio, QWidget* parent = nullptr);
 
-    static params::Difficulty keptDifficulty(const Records& records);
     static QString difficultyName(params::Difficulty difficulty);
     // The volume as last set is kept now, not once the slider rests.
     void keepVolume();

@@ -547,15 +547,70 @@ QString Records::variantOf(params::Difficulty difficulty, const QString& day)
     return QStringLiteral("day") + day + (level.isEmpty() ? QString() : u'-' + level);
 }
 
+namespace {
+
+const QString volumeKey = QStringLiteral("volume");
+const QString mutedKey = QStringLiteral("muted");
+const QString difficultyKey = QStringLiteral("difficulty");
+const QString mapKey = QStringLiteral("mapSize");
+const QString contrastKey = QStringLiteral("highContrast");
+
+} // namespace
+
+double Records::volume() const
+{
+    const QVariant kept = setting(volumeKey);
+    return kept.isValid() ? kept.toDouble() : 0.8;
+}
+
+void Records::setVolume(double volume)
+{
+    setSetting(volumeKey, volume);
+}
+
+bool Records::muted() const
+{
+    return setting(mutedKey).toBool();
+}
+
+void Records::setMuted(bool muted)
+{
+    setSetting(mutedKey, muted);
+}
+
+params::Difficulty Records::difficulty() const
+{
+    const QString kept = setting(difficultyKey).toString();
+    for (int level = 0; level < params::difficultyCount; ++level)
+        if (kept == QLatin1String(params::difficultyIds[level]))
+            return params::Difficulty(level);
+    return params::Difficulty::Normal;
+}
+
+void Records::setDifficulty(params::Difficulty difficulty)
+{
+    setSetting(difficultyKey, QString::fromLatin1(params::difficultyIds[int(difficulty)]));
+}
+
 QString Records::mapSize() const
 {
-    const QString chosen = setting(QStringLiteral("mapSize")).toString();
+    const QString chosen = setting(mapKey).toString();
     return chosen == u"large" || chosen == u"off" ? chosen : QStringLiteral("small");
+}
+
+void Records::setMapSize(const QString& size)
+{
+    setSetting(mapKey, size);
 }
 
 bool Records::highContrast() const
 {
-    return setting(QStringLiteral("highContrast")).toBool();
+    return setting(contrastKey).toBool();
+}
+
+void Records::setHighContrast(bool high)
+{
+    setSetting(contrastKey, high);
 }
 
 QVariant Records::setting(const QString& key) const

@@ -55,12 +55,22 @@ public:
     // Normal's, with no variant, are kept as before there were others.
     static QString groupOf(int scale, const QString& variant = QString());
 
-    // The settings page's choices that other parts read: the corner map
-    // "small", "large" or "off"; the high-contrast look.
+    // The player's settings, kept beside the records: the volume (0..1,
+    // 0.8 until set), the sound switched off, the difficulty, the corner map
+    // "small", "large" or "off", and the high-contrast look.
+    double volume() const;
+    void setVolume(double volume);
+    bool muted() const;
+    void setMuted(bool muted);
+    params::Difficulty difficulty() const;
+    void setDifficulty(params::Difficulty difficulty);
     QString mapSize() const;
+    void setMapSize(const QString& size);
     bool highContrast() const;
+    void setHighContrast(bool high);
 
-    // Values come back as text, as from any INI file: toDouble(), toBool().
+    // Any other value kept. Values come back as text, as from any INI file:
+    // toDouble(), toBool().
     QVariant setting(const QString& key) const;
     void setSetting(const QString& key, const QVariant& value);
 

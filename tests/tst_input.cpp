@@ -412,8 +412,9 @@ private slots:
         QVERIFY(params::difficulty == params::Difficulty::Hard && again.settings->difficulty->text().endsWith("Hard"));
         QVERIFY(again.records.mapSize() == "large" && again.records.highContrast());
         params::difficulty = params::Difficulty::Normal;
-        for (const auto& [key, value] : {std::pair{"difficulty", "normal"}, {"mapSize", "small"}, {"highContrast", "false"}})
-            again.records.setSetting(key, value);
+        again.records.setDifficulty(params::Difficulty::Normal);
+        again.records.setMapSize("small");
+        again.records.setHighContrast(false);
     }
 
     void eachDifficultyStartsFromItsNumbers_data()
