@@ -280,7 +280,7 @@ void Game::spawn()
     if (waves.waveLeft <= 0) {
         waves.begin(tick, random, *cells);
         happen(Happening::Kind::WaveArrives, waves.wavePoint);
-        story.waveBegan(nextId, tick, waves.wavePoint);
+        story.waveBegan(nextId, tick, waves.side());
     }
     for (int i = 0, batch = waves.batch(); i < batch; ++i) {
         if (units.size() >= params::maxUnits)

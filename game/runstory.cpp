@@ -34,14 +34,6 @@ int livingZombies(const std::vector<Neighbour>& near, const Unit* besides = null
     }));
 }
 
-// The edge of the world nearest a point on it.
-QString edgeOf(QVector2D at)
-{
-    const std::array<double, 4> gaps{at.y(), params::worldWidth - at.x(), params::worldHeight - at.y(), at.x()};
-    const std::array<const char*, 4> names{"north", "east", "south", "west"};
-    return tr(names[std::size_t(std::min_element(gaps.cbegin(), gaps.cend()) - gaps.cbegin())]);
-}
-
 constexpr std::array<const char*, int(Milestone::Count)> milestoneIds{"dawn", "1min", "3min", "5min", "10min", "1km"};
 
 } // namespace
@@ -81,7 +73,7 @@ void RunStory::afterAI(const Game& game)
             met.insert(other->id);
 }
 
-void RunStory::waveBegan(int firstId, int tick, QVector2D edge)
+void RunStory::waveBegan(int firstId, int tick, Waves::Side edge)
 {
     waves.push_back({firstId, tick, edge});
 }
@@ -128,7 +120,7 @@ QStringList RunStory::causeLines() const
         whence << tr("It had been there since the outbreak began");
     else
         whence << tr("It came in with a wave from the %1 edge %2 before")
-                      .arg(edgeOf(bite->waveEdge), minutesAndSeconds(msOf(bite->waveAgeSteps)));
+                      .arg(Waves::nameOf(bite->waveEdge), minutesAndSeconds(msOf(bite->waveAgeSteps)));
     if (bite->horde >= params::hordeSize)
         whence << tr("one of a horde of %1").arg(bite->horde);
     return lines << whence.join(tr(", "));

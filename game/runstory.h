@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "game/waves.h"
 #include "world/bins.h"
 
 class Game;
@@ -26,7 +27,7 @@ public:
         int othersInSight; // living zombies the survivor could see, the biter aside
         int horde;         // living zombies within a flock radius of the biter, itself included
         int waveAgeSteps;  // physics steps since its wave came in; below 0 for the first outbreak
-        QVector2D waveEdge; // where its wave came in
+        Waves::Side waveEdge; // where its wave came in
     };
 
     // A new run starts with the survivor now under control.
@@ -36,7 +37,7 @@ public:
     void afterAI(const Game& game);
     void screamed() { ++screams; }
     // A wave begins with the agent of this id, at this physics step.
-    void waveBegan(int firstId, int tick, QVector2D edge);
+    void waveBegan(int firstId, int tick, Waves::Side edge);
     // An agent has died during a run, dealt its blow by by (if known).
     void fell(const Game& game, const Unit& agent, const Unit* by);
 
@@ -54,7 +55,7 @@ public:
     std::optional<Bite> bite;
 
 private:
-    struct Wave { int firstId; int tick; QVector2D edge; };
+    struct Wave { int firstId; int tick; Waves::Side edge; };
     std::vector<Wave> waves;  // of the whole game, in order
     QVector2D last;           // the survivor's position after the last step
     double lastLight = 1;

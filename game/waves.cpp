@@ -4,6 +4,8 @@
 #include "game/random.h"
 #include "world/ground.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 
 void Waves::begin(int tick, Random& random, const Ground& ground)
@@ -56,4 +58,15 @@ QVector2D Waves::entry(Random& random, const Ground& ground) const
             break;
     }
     return candidate;
+}
+
+QString Waves::nameOf(Side side)
+{
+    switch (side) {
+    case Side::West: return QCoreApplication::translate("Waves", "west");
+    case Side::North: return QCoreApplication::translate("Waves", "north");
+    case Side::East: return QCoreApplication::translate("Waves", "east");
+    case Side::South: return QCoreApplication::translate("Waves", "south");
+    }
+    return {};
 }

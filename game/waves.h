@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QVector2D>
 
 class Ground;
@@ -24,6 +25,8 @@ public:
     // The edge the wave comes in on, as the compass names it from above.
     enum class Side { West, North, East, South };
     Side side() const;
+    // "west", "north", "east" or "south", as the player reads it.
+    static QString nameOf(Side side);
 
     QVector2D wavePoint;       // anchor of the current wave on the world's edge
     int waveLeft = 0;          // zombies still due in the current wave

@@ -322,6 +322,10 @@ private slots:
             {"Bitten by a zombie from the south-east, with 11 more within sight",
              "It had been there since the outbreak began, one of a horde of 12", "Survived 0:09", "Score 12", "Best 99",
              "Longest survival 0:09 in the default world", "World seed 3"}, 99};
+        QTest::newRow("bitten by one of a wave from the south") << Ending{"bite from a wave", 300, 99,
+            {"Bitten by a zombie from the north-west, with 3 more within sight",
+             "It came in with a wave from the south edge 0:03 before", "Survived 0:09", "Score 12", "Best 99",
+             "Longest survival 0:09 in the default world", "World seed 3"}, 99};
         QTest::newRow("let go after walking east and two screams") << Ending{"walk", 0, 99,
             {"You gave up control", "Survived 0:01", "Walked %1 m · 2 screams", "Score 12", "Best 99",
              "Longest survival 0:01 in the default world", "World seed 3"}, 99};
@@ -379,6 +383,12 @@ private slots:
             survivor->position = QVector2D(800, 400);
             survivor->velocity = QVector2D(row.how.endsWith("behind") ? 1 : 0, 0);
             const bool horde = row.how.endsWith("horde");
+            if (row.how.endsWith("wave")) { // its wave came in a hundred steps before, on the bottom edge
+                game->tick -= 100;
+                game->spawn();
+                game->tick += 100;
+                QCOMPARE(game->waves.wavePoint.y(), float(params::worldHeight - 1));
+            }
             Unit* biter = testing::place(*game, survivor->position + QVector2D(horde ? 4 : -4, horde ? 4 : -4));
             for (int other = 0; other < (horde ? 11 : 3); ++other)
                 testing::place(*game, horde ? biter->position + QVector2D(other % 4 * 5, other / 4 * 5 + 5)

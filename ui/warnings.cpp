@@ -16,24 +16,13 @@ namespace {
 
 constexpr double pi = 3.14159265358979323846;
 
-QString sideName(Waves::Side side)
-{
-    switch (side) {
-    case Waves::Side::West: return Warnings::tr("west");
-    case Waves::Side::North: return Warnings::tr("north");
-    case Waves::Side::East: return Warnings::tr("east");
-    case Waves::Side::South: return Warnings::tr("south");
-    }
-    return {};
-}
-
 } // namespace
 
 QStringList Warnings::lines() const
 {
     QStringList told;
     if (game.waves.isNew(game.tick))
-        told << tr("A wave comes from the %1").arg(sideName(game.waves.side()));
+        told << tr("A wave comes from the %1").arg(Waves::nameOf(game.waves.side()));
     if (const Human* steered = game.selected) {
         const QPointF at = steered->pos();
         const double width = game.cells->width, height = game.cells->height;
@@ -43,7 +32,7 @@ QStringList Warnings::lines() const
                                                         {height - at.y(), Waves::Side::South}};
         const auto nearest = *std::min_element(std::begin(edges), std::end(edges));
         if (nearest.first < params::edgeWarning)
-            told << tr("The world's edge is near, to the %1: waves come in there").arg(sideName(nearest.second));
+            told << tr("The world's edge is near, to the %1: waves come in there").arg(Waves::nameOf(nearest.second));
     }
     return told;
 }
