@@ -52,6 +52,26 @@ private slots:
         }
     }
 
+    void aWornCellFadesAsAColourRoundsItsOpacity()
+    {
+        // Where the rounding turns, at every sixteen-bit step of the opacity
+        // and a float either side: the colour as QColor makes it, which is
+        // what every cell's colour was before a wall was worn.
+        const QRgb original = qRgba(12, 34, 56, 255);
+        Cell cell;
+        for (int step = 0; step < 65535; ++step) {
+            const float turn = (float(step) + 0.5f) / 65535.0f;
+            for (const float strength : {std::nextafter(turn, 0.0f), turn, std::nextafter(turn, 1.0f)}) {
+                cell.setPixel(original);
+                cell.strength = strength;
+                cell.wear(0);
+                QColor shade = QColor::fromRgba(original);
+                shade.setAlphaF(strength);
+                QVERIFY2(cell.color == shade.rgba(), qPrintable(QString::number(strength, 'g', 9)));
+            }
+        }
+    }
+
     void buildingsAreStampedTurnedAndMirrored_data()
     {
         QTest::addColumn<int>("rotation");
