@@ -318,13 +318,16 @@ private slots:
             {"Bitten by a zombie from the north-west (from behind), with 3 more within sight",
              "It had been there since the outbreak began", "Survived 0:09", "Score 12", "Best 99",
              "Longest survival 0:09 in the default world", "World seed 3"}, 99};
-        QTest::newRow("bitten by one of a horde, standing") << Ending{"bite by a horde", 300, 99,
-            {"Bitten by a zombie from the south-east, with 11 more within sight",
-             "It had been there since the outbreak began, one of a horde of 12", "Survived 0:09", "Score 12", "Best 99",
-             "Longest survival 0:09 in the default world", "World seed 3"}, 99};
+        QTest::newRow("bitten by one of a horde, standing, a corpse by it") << Ending{"bite by a horde", 300, 99,
+            {"Bitten by a zombie from the south-east, with 9 more within sight",
+             "It had been there since the outbreak began, one of a horde of 10", "Survived 0:09", "1 zombie felled nearby",
+             "Score 12", "Best 99", "Longest survival 0:09 in the default world", "World seed 3"}, 99};
         QTest::newRow("bitten by one of a wave from the south") << Ending{"bite from a wave", 300, 99,
             {"Bitten by a zombie from the north-west, with 3 more within sight",
              "It came in with a wave from the south edge 0:03 before", "Survived 0:09", "Score 12", "Best 99",
+             "Longest survival 0:09 in the default world", "World seed 3"}, 99};
+        QTest::newRow("let go having met one survivor and heard another") << Ending{"company", 300, 99,
+            {"You gave up control", "Survived 0:09", "Met 1 survivor · 1 zombie felled nearby", "Score 12", "Best 99",
              "Longest survival 0:09 in the default world", "World seed 3"}, 99};
         QTest::newRow("let go after walking east and two screams") << Ending{"walk", 0, 99,
             {"You gave up control", "Survived 0:01", "Walked %1 m · 2 screams", "Score 12", "Best 99",
@@ -376,23 +379,40 @@ private slots:
             row.notices[2] = row.notices[2].arg(qint64(walked / 4));
             game->score = 12.5;
         }
-        if (row.how.startsWith("bite ")) { // alone at the world's middle, then a biter and others about
+        if (row.how.startsWith("bite ") || row.how == "company") { // alone at the world's middle
             for (Unit* unit : std::as_const(game->units))
                 if (unit != survivor)
                     unit->position = QVector2D(3, 3);
             survivor->position = QVector2D(800, 400);
+        }
+        if (row.how == "company") { // in sight, and beyond sight but within earshot
+            for (const float away : {20.0f, 120.0f}) {
+                testing::place<Human>(*game, survivor->position + QVector2D(away, 0));
+                testing::place(*game, survivor->position + QVector2D(0, away))->die();
+            }
+            game->AIUpdate();
+        }
+        if (row.how.startsWith("bite ")) { // then a biter and others about
             survivor->velocity = QVector2D(row.how.endsWith("behind") ? 1 : 0, 0);
             const bool horde = row.how.endsWith("horde");
-            if (row.how.endsWith("wave")) { // its wave came in a hundred steps before, on the bottom edge
+            Unit* biter = nullptr;
+            if (row.how.endsWith("wave")) { // its wave's very first, come in a hundred steps before on the bottom edge
                 game->tick -= 100;
+                const qsizetype before = game->units.size();
                 game->spawn();
                 game->tick += 100;
                 QCOMPARE(game->waves.wavePoint.y(), float(params::worldHeight - 1));
+                biter = game->units[before];
+                biter->velocity = QVector2D(0, 0);
+            } else {
+                biter = testing::place(*game, {});
             }
-            Unit* biter = testing::place(*game, survivor->position + QVector2D(horde ? 4 : -4, horde ? 4 : -4));
-            for (int other = 0; other < (horde ? 11 : 3); ++other)
+            biter->position = survivor->position + QVector2D(horde ? 4 : -4, horde ? 4 : -4);
+            for (int other = 0; other < (horde ? 9 : 3); ++other)
                 testing::place(*game, horde ? biter->position + QVector2D(other % 4 * 5, other / 4 * 5 + 5)
                                             : survivor->position + QVector2D(20 - 20 * other, 30));
+            if (horde) // a corpse is no one to count
+                testing::place(*game, biter->position + QVector2D(-5, 0))->die();
             testing::place(*game, survivor->position + QVector2D(0, 100)); // out of sight
             for (Unit* unit : std::as_const(game->units))
                 unit->commit();
