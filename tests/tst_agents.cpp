@@ -178,6 +178,19 @@ private slots:
         target->cooldown = 3;
         target->think();
         QCOMPARE(target->cooldown, 3);
+        if (row.kind != Unarmed || !row.killed)
+            return;
+        // In an AI step, one struck down by a unit after it in the list has
+        // taken its turn by then: its cooldown counts down.
+        const auto step = testing::makeEmptyGame();
+        step->tick = 1000;
+        Unit* first = agent(*step, Zombie, {400, 400});
+        Unit* striker = agent(*step, Unarmed, {400 + row.distance, 400});
+        first->cooldown = 5;
+        first->evade = 0;
+        striker->melee = 1;
+        step->AIUpdate();
+        QVERIFY(first->dead && first->cooldown == 4);
     }
 
     void keysSteerTheSurvivorUnderControl_data()
