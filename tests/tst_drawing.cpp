@@ -82,7 +82,7 @@ struct Panel { int survivor; double light; QString shown; int speed = 1; };
 struct Sight { double light, distance; bool seen; };
 struct Map { int tick; QPointF at; bool nearEdge; };
 struct Rim { int tick; double far, near; bool walksAway, marked; };
-struct Edge { int tick; QPointF at; QString side; bool seen; };
+struct Edge { int tick; QPointF at; QString side; bool seen; QPointF wave; };
 struct Closing { double distance; bool toward, ringed; };
 
 // The view over a game as the screen shows it, centred on its survivor.
@@ -247,6 +247,7 @@ private slots:
         QTest::newRow("at the threshold, zoom exactly 2") << Wall{false, 0.3, 2, false};
         QTest::newRow("at the threshold, zoom just above 2") << Wall{false, 0.3, 2.01, true};
         QTest::newRow("empty cell close up") << Wall{true, 1, 8, false};
+        QTest::newRow("weak from the start, close up") << Wall{false, 0.2, 3, true};
     }
 
     void wallsCoverAgentsButNotSounds()
@@ -258,6 +259,8 @@ private slots:
         Cell& cell = testing::wall(*game, 40, 41, colour.rgba()); // x 400..410, y 410..420
         cell.empty = row.empty;
         cell.strength = row.strength;
+        if (row.strength < game->cells->passThreshold)
+            game->cells->survey(); // weak as the world was made, as vegetation is
         agent(*game, Zombie, middle)->cooldown = 20;
         // A ring of radius 10 whose right-hand side passes through the cell's middle.
         auto* sound = game->makeSound(middle - QPointF(10, 0), 1.0);
@@ -488,6 +491,11 @@ private slots:
         // A wall 50 units east, a zombie 100 units south, a survivor south-east.
         for (int column = 0; column < 3; ++column)
             testing::wall(*game, int(row.at.x() + 50) / 10 + column, int(row.at.y()) / 10);
+        // One 45 units north, worn down to the threshold since: no longer in the way.
+        testing::wall(*game, int(row.at.x()) / 10, int(row.at.y() - 50) / 10).strength = game->cells->passThreshold;
+        // A wave just begun on the east edge, beyond the map's reach.
+        game->waves.wavePoint = QVector2D(float(params::worldWidth), float(row.at.y()));
+        game->waves.began = game->tick;
         testing::place(*game, QVector2D(row.at + QPointF(0, 100)));
         testing::place<Human>(*game, QVector2D(row.at + QPointF(90, 90)));
         const QImage shown = viewed(*game);
@@ -501,6 +509,8 @@ private slots:
         COMPARE_COLOUR(pixel({65, 5}), Minimap::wall, "the wall");
         COMPARE_COLOUR(pixel({0, 100}), Minimap::zombie, "the zombie");
         COMPARE_COLOUR(pixel({90, 90}), Minimap::survivor, "the other survivor");
+        COMPARE_COLOUR(pixel({5, -45}), Minimap::land, "the worn wall");
+        COMPARE_COLOUR(pixel({0.9 * params::mapReach, 0}), Minimap::edge, "the wave's mark, on the rim toward it");
         // The edge near: its line 60 units off, and beyond it no land.
         const QPointF out = row.at.y() < 100 ? QPointF(0, -1) : QPointF(-1, 0);
         COMPARE_COLOUR(pixel(out * 60), row.nearEdge ? Minimap::edge : Minimap::land, "where the edge would be");
@@ -518,6 +528,7 @@ private slots:
         ROWS(Rim);
         QTest::newRow("by day, from 140 to 80") << Rim{0, 140, 80, false, true};
         QTest::newRow("by night, from 140 to 40") << Rim{1047, 140, 40, false, true};
+        QTest::newRow("by day, the last units to the rim") << Rim{0, 73, 70.5, false, true};
         QTest::newRow("walking away") << Rim{0, 140, 80, true, false};
         QTest::newRow("within sight by day") << Rim{0, 65, 40, false, false};
         QTest::newRow("beyond earshot") << Rim{1047, 170, 155, false, false};
@@ -573,12 +584,13 @@ private slots:
 
     void theWorldsEdgeIsShownNearIt_data()
     {
-        ROWS(Edge); // the side warned of; seen: the edge within sight
-        QTest::newRow("by day, 40 units from the west") << Edge{0, {40, 400}, "west", true};
-        QTest::newRow("by night, 30 units from the south") << Edge{1047, {800, 770}, "south", true};
-        QTest::newRow("by night, 50 units from the north") << Edge{1047, {800, 50}, "north", false};
-        QTest::newRow("by day, mid-world") << Edge{0, {800, 400}, "", false};
-        QTest::newRow("by day, 110 units from the east") << Edge{0, {1490, 400}, "", false};
+        // The side warned of; seen: the edge within sight; wave: where one comes in, on the nearest edge.
+        ROWS(Edge);
+        QTest::newRow("by day, 40 units from the west") << Edge{0, {40, 400}, "west", true, {0, 360}};
+        QTest::newRow("by night, 30 units from the south") << Edge{1047, {800, 770}, "south", true, {785, 800}};
+        QTest::newRow("by night, 50 units from the north") << Edge{1047, {800, 50}, "north", false, {850, 0}};
+        QTest::newRow("by day, mid-world") << Edge{0, {800, 400}, "", false, {400, 0}};
+        QTest::newRow("by day, 110 units from the east") << Edge{0, {1490, 400}, "", false, {1600, 290}};
     }
 
     void theWorldsEdgeIsShownNearIt()
@@ -590,13 +602,25 @@ private slots:
         QCOMPARE(told.contains("edge"), !row.side.isEmpty());
         QVERIFY(row.side.isEmpty() || told.contains("to the " + row.side));
         // The band in the edge's colour, within sight only, and none of it
-        // over the world itself, a few units in from the edge's line.
+        // over the world itself, a few units in from the edge's line. A wave
+        // coming in there: an arrow toward it just beyond the rim, only when
+        // out of sight. The waves lie off the axes: render() leaves the
+        // scene's square clip about the sight over the warnings (a paint
+        // event restores the painter first), and only toward its corners
+        // does the arrow fall inside it by night.
+        game->waves.wavePoint = QVector2D(row.wave);
+        game->waves.began = game->tick;
         const QImage frame = viewed(*game);
-        int band = 0, overWorld = 0;
+        const auto isAmber = [](const QColor& c) { return c.red() > c.green() + 40 && c.green() > c.blue() + 40; };
+        const QPointF way = (row.wave - row.at) / QLineF(row.at, row.wave).length();
+        int band = 0, overWorld = 0, arrow = 0;
+        for (int pixels = 10; pixels < 40; ++pixels)
+            arrow += isAmber(frame.pixelColor((frame.rect().center() + way * (2 * survivor->viewRange + pixels)).toPoint()));
+        QCOMPARE(arrow > 0, !row.seen);
         for (int i = 0; i < frame.width() * frame.height(); ++i) {
             const QPoint at(i % frame.width(), i / frame.width());
             const QColor c = frame.pixelColor(at); // amber, whole or hatched; not the ring's yellow
-            const bool amber = QLineF(frame.rect().center(), at).length() < 2 * survivor->viewRange && c.red() > c.green() + 40 && c.green() > c.blue() + 40;
+            const bool amber = QLineF(frame.rect().center(), at).length() < 2 * survivor->viewRange && isAmber(c);
             const QPointF world = survivor->pos() + QPointF(at - frame.rect().center()) / 2;
             band += amber;
             overWorld += amber && QRectF(3, 3, params::worldWidth - 6, params::worldHeight - 6).contains(world);
