@@ -87,7 +87,7 @@ struct LockHolder {
 };
 
 enum class Standing { Nothing, File, LinkToFile, LinkToNull, Device, Pipe, Folder, SparseFile, FolderIsAFile, HeldLock,
-                      PipeAtLock, FolderAtLock, FullDisk };
+                      PipeAtLock, FolderAtLock, FullDisk, HungDisk };
 // What stands at the path, the records read from it, and, for what must be
 // left alone, a word of the one warning.
 struct Saving { Standing what; QByteArray bytes; double bestRead; qint64 survivalRead; QString why; };
@@ -138,6 +138,7 @@ private slots:
         ROWS(Saving);
         QTest::newRow("nothing yet") << Saving{Standing::Nothing, "", -1, 0, ""};
         QTest::newRow("today's form") << Saving{Standing::File, todaysForm, 40.5, 900, ""};
+        QTest::newRow("settings edited by hand") << Saving{Standing::File, "muted=false\nmapSize=huge\n", -1, 0, ""};
         QTest::newRow("a number that is not one") << Saving{Standing::File, "bestScore=lots\n", -1, 0, ""};
         QTest::newRow("inf") << Saving{Standing::File, "bestScore=inf\nlongestSurvivalMs=1e13\n", -1, 0, ""};
         QTest::newRow("1e308") << Saving{Standing::File, "bestScore=1e308\nlongestSurvivalMs=nan\n", -1, 0, ""};
@@ -156,6 +157,7 @@ private slots:
         QTest::newRow("a named pipe at the lock") << Saving{Standing::PipeAtLock, todaysForm, 40.5, 900, ".lock is a named pipe"};
         QTest::newRow("a folder at the lock") << Saving{Standing::FolderAtLock, todaysForm, 40.5, 900, ".lock is a folder"};
         QTest::newRow("a full disk") << Saving{Standing::FullDisk, "", -1, 0, "the disk is full"};
+        QTest::newRow("a disk that hangs") << Saving{Standing::HungDisk, todaysForm, 40.5, 900, ""};
     }
 
     void recordsSurviveWhatStandsAtTheirPath()
@@ -209,6 +211,7 @@ private slots:
         QVERIFY(row.what != Standing::FullDisk || QFile::rename(folder + "/unsaved", unsaved));
         const auto read = std::make_pair(records->bestScore, records->longestSurvival);
         const bool beaten = records->add(1294, 15000), beatenAgain = records->add(260, 3000);
+        records->setDifficulty(params::Difficulty::Easy); // the first of the levels
         const qint64 took = clock.elapsed();
         // A save waits a second at most for a lock that stays taken.
         const bool finished = disk->finish(2800);
@@ -216,6 +219,8 @@ private slots:
         qInstallMessageHandler(previous);
 
         QCOMPARE(read, std::make_pair(row.bestRead, row.survivalRead));
+        // Sound switched back on, and a map of no size the game knows.
+        QVERIFY(!records->muted() && records->mapSize() == "small");
         QVERIFY(beaten && !beatenAgain && records->bestScore == 1294 && records->longestSurvival == 15000);
         // The game never waits on the disk, whatever stands in the way.
         QVERIFY2(took < 500 && finished, qPrintable(QString::number(took)));
@@ -225,7 +230,8 @@ private slots:
             for (const QString& made : {path, folder})
                 QVERIFY(row.what != Standing::Nothing
                         || !(QFile::permissions(made) & (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::ExeOther)));
-            QVERIFY(Records(path).bestScore == 1294 && Records(path).longestSurvival == 15000);
+            const Records saved(path);
+            QVERIFY(saved.bestScore == 1294 && saved.longestSurvival == 15000 && saved.difficulty() == params::Difficulty::Easy);
         } else {
             QCOMPARE(messages.size(), 1);
             QVERIFY2(messages[0].contains(path) && messages[0].contains(row.why), qPrintable(messages[0]));
@@ -237,12 +243,20 @@ private slots:
             QVERIFY(filler.remove());
             QTRY_VERIFY_WITH_TIMEOUT(Records(path).bestScore == 1294, 5000);
         }
+        // A job stuck as a system call on a hung network home is: the
+        // program ends all the same, once the queue has given up on it.
+        const auto hung = std::make_shared<QSemaphore>();
+        if (row.what == Standing::HungDisk)
+            disk->post([hung] { hung->tryAcquire(1, 2 * DiskQueue::finishWait); });
+        clock.restart();
         records.reset();
         disk.reset();
+        hung->release();
+        QVERIFY2(clock.elapsed() < DiskQueue::finishWait + 1000, qPrintable(QString::number(clock.elapsed())));
         held.reset();
         if (row.what == Standing::HeldLock || row.what == Standing::FullDisk) {
             const Records next(path);
-            QVERIFY(next.bestScore == 1294 && next.longestSurvival == 15000);
+            QVERIFY(next.bestScore == 1294 && next.longestSurvival == 15000 && next.difficulty() == params::Difficulty::Easy);
             QVERIFY(row.what != Standing::FullDisk || next.setting("volume").toDouble() == 0.25);
             QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList({"carrowmere.conf", "carrowmere.conf.lock"}));
         }
