@@ -325,6 +325,16 @@ private slots:
             for (double x = 412; x < 418; x += 0.25)
                 standing += contrast(frame.at(QPointF(x, y)), ground) >= 3;
         QVERIFY2(standing >= 40, qPrintable(QStringLiteral("%1 pixels stand out").arg(standing)));
+        // One whose body crosses the edge of sight, its middle just beyond:
+        // a quarter of the strip of it within sight stands out too.
+        const double sight = game->selected->viewRange;
+        agent(*game, row.kind, {400 + sight + 1, 400});
+        const Frame edge = render(game->scene, QPointF(400 + sight, 400), 4);
+        int crossing = 0;
+        for (double y = 398; y < 402; y += 0.25)
+            for (double x = -1; x < 0; x += 0.25)
+                crossing += contrast(edge.at(QPointF(400 + sight + x, y)), ground) >= 3;
+        QVERIFY2(crossing >= 16, qPrintable(QStringLiteral("%1 of 64 pixels stand out").arg(crossing)));
         // The high-contrast look tints the night half as deep.
         game->highContrast = true;
         const QColor lighter = render(game->scene, QPointF(400, 400), 4).at(QPointF(415, 408));
