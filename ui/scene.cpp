@@ -74,6 +74,9 @@ void Scene::drawBackground(QPainter* painter, const QRectF& rect)
     painter->drawRect(rect);
     if (game->winding())
         return; // the seconds skipped are unseen
+    // The clip to the sight is the background's alone: a view that renders
+    // the scene into an image goes on to the foreground with this painter.
+    painter->save();
     clipToSight(painter);
     drawGround(painter);
     drawAgents(painter, rect);
@@ -82,6 +85,7 @@ void Scene::drawBackground(QPainter* painter, const QRectF& rect)
     drawSeen(painter);
     drawField(painter);
     drawSounds(painter);
+    painter->restore();
 }
 
 void Scene::clipToSight(QPainter* painter) const
