@@ -733,11 +733,17 @@ private slots:
         using Kind = Replay::Kind;
         ROWS(Hostile);
         const QByteArray version(CARROWMERE_VERSION);
-        QTest::newRow("a check farther than the game writes them") << Hostile{replayFile(2, 1, version, entry(1000, Kind::Check)), "1000 steps without a check"};
+        const std::int64_t farthest = Replay::mostStepsBetweenChecks();
+        QTest::newRow("a check farther than the game writes them")
+            << Hostile{replayFile(2, 1, version, entry(farthest + 1, Kind::Check)), QString::number(farthest + 1) + " steps without a check"};
+        QByteArray wide = entry(10, Kind::Controls);
+        wide[wide.size() - 1] = char(wide.back() | 0x20); // a bit no key sets
+        QTest::newRow("controls out of range") << Hostile{replayFile(2, 1, version, wide + entry(20, Kind::Check)), "controls out of range"};
         QTest::newRow("a block that does not end in a check") << Hostile{replayFile(2, 1, version, entry(10, Kind::Check) + entry(5, Kind::GiveUp)), "does not end in a check"};
         QTest::newRow("an entry after the end") << Hostile{replayFile(2, 1, version, entry(10, Kind::End) + entry(5, Kind::Check)), "an entry after the end"};
         QTest::newRow("another version of the rules") << Hostile{replayFile(2, 2, version, {}), "was played by rules 2 (Carrowmere 1.0.0), and this Carrowmere plays by rules 1: it would play out differently"};
         QTest::newRow("an older format") << Hostile{replayFile(1, 1, version, {}), "is a replay of format 1, an older one that this Carrowmere no longer reads"};
+        QTest::newRow("a newer format") << Hostile{replayFile(3, 1, version, {}), "is a replay of format 3, newer than this Carrowmere reads"};
         QTest::newRow("escapes and a NUL in the version") << Hostile{replayFile(2, 7, QByteArray("\x1b[2J\x00x\xc2\x9b", 8), {}), "(Carrowmere ?[2J?x?)"};
         QTest::newRow("an entry of a later build, skipped") << Hostile{replayFile(2, 1, version, QByteArray::fromHex("1409" "03" "aabbcc") + entry(30, Kind::Check)), "went astray at step 50: the world's hash is"};
         QTest::newRow("a missing file") << Hostile{{}, "missing does not exist"};
