@@ -432,6 +432,7 @@ private slots:
         QTest::newRow("another copy's save under way") << Leftover{".qWeRtY", Standing::File, runs, true, false, 40.5, "0.75"};
         QTest::newRow("a folder of that name") << Leftover{".qWeRtY", Standing::Folder, "", false, false, 40.5, "0.75"};
         QTest::newRow("the player's backup") << Leftover{".backup", Standing::File, runs, false, false, 40.5, "0.75"};
+        QTest::newRow("the player's BACKUP") << Leftover{".BACKUP", Standing::File, runs, false, false, 40.5, "0.75"};
         QTest::newRow("a letter more") << Leftover{".qWeRtYu", Standing::File, runs, false, false, 40.5, "0.75"};
         QTest::newRow("while another copy saves") << Leftover{".qWeRtY", Standing::HeldLock, runs, false, false, 40.5, "0.75"};
         QTest::newRow("runs a copy left unsaved") << Leftover{".unsaved-1765000000000-42", Standing::File, runs, false, true, 99, "0.25"};
@@ -445,6 +446,7 @@ private slots:
         QTemporaryDir home;
         const QString path = home.filePath("carrowmere.conf"), left = path + row.name;
         put(path, todaysForm + "volume=0.75\n");
+        QCOMPARE(::chmod(qPrintable(path), 0640), 0); // the player lets the group read it
         QVERIFY(row.what == Standing::Folder ? QDir().mkpath(left) : (put(left, row.bytes), true));
         QFile writing(left);
         QVERIFY(!row.writing || (writing.open(QIODevice::ReadOnly) && ::flock(writing.handle(), LOCK_EX) == 0));
@@ -463,6 +465,8 @@ private slots:
         // Under the lock, what was left is in the file before it goes.
         const QSettings file(path, QSettings::IniFormat);
         QCOMPARE(file.value("bestScore").toDouble(), row.removed ? row.best : 40.5);
+        struct stat status {};
+        QVERIFY(::stat(qPrintable(path), &status) == 0 && (status.st_mode & 0777) == 0640); // kept through a save
     }
 
     void processesSavingAtOnceAreAllKept()
