@@ -109,8 +109,8 @@ private slots:
         Shown shown(true);
         QVERIFY(QTest::qWaitForWindowExposed(&shown.window));
         // Five games fill the toolkit's caches (fonts, glyphs, style); then the
-        // live heap is measured at the menu after each stretch of 25 games.
-        constexpr int warmUp = 5, stretch = 25;
+        // live heap is measured at the menu after each stretch of 12 games.
+        constexpr int warmUp = 5, stretch = 12;
         qint64 heap[3] = {};
         for (int played = 0; played <= warmUp + 2 * stretch; ++played) {
             if (played > 0)
@@ -136,7 +136,7 @@ private slots:
             }
         }
         const qint64 first = heap[1] - heap[0], second = heap[2] - heap[1];
-        const QString growth = QStringLiteral("the live heap grew by %1, then %2 bytes over two stretches of 25 games")
+        const QString growth = QStringLiteral("the live heap grew by %1, then %2 bytes over two stretches of 12 games")
                                    .arg(first).arg(second);
         qInfo("%s", qPrintable(growth));
         // What a game kept would grow both stretches alike, by a world of over a
@@ -144,7 +144,8 @@ private slots:
         // high-water mark, by up to 18 kB, in one stretch or the other. Mesa's
         // software OpenGL keeps some 10 to 25 kB of every context's shaders,
         // more with the corner map's and the warnings' pens and brushes
-        // (200 to 700 kB a stretch here, nothing on the raster viewport).
+        // (200 to 700 kB a stretch of 25 games here, nothing on the raster
+        // viewport).
         const qint64 bound = viewport == "raster" ? 48 * 1024 : 1024 * 1024;
         QVERIFY2(std::min(first, second) < bound && first + second < 5 * bound, qPrintable(growth));
         shown.restart();
