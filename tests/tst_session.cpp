@@ -291,7 +291,10 @@ private slots:
         program.start(QStringLiteral(CARROWMERE_BINARY_DIR "/carrowmere"), row.arguments);
         QVERIFY(program.waitForStarted());
         if (onX) {
-            QVERIFY(xdotool(QStringLiteral("search --sync --onlyvisible --name ^Carrowmere$"), 60000));
+            QVERIFY2(xdotool(QStringLiteral("search --sync --onlyvisible --name ^Carrowmere$"), 60000),
+                     qPrintable(QStringLiteral("no window; the program %1, saying: %2")
+                                    .arg(program.state() == QProcess::Running ? "runs" : "ended",
+                                         QString::fromLocal8Bit(program.readAllStandardOutput() + program.readAllStandardError()))));
             // Without a sound server, long enough for it to be looked for
             // again, twice.
             QTest::qWait(row.platform == "xcb" ? 800 : 4500);
