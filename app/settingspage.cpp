@@ -12,12 +12,6 @@
 
 #include <cmath>
 
-namespace {
-
-const QStringList mapSizes{QStringLiteral("small"), QStringLiteral("large"), QStringLiteral("off")};
-
-} // namespace
-
 SettingsPage::SettingsPage(Records& records, Audio& audio, QWidget* parent)
     : QWidget(parent), records(records), audio(audio)
 {
@@ -74,7 +68,8 @@ SettingsPage::SettingsPage(Records& records, Audio& audio, QWidget* parent)
         refresh();
     });
     connect(map, &QPushButton::clicked, this, [this] {
-        this->records.setMapSize(mapSizes[(mapSizes.indexOf(this->records.mapSize()) + 1) % mapSizes.size()]);
+        const QStringList& sizes = Records::mapSizes();
+        this->records.setMapSize(sizes[(sizes.indexOf(this->records.mapSize()) + 1) % sizes.size()]);
         refresh();
     });
     connect(contrast, &QPushButton::clicked, this, [this] {

@@ -595,7 +595,13 @@ void Records::setDifficulty(params::Difficulty difficulty)
 QString Records::mapSize() const
 {
     const QString chosen = setting(mapKey).toString();
-    return chosen == u"large" || chosen == u"off" ? chosen : QStringLiteral("small");
+    return mapSizes().contains(chosen) ? chosen : mapSizes().front();
+}
+
+const QStringList& Records::mapSizes()
+{
+    static const QStringList sizes{QStringLiteral("small"), QStringLiteral("large"), QStringLiteral("off")};
+    return sizes;
 }
 
 void Records::setMapSize(const QString& size)

@@ -5,6 +5,7 @@
 #include <QMap>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <memory>
@@ -65,6 +66,7 @@ public:
     params::Difficulty difficulty() const;
     void setDifficulty(params::Difficulty difficulty);
     QString mapSize() const;
+    static const QStringList& mapSizes(); // in the order the settings page offers them
     void setMapSize(const QString& size);
     bool highContrast() const;
     void setHighContrast(bool high);
