@@ -2,6 +2,8 @@
 
 #include <QList>
 
+#include <atomic>
+#include <memory>
 #include <vector>
 
 class Bins;
@@ -31,10 +33,19 @@ private:
         Unit* unit;
     };
 
-    // By each thread: the units it left to finish, those it moved into
-    // another bin, and the indices of the corpses it found faded.
-    std::vector<std::vector<Turn>> stopped;
-    std::vector<std::vector<Turn>> arrived;
-    std::vector<std::vector<qsizetype>> retired;
+    // A stretch of the list moved by one thread: the units it left to
+    // finish, those it moved into another bin, and the indices of the
+    // corpses it found faded, in the order of the list.
+    struct Piece {
+        std::vector<Turn> atWalls;
+        std::vector<Turn> arrived;
+        std::vector<qsizetype> retired;
+        bool holdsSteered = false;
+        std::atomic<bool> moved{false}; // all the above written
+    };
+    void movePiece(Piece& piece, Unit* const* list, qsizetype begin, qsizetype end, const Unit* steered);
+    void finish(const Piece& piece, const Unit* steered, const Ground& ground);
+
+    std::vector<std::unique_ptr<Piece>> pieces;
     std::vector<Turn> arrivedAtWalls; // of the units left to finish, in the order of the list
 };

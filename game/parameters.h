@@ -119,6 +119,10 @@ inline double soundRingLeast = 4.0;    // least radius of a noise's ring, screen
 // unitsPerThread units. Their plans are the same on one thread as on many.
 inline int aiThreads = int(std::clamp(std::thread::hardware_concurrency(), 1U, 4U));
 inline int unitsPerThread = 5000;
+// Where the physics step runs on several threads, they take the list in
+// pieces of this many units, and the units of a piece that came to a wall
+// finish while the threads move later pieces.
+inline int unitsPerPiece = 2048;
 // A physics step asks for the ground a few units ahead of their turns where
 // the ground's cells take more than this many bytes: more than the caches
 // keep while the units pass over them.

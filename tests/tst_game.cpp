@@ -119,8 +119,10 @@ private slots:
         // the rules: bump Replay::rules and run tools/record-replays.sh.
         QCOMPARE(fingerprint(*first), QByteArray("40fce0175c42b7a3a0d1faba0412e908f83d0966"));
         // Planned by threads side by side, however many, it is the same game,
-        // and so it is with the ground asked for ahead of the units' turns.
+        // and so it is with the ground asked for ahead of the units' turns,
+        // and with the units at walls finished while others still move.
         const testing::Override<int> shares(params::unitsPerThread, 200);
+        const testing::Override<int> pieces(params::unitsPerPiece, 64);
         const testing::Override<std::size_t> asking(params::groundAskedAhead, 0);
         for (int threads : {1, 2, 4}) {
             const testing::Override<int> planners(params::aiThreads, threads);
@@ -537,6 +539,7 @@ private slots:
     {
         ROW(Played);
         const testing::Override<int> share(params::unitsPerThread, 100);
+        const testing::Override<int> pieces(params::unitsPerPiece, 64);
         auto threads = std::make_unique<testing::Override<int>>(params::aiThreads, row.recordedOn);
         QTemporaryDir folder;
         if (row.damage == "full disk") {

@@ -21,7 +21,7 @@ void Ground::wear(int column, int row, double amount)
     Cell& cell = item(column, row);
     cell.wear(amount);
     if (cell.empty)
-        held[std::size_t(row * columns + column)] = Bare;
+        __atomic_store_n(&held[std::size_t(row * columns + column)], Bare, __ATOMIC_RELAXED); // see mayHold()
 }
 
 void Ground::prefetchAround(QVector2D at) const

@@ -38,7 +38,13 @@ public:
     void prefetchAround(QVector2D at) const;
     std::size_t bytes() const { return items.size() * sizeof(Cell); }
 
-    bool mayHold(int column, int row) const { return held[std::size_t(row * columns + column)] != Bare; }
+    // Threads moving units side by side may ask while another wears a cell
+    // bare: either answer leads to the same move, and the byte is read and
+    // written whole.
+    bool mayHold(int column, int row) const
+    {
+        return __atomic_load_n(&held[std::size_t(row * columns + column)], __ATOMIC_RELAXED) != Bare;
+    }
     // Whether the cell may hold a wall too strong to walk through: half the
     // cells hold weak vegetation, which a frame from far off skips unread.
     bool mayStand(int column, int row) const { return held[std::size_t(row * columns + column)] == Standing; }
