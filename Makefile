@@ -22,7 +22,8 @@ run: configure
 	@sh tools/with-display.sh $(BUILD_DIR)/carrowmere
 
 # On every core, with a display and a sound server of their own when there
-# are none; the tests that drive the one X server run alone.
+# are none; the test that types into whole programs has an X server of its
+# own, and the one that records the sound server runs alone.
 test: build
 	@sh tools/with-display.sh sh tools/with-sound.sh ctest --test-dir $(BUILD_DIR) --output-on-failure --timeout 300 --parallel $(JOBS)
 
