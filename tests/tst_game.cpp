@@ -8,6 +8,7 @@
 #include "game/diskqueue.h"
 #include "game/records.h"
 #include "game/replaywriter.h"
+#include "game/runstory.h"
 #include "ui/status.h"
 #include "ui/view.h"
 
@@ -455,6 +456,22 @@ private slots:
         QSignalSpy lastSeconds(game.get(), &Game::lastSecondsAsked);
         QTest::keyClick(game->view, Qt::Key_L);
         QVERIFY(lastSeconds.size() == 1 && lastSeconds[0][0].toInt() == std::max(0, ended - 333));
+    }
+
+    void distancesWalkedInWords_data()
+    {
+        QTest::addColumn<double>("units");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("a step short of a kilometre") << 3999.0 << "999 m";
+        QTest::newRow("a kilometre") << 4000.0 << "1.0 km";
+        QTest::newRow("past twelve") << 49600.0 << "12.4 km";
+    }
+
+    void distancesWalkedInWords()
+    {
+        QFETCH(double, units);
+        QFETCH(QString, said);
+        QCOMPARE(distanceInWords(units), said);
     }
 
     void worldScaling_data()
