@@ -81,7 +81,7 @@ struct Wall { bool empty; double strength, zoom; bool drawn; };
 struct Panel { int survivor; double light; QString shown; int speed = 1; };
 struct Sight { double light, distance; bool seen; };
 struct Map { int tick; QPointF at; bool nearEdge; };
-struct Rim { int tick; double far, near; bool walksAway, marked; };
+struct Rim { int tick; double far, near; float heading; bool marked; }; // heading: 1 toward the survivor, -1 away
 struct Edge { int tick; QPointF at; QString side; bool seen; QPointF wave; };
 struct Closing { double distance; bool toward, ringed; };
 
@@ -536,12 +536,13 @@ private slots:
     {
         // Sight is 70 units by day, 35 by night; what is heard ends at 150.
         ROWS(Rim);
-        QTest::newRow("by day, from 140 to 80") << Rim{0, 140, 80, false, true};
-        QTest::newRow("by night, from 140 to 40") << Rim{1047, 140, 40, false, true};
-        QTest::newRow("by day, the last units to the rim") << Rim{0, 73, 70.5, false, true};
-        QTest::newRow("walking away") << Rim{0, 140, 80, true, false};
-        QTest::newRow("within sight by day") << Rim{0, 65, 40, false, false};
-        QTest::newRow("beyond earshot") << Rim{1047, 170, 155, false, false};
+        QTest::newRow("by day, from 140 to 80") << Rim{0, 140, 80, 1, true};
+        QTest::newRow("by night, from 140 to 40") << Rim{1047, 140, 40, 1, true};
+        QTest::newRow("by day, the last units to the rim") << Rim{0, 73, 70.5, 1, true};
+        QTest::newRow("walking away") << Rim{0, 140, 80, -1, false};
+        QTest::newRow("standing, free to turn") << Rim{0, 140, 80, 0, true};
+        QTest::newRow("within sight by day") << Rim{0, 65, 40, 1, false};
+        QTest::newRow("beyond earshot") << Rim{1047, 170, 155, 1, false};
     }
 
     void rimMarksGrowAsZombiesCloseIn()
@@ -554,7 +555,7 @@ private slots:
         Unit* zombie = testing::place(*game, {800, 400});
         for (const double distance : {row.far, row.near}) {
             zombie->position = QVector2D(800 + float(distance) * 0.6f, 400 - float(distance) * 0.8f);
-            zombie->velocity = QVector2D(-0.3f, 0.4f) * (row.walksAway ? -1.0f : 1.0f);
+            zombie->velocity = QVector2D(-0.3f, 0.4f) * row.heading;
             zombie->commit();
             game->bins->refresh();
             const QImage frame = viewed(*game);
