@@ -22,8 +22,9 @@ run: configure
 	@sh tools/with-display.sh $(BUILD_DIR)/carrowmere
 
 # On every core, with a display and a sound server of their own when there
-# are none; the test that types into whole programs has an X server of its
-# own, and the one that records the sound server runs alone.
+# are none; the test that types into whole programs has an X server and a
+# sound server of its own, and the one that records the sound server runs
+# alone.
 test: build
 	@sh tools/with-display.sh sh tools/with-sound.sh ctest --test-dir $(BUILD_DIR) --output-on-failure --timeout 300 --parallel $(JOBS)
 
