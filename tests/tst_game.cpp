@@ -60,7 +60,7 @@ struct Painted : QObject {
 struct Physics { int tick; bool steered; QList<int> keys; QVector2D pan; double light; QColor tint; QVector2D panAfter; double score; };
 struct Wave { int tick, left, edge; QVector2D anchor; int created, leftAfter; QVector2D inwards; int cap = 2000; };
 struct Camera { bool steered; int key, steps; QVector2D pan, camera; };
-struct Ending { QString how; int tick; double best; QStringList notices; double bestAfter; qint64 longestBefore = 0; QString keptBefore = ""; QString keptAfter = ""; };
+struct Ending { QString how; int tick; double best; QStringList notices; double bestAfter; qint64 longestBefore = 0; QString keptBefore = ""; QString keptAfter = ""; double score = 12.5; };
 struct Report { double physics, ai, display; int physicsInterval, aiInterval, displayInterval; QString text; };
 struct Scaling { int scale, width, height, forts, attempts, zombies, humans, cap, columns, houses, mansions; };
 struct Pace { int speed; double every, until, holdFrom, holdTo; QString steps; double wait; double twiceFrom = -1; };
@@ -342,6 +342,9 @@ private slots:
             {"You gave up control", "Survived 65:00",
              "Milestones: A minute lasted (new) · Three minutes (new) · Five minutes (new) · Ten minutes (new)",
              "Score 12", "Best 99", "Longest survival 70:00 in the default world", "World seed 3"}, 99, 4200000, "", "1min,3min,5min,10min"};
+        QTest::newRow("let go with nothing scored, as before") << Ending{"let go", 300, 0,
+            {"You gave up control", "Survived 0:09", "Score 0", "Best 0",
+             "Longest survival 0:09 in the default world", "World seed 3"}, 0, 0, "", "", 0};
         QTest::newRow("let go after a worse run") << Ending{"let go", 2000, 12,
             {"You gave up control", "Survived 1:00", "Milestones: A minute lasted (new)", "Score 12", "A new best score!",
              "Longest survival 1:00 in the default world", "World seed 3"}, 12.5, 0, "", "1min"};
@@ -366,7 +369,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(game.get()));
         game->setPaused(false); // as the last row's window went
         game->tick = row.tick;
-        game->score = 12.5;
+        game->score = row.score;
         Human* survivor = game->selected;
         double walked = 0;
         if (row.how == "walk") { // east for a second, the test's own tally of the way
