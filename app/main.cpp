@@ -9,10 +9,29 @@
 #include "game/replay.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QIcon>
 
 #include <cstdio>
 #include <optional>
+
+namespace {
+
+// Qt's accessibility bridge asks for the session bus as the window is built.
+// With none (a bare X server, a kiosk, a virtual display), D-Bus would start
+// one by forking dbus-launch from a thread of this threaded program; a child
+// so forked can hang before its exec, and the game's start with it, for
+// good. No session bus means no screen reader to serve, so D-Bus is told
+// there is none.
+void startNoSessionBus()
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")
+        && (runtime.isEmpty() || !QFileInfo::exists(runtime + QStringLiteral("/bus"))))
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -44,6 +63,7 @@ int main(int argc, char* argv[])
     if (options.verify)
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
+    startNoSessionBus();
     QApplication application(argc, argv);
     if (!QGuiApplication::primaryScreen())
         messages::fail("the display has no screen to show the game on; start it on a desktop, or under a "

@@ -236,7 +236,7 @@ private slots:
         QTest::newRow("no display") << Run{{}, "none", "", 1, "carrowmere: cannot open the display (DISPLAY is not set)"};
         QTest::newRow("no screen") << Run{{"-platform", "linuxfb:fb=/dev/null"}, "", "", 1, "carrowmere: the display has no screen"};
         QTest::newRow("left with Escape from the menu") << Run{{}, "xcb", "Escape", 0, ""};
-        QTest::newRow("its window closed from outside") << Run{{}, "xcb", "close", 0, ""};
+        QTest::newRow("its window closed from outside, on a display with no session bus") << Run{{}, "xcb, no session bus", "close", 0, ""};
         QTest::newRow("in a window, full screen and back") << Run{{"--windowed"}, "xcb", "F11", 0, ""};
         QTest::newRow("with no sound server, silently") << Run{{}, "xcb, no sound", "close", 0, "no sound server answers"};
         QTest::newRow("--verify of a file that is no replay") << Run{{"--replay", CARROWMERE_SOURCE_DIR "/README.md", "--verify"}, "none", "", 1, "README.md is not a Carrowmere replay"};
@@ -281,6 +281,16 @@ private slots:
         // The run whose messages' reader is gone has one to write at once.
         if (row.platform == "xcb, no sound" || row.ending.contains("unread"))
             environment.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:/nonexistent"));
+        // And one whose launcher never answers, for the program to leave alone.
+        const QTemporaryDir launcher;
+        if (row.platform == "xcb, no session bus") {
+            environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+            environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), launcher.path());
+            QFile script(launcher.path() + QStringLiteral("/dbus-launch"));
+            QVERIFY(script.open(QIODevice::WriteOnly) && script.write("#!/bin/sh\nexec sleep 600\n") > 0);
+            QVERIFY(script.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+            environment.insert(QStringLiteral("PATH"), launcher.path() + ':' + environment.value(QStringLiteral("PATH")));
+        }
         program.setProcessEnvironment(environment);
         if (row.ending.contains("unread")) // as in carrowmere 2>&1 | head -1, with head gone
             program.setChildProcessModifier([] {
@@ -297,7 +307,7 @@ private slots:
                                          QString::fromLocal8Bit(program.readAllStandardOutput() + program.readAllStandardError()))));
             // Without a sound server, long enough for it to be looked for
             // again, twice.
-            QTest::qWait(row.platform == "xcb" ? 800 : 4500);
+            QTest::qWait(row.platform == "xcb, no sound" ? 4500 : 800);
             QCOMPARE(program.state(), QProcess::Running);
             const auto geometry = [] {
                 QProcess query;
