@@ -741,7 +741,7 @@ private slots:
         if (row.foreign)
             QVERIFY(QFile::remove(QDir(folder).filePath(others.last()))
                     && QFile::link(QDir(folder).filePath(ours(0)), QDir(folder).filePath(others.last())));
-        QVERIFY(::chmod(qPrintable(folder), 0755) == 0); // as an older build left it
+        QVERIFY(::chmod(qPrintable(folder), row.foreign ? 0705 : 0755) == 0); // as an older build or the player left it
         DiskQueue disk;
         const auto writer = ReplayWriter::start(disk, folder, 1, 1, row.kept);
         QVERIFY(writer && disk.finish(10000));
@@ -766,6 +766,7 @@ private slots:
         wide[wide.size() - 1] = char(wide.back() | 0x20); // a bit no key sets
         QTest::newRow("controls out of range") << Hostile{replayFile(2, 1, version, wide + entry(20, Kind::Check)), "controls out of range"};
         QTest::newRow("a block that does not end in a check") << Hostile{replayFile(2, 1, version, entry(10, Kind::Check) + entry(5, Kind::GiveUp)), "does not end in a check"};
+        QTest::newRow("given up twice") << Hostile{replayFile(2, 1, version, entry(10, Kind::GiveUp) + entry(10, Kind::GiveUp) + entry(10, Kind::Check)), "no survivor to give up"};
         QTest::newRow("an entry after the end") << Hostile{replayFile(2, 1, version, entry(10, Kind::End) + entry(5, Kind::Check)), "an entry after the end"};
         QTest::newRow("another version of the rules") << Hostile{replayFile(2, 2, version, {}), "was played by rules 2 (Carrowmere 1.0.0), and this Carrowmere plays by rules 1: it would play out differently"};
         QTest::newRow("an older format") << Hostile{replayFile(1, 1, version, {}), "is a replay of format 1, an older one that this Carrowmere no longer reads"};

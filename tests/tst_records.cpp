@@ -87,7 +87,7 @@ struct LockHolder {
 };
 
 enum class Standing { Nothing, File, LinkToFile, LinkToNull, Device, Pipe, Folder, SparseFile, FolderIsAFile, HeldLock,
-                      PipeAtLock, FolderAtLock, FullDisk, HungDisk };
+                      PipeAtLock, FolderAtLock, FullDisk, HungDisk, HardLinked };
 // What stands at the path, the records read from it, and, for what must be
 // left alone, a word of the one warning.
 struct Saving { Standing what; QByteArray bytes; double bestRead; qint64 survivalRead; QString why; };
@@ -438,6 +438,7 @@ private slots:
         QTest::newRow("runs a copy left unsaved") << Leftover{".unsaved-1765000000000-42", Standing::File, runs, false, true, 99, "0.25"};
         QTest::newRow("another program's of that name") << Leftover{".unsaved-1765000000000-43", Standing::File, "Dear diary,\n", false, false, 40.5, "0.75"};
         QTest::newRow("runs left while another copy saves") << Leftover{".unsaved-1765000000000-44", Standing::HeldLock, runs, false, false, 99, "0.25"};
+        QTest::newRow("runs left unsaved, with a second name") << Leftover{".unsaved-1765000000000-45", Standing::HardLinked, runs, false, false, 40.5, "0.75"};
     }
 
     void leftoversAreTidiedAtTheNextStart()
@@ -448,6 +449,7 @@ private slots:
         put(path, todaysForm + "volume=0.75\n");
         QCOMPARE(::chmod(qPrintable(path), 0640), 0); // the player lets the group read it
         QVERIFY(row.what == Standing::Folder ? QDir().mkpath(left) : (put(left, row.bytes), true));
+        QVERIFY(row.what != Standing::HardLinked || ::link(qPrintable(left), qPrintable(home.filePath("elsewhere"))) == 0);
         QFile writing(left);
         QVERIFY(!row.writing || (writing.open(QIODevice::ReadOnly) && ::flock(writing.handle(), LOCK_EX) == 0));
         std::optional<LockHolder> held;
