@@ -217,6 +217,7 @@ private slots:
         QTest::newRow("right edge near the bottom") << Wave{0, 1000, 2, {1599, 790.5}, 100, 900, left};
         QTest::newRow("bottom edge") << Wave{0, 1000, 3, {1590, 799}, 100, 900, {0, -0.5}};
         QTest::newRow("edge 4 is the right edge") << Wave{0, 1000, 4, {1599, 400}, 100, 900, left};
+        QTest::newRow("new wave from the largest draw, at the right edge") << Wave{200, 0, 4, {}, 1, 10, {}};
     }
 
     void spawn()
@@ -228,10 +229,17 @@ private slots:
         game->waves.waveLeft = row.left;
         game->waves.waveEdge = row.edge;
         game->waves.wavePoint = row.anchor;
+        if (row.left == 0 && row.edge == 4) { // the one draw that gives the fifth edge
+            std::uint64_t seed = 0;
+            while (Random(seed).draw() != Random::maximum)
+                ++seed;
+            game->random.seed(seed);
+        }
         game->spawn();
         QVERIFY(game->units.size() == row.created && game->zombieCount == row.created && game->waves.waveLeft == row.leftAfter);
         const QVector2D p = game->waves.wavePoint;
         const int e = game->waves.waveEdge;
+        QVERIFY(row.left != 0 || row.edge != 4 || e == 4);
         QVERIFY2(e == 0 ? p.x() == 0 : e == 1 ? p.y() == 0 : e == 3 ? p.y() == 799 : e < 5 && p.x() == 1599,
                  "the wave's anchor lies on its edge");
         // Spread along the edge within 25 of the anchor, clamped into the
