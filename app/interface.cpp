@@ -295,8 +295,8 @@ void Interface::switchMute()
 
 void Interface::stopGame()
 {
-    layout->removeWidget(game);
-    game = nullptr;
+    if (game) // none where a replay could not be watched
+        layout->removeWidget(std::exchange(game, nullptr));
     showRecords();
     menu->setVisible(true);
     setFocusProxy(nullptr);
