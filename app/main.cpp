@@ -23,7 +23,7 @@ namespace {
 // so forked can hang before its exec, and the game's start with it, for
 // good. No session bus means no screen reader to serve, so D-Bus is told
 // there is none.
-void startNoSessionBus()
+void keepDBusFromStartingABus()
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")
@@ -63,7 +63,7 @@ int main(int argc, char* argv[])
     if (options.verify)
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
-    startNoSessionBus();
+    keepDBusFromStartingABus();
     QApplication application(argc, argv);
     if (!QGuiApplication::primaryScreen())
         messages::fail("the display has no screen to show the game on; start it on a desktop, or under a "

@@ -41,9 +41,9 @@ until [ -s "$dir/display" ]; do
 done
 display=:$(cat "$dir/display")
 xauth -q -f "$dir/auth" add "$display" . "$cookie"
-# Nor has it a session bus: without this, every Qt program on it would fork
-# dbus-launch to start one, and a child forked from a threaded program can
-# hang before its exec, and the program with it.
+# A display started here has no session bus: without this, every Qt program
+# on it would fork dbus-launch to start one, and a child forked from a
+# threaded program can hang before its exec, and the program with it.
 if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
     export DBUS_SESSION_BUS_ADDRESS=disabled:
 fi
